@@ -1,0 +1,67 @@
+// Framework archive stream: little-endian integers, raw blocks and counted strings over a file.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+class QIODevice;
+
+// Raised by every archive read or write that cannot be completed.
+class CArchiveException : public std::runtime_error {
+public:
+    enum Cause { endOfFile, badFormat, readError, writeError };
+    CArchiveException(Cause cause, const char* pWhat) : std::runtime_error(pWhat), m_cause(cause) {}
+    Cause m_cause;
+};
+
+class CArchive {
+public:
+    enum Mode { load, store };
+
+    // The device must be open in the matching direction and stay open until Close().
+    CArchive(QIODevice* pFile, Mode mode, int nBufSize = 4096);
+    ~CArchive(); // flushes a storing archive; errors there are lost, so call Close()
+    CArchive(const CArchive&) = delete;
+    CArchive& operator=(const CArchive&) = delete;
+
+    bool IsLoading() const { return m_mode == load; }
+    bool IsStoring() const { return m_mode == store; }
+    void Close(); // writes out what is buffered; throws on a write error
+
+    void WriteUInt8(uint8_t v);
+    void WriteUInt16(uint16_t v);
+    void WriteInt32(int32_t v);
+    void WriteUInt32(uint32_t v);
+    void Write(const void* pData, size_t nBytes);
+    void WriteString(const QString& str); // always the wide form
+
+    uint8_t ReadUInt8();
+    uint16_t ReadUInt16();
+    int32_t ReadInt32();
+    uint32_t ReadUInt32();
+    void Read(void* pData, size_t nBytes); // all of them, or CArchiveException
+    QString ReadString();                  // the wide or the narrow form
+
+    // A list count that cannot fit in what is left (each element taking at least
+    // nMinElementBytes) is a format error, so a corrupt count never drives a huge allocation.
+    int32_t ReadCount(size_t nMinElementBytes);
+
+    // Bytes not yet read: the buffered ones plus the rest of the device.
+    uint64_t BytesRemaining() const;
+
+private:
+    void Fill();
+    void FlushBuffer();
+    uint32_t ReadStringLength(bool& bWide);
+    void WriteStringLength(uint32_t nLength);
+
+    QIODevice* m_pFile;
+    Mode m_mode;
+    std::vector<char> m_buf;
+    size_t m_nBufPos = 0; // next byte to read, or bytes buffered for writing
+    size_t m_nBufLen = 0; // bytes held when loading
+    bool m_bClosed = false;
+};

@@ -1,0 +1,155 @@
+#include "store/HivewatchDoc.h"
+
+#include "settings/SetObj.h"
+#include "store/DocumentHost.h"
+#include "store/RecordLock.h"
+#include "utils/Archive.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <memory>
+
+CHivewatchDoc::~CHivewatchDoc() {
+    CAutoLock lock(&g_RecordLock);
+    m_listRecords.Clear();
+    SyncCount();
+}
+
+void CHivewatchDoc::StopCaptureAndClear() {
+    CAutoLock lock(&g_RecordLock);
+    if (m_pHost) {
+        m_pHost->SwitchCaptureOff();
+        m_pHost->ClearListControl();
+    }
+    m_listRecords.Clear();
+    SyncCount();
+}
+
+bool CHivewatchDoc::OnNewDocument() {
+    StopCaptureAndClear();
+    return true;
+}
+
+void CHivewatchDoc::AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount) {
+    if (nCount == 0)
+        return;
+    CAutoLock lock(&g_RecordLock);
+    m_bNewRecords.store(1, std::memory_order_relaxed);
+    const int nDepth = g_SetObj.LoadHistoryDepth();
+    for (size_t i = 0; i < nCount; ++i) {
+        m_listRecords.AddTail(ppRecords[i]);
+        // A depth of N keeps the N newest records; 0 means no bound.
+        while (nDepth > 0 && m_listRecords.GetCount() > nDepth)
+            delete m_listRecords.RemoveHead();
+    }
+    SyncCount();
+}
+
+void CHivewatchDoc::ClearDisplay() {
+    CAutoLock lock(&g_RecordLock);
+    if (m_pHost)
+        m_pHost->ClearListControl();
+    m_listRecords.Clear();
+    SyncCount();
+}
+
+CRegInfoObj* CHivewatchDoc::GetRecordAt(long long nIndex) const {
+    return static_cast<CRegInfoObj*>(m_listRecords.FindIndex(nIndex));
+}
+
+CRegInfoObj* CHivewatchDoc::GetRecordAtRow(long long nRow) const {
+    return GetRecordAt((long long)m_listRecords.GetCount() - 1 - nRow);
+}
+
+void CHivewatchDoc::Serialize(CArchive& ar) {
+    if (ar.IsStoring())
+        StoreRecords(ar);
+    else
+        LoadRecords(ar);
+}
+
+// The lock is held for the whole walk, so the count written is the count of records that
+// follow it even while the capture appends and trims.
+void CHivewatchDoc::StoreRecords(CArchive& ar) {
+    CAutoLock lock(&g_RecordLock);
+    ar.WriteInt32(m_listRecords.GetCount());
+    for (CObject* pObj : m_listRecords)
+        pObj->Serialize(ar);
+    m_bNewRecords.store(0);
+}
+
+// Records read before an error stay; the record that failed is not appended.
+void CHivewatchDoc::LoadRecords(CArchive& ar) {
+    StopCaptureAndClear();
+    CAutoLock lock(&g_RecordLock);
+    const int32_t nCount = ar.ReadInt32();
+    try {
+        for (int32_t i = 0; i < nCount; ++i) {
+            auto pRecord = std::make_unique<CRegInfoObj>();
+            pRecord->Serialize(ar);
+            m_listRecords.AddTail(pRecord.release());
+            if ((i & 0xFFF) == 0)
+                SyncCount();
+        }
+    } catch (...) {
+        SyncCount();
+        throw;
+    }
+    SyncCount();
+    if (m_pHost && m_pHost->HasListView()) {
+        m_pHost->RefreshItemCount();
+        SetModifiedFlag();
+    }
+}
+
+bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
+    m_bNewRecords.store(0);
+    // Written to a temporary file and renamed over the target, so a failed save never
+    // destroys the previous capture document.
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (pStrError)
+            *pStrError = QStringLiteral("Cannot create %1: %2").arg(strPath, file.errorString());
+        return false;
+    }
+    try {
+        CArchive ar(&file, CArchive::store, 1 << 16);
+        Serialize(ar);
+        ar.Close();
+    } catch (const CArchiveException& e) {
+        if (pStrError)
+            *pStrError = QStringLiteral("Cannot write %1: %2").arg(strPath, QString::fromUtf8(e.what()));
+        return false;
+    }
+    if (!file.commit()) {
+        if (pStrError)
+            *pStrError = QStringLiteral("Cannot write %1: %2").arg(strPath, file.errorString());
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError) {
+    QFile file(strPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (pStrError)
+            *pStrError = QStringLiteral("Cannot open %1: %2").arg(strPath, file.errorString());
+        return false;
+    }
+    try {
+        CArchive ar(&file, CArchive::load, 1 << 16);
+        Serialize(ar);
+    } catch (const CArchiveException& e) {
+        if (pStrError)
+            *pStrError = QStringLiteral("%1 is not a complete capture document (%2); %3 records "
+                                        "were read before the error.")
+                             .arg(strPath, QString::fromUtf8(e.what()))
+                             .arg(GetRecordCount());
+        SetModifiedFlag(GetRecordCount() > 0);
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}

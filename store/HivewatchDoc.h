@@ -1,0 +1,59 @@
+// The capture document: every captured record in arrival order, bounded, saved as .hvw.
+#pragma once
+
+#include "store/RegInfoObj.h"
+#include "utils/MyList.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstddef>
+
+class CArchive;
+class IDocumentHost;
+
+class CHivewatchDoc : public CObject {
+public:
+    CHivewatchDoc() = default;
+    ~CHivewatchDoc() override;
+
+    // The window that shows the document; without one the window steps are skipped.
+    void SetHost(IDocumentHost* pHost) { m_pHost = pHost; }
+
+    bool OnNewDocument();
+    void Serialize(CArchive& ar) override;
+    // Save and open report failures in pStrError, in words a user can act on.
+    bool OnSaveDocument(const QString& strPath, QString* pStrError = nullptr);
+    bool OnOpenDocument(const QString& strPath, QString* pStrError = nullptr);
+
+    bool IsModified() const { return m_bModified.load(std::memory_order_relaxed); }
+    void SetModifiedFlag(bool bModified = true) { m_bModified.store(bModified); }
+
+    // Capture thread: appends records at the tail, then trims to the history depth; the
+    // group goes in under one hold of the record lock. The document owns them afterwards.
+    void AppendRecord(CRegInfoObj* pRecord) { AppendRecords(&pRecord, 1); }
+    void AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount);
+
+    // Clear Display: the list control and the records go; flags and capture stay.
+    void ClearDisplay();
+
+    // Readable without the lock (the refresh after a batch reads only this).
+    int GetRecordCount() const { return m_nCount.load(std::memory_order_acquire); }
+    // With g_RecordLock held: the record at a list index (0 = oldest), or nullptr.
+    CRegInfoObj* GetRecordAt(long long nIndex) const;
+    // With g_RecordLock held: the record a display row shows (row 0 = newest), or nullptr.
+    CRegInfoObj* GetRecordAtRow(long long nRow) const;
+
+    CMyList m_listRecords;
+    std::atomic<int> m_bNewRecords{0};
+
+private:
+    void StopCaptureAndClear();
+    void StoreRecords(CArchive& ar);
+    void LoadRecords(CArchive& ar);
+    void SyncCount() { m_nCount.store(m_listRecords.GetCount(), std::memory_order_release); }
+
+    IDocumentHost* m_pHost = nullptr;
+    std::atomic<bool> m_bModified{false};
+    std::atomic<int> m_nCount{0};
+};

@@ -1,0 +1,3 @@
+#include "store/RecordLock.h"
+
+CMutex g_RecordLock;

@@ -1,0 +1,229 @@
+// Capture document: the trim and row rules, .hvw save and load, damaged files, the window
+// steps, and saving while the capture appends.
+#include "settings/SetObj.h"
+#include "store/DocumentHost.h"
+#include "store/HivewatchDoc.h"
+#include "store/RecordLock.h"
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace {
+
+CRegInfoObj* NewRecord(int nSeq) {
+    auto* p = new CRegInfoObj;
+    p->m_nSeq = nSeq;
+    p->m_strTime = QStringLiteral("01:02:03.004");
+    p->m_strProcessName = QStringLiteral("svc.exe");
+    p->m_nPid = 100 + nSeq;
+    p->m_strRequest = QStringLiteral("RegSetValueKey");
+    p->m_strPath = QStringLiteral("HKLM\\SOFTWARE\\Vendor\\Value%1").arg(nSeq);
+    p->m_strResult = QStringLiteral("SUCCESS");
+    p->m_strOldValue = QStringLiteral("REG_DWORD: 0x00000000 (0)");
+    p->m_strNewValue = QStringLiteral("REG_DWORD: 0x00000001 (1)");
+    return p;
+}
+
+std::vector<int> Seqs(const CHivewatchDoc& doc) {
+    CAutoLock lock(&g_RecordLock);
+    std::vector<int> v;
+    for (int i = 0; i < doc.GetRecordCount(); ++i)
+        v.push_back(doc.GetRecordAt(i)->m_nSeq);
+    return v;
+}
+
+struct CRecordingHost : IDocumentHost {
+    void SwitchCaptureOff() override { ++m_nSwitchOff; }
+    void ClearListControl() override { ++m_nClear; }
+    bool HasListView() const override { return true; }
+    void RefreshItemCount() override { ++m_nRefresh; }
+    int m_nSwitchOff = 0, m_nClear = 0, m_nRefresh = 0;
+};
+
+class DocTest : public ::testing::Test {
+protected:
+    void SetUp() override { g_SetObj.m_nHistoryDepth = 0; }
+    void TearDown() override { g_SetObj.m_nHistoryDepth = 0; }
+    QString m_strDir = TestTempDir();
+};
+
+} // namespace
+
+TEST_F(DocTest, HistoryDepthKeepsTheNewestN) {
+    for (int nDepth : {0, 1, 3, 5}) {
+        g_SetObj.m_nHistoryDepth = nDepth;
+        CHivewatchDoc doc;
+        for (int i = 1; i <= 8; ++i) {
+            doc.AppendRecord(NewRecord(i));
+            const int nExpected = nDepth == 0 ? i : std::min(i, nDepth);
+            ASSERT_EQ(doc.GetRecordCount(), nExpected) << "depth " << nDepth;
+        }
+        if (nDepth == 3)
+            EXPECT_EQ(Seqs(doc), (std::vector<int>{6, 7, 8}));
+        EXPECT_EQ(doc.m_bNewRecords, 1);
+    }
+}
+
+TEST_F(DocTest, LoweringTheDepthTrimsAtTheNextAppendOnly) {
+    CHivewatchDoc doc;
+    for (int i = 1; i <= 6; ++i)
+        doc.AppendRecord(NewRecord(i));
+    g_SetObj.m_nHistoryDepth = 2;
+    EXPECT_EQ(doc.GetRecordCount(), 6);
+    doc.AppendRecord(NewRecord(7));
+    EXPECT_EQ(Seqs(doc), (std::vector<int>{6, 7}));
+}
+
+TEST_F(DocTest, RowZeroIsTheNewestRecord) {
+    CHivewatchDoc doc;
+    for (int i = 1; i <= 3; ++i)
+        doc.AppendRecord(NewRecord(i));
+    CAutoLock lock(&g_RecordLock);
+    EXPECT_EQ(doc.GetRecordAtRow(0)->m_nSeq, 3);
+    EXPECT_EQ(doc.GetRecordAtRow(2)->m_nSeq, 1);
+    EXPECT_EQ(doc.GetRecordAtRow(3), nullptr);
+    EXPECT_EQ(doc.GetRecordAtRow(-1), nullptr);
+}
+
+TEST_F(DocTest, EmptyDocumentIsAZeroCount) {
+    CHivewatchDoc doc;
+    const QString strPath = m_strDir + "empty.hvw";
+    ASSERT_TRUE(doc.OnSaveDocument(strPath));
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray(4, '\0'));
+    doc.AppendRecord(NewRecord(1));
+    ASSERT_TRUE(doc.OnOpenDocument(strPath));
+    EXPECT_EQ(doc.GetRecordCount(), 0);
+}
+
+TEST_F(DocTest, SaveAndOpenRoundTripWithFlags) {
+    CHivewatchDoc doc;
+    for (int i = 1; i <= 50; ++i)
+        doc.AppendRecord(NewRecord(i));
+    doc.SetModifiedFlag();
+    const QString strPath = m_strDir + "a.hvw";
+    ASSERT_TRUE(doc.OnSaveDocument(strPath));
+    EXPECT_EQ(doc.m_bNewRecords, 0);
+    EXPECT_FALSE(doc.IsModified());
+
+    CRecordingHost host;
+    CHivewatchDoc loaded;
+    loaded.SetHost(&host);
+    loaded.AppendRecord(NewRecord(999));
+    g_SetObj.m_nHistoryDepth = 10; // a load is never trimmed
+    ASSERT_TRUE(loaded.OnOpenDocument(strPath));
+    EXPECT_EQ(loaded.GetRecordCount(), 50);
+    EXPECT_EQ(host.m_nSwitchOff, 1);
+    EXPECT_EQ(host.m_nClear, 1);
+    EXPECT_EQ(host.m_nRefresh, 1);
+    EXPECT_FALSE(loaded.IsModified());
+    EXPECT_EQ(loaded.m_bNewRecords, 1); // from the append before the load, never saved
+    CAutoLock lock(&g_RecordLock);
+    for (int i = 0; i < 50; ++i) {
+        std::unique_ptr<CRegInfoObj> pExpected(NewRecord(i + 1));
+        ASSERT_EQ(loaded.GetRecordAt(i)->GetCVSLine(), pExpected->GetCVSLine());
+    }
+}
+
+TEST_F(DocTest, NegativeCountLoadsEmpty) {
+    const QString strPath = m_strDir + "neg.hvw";
+    QFile f(strPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromHex("FEFFFFFF"));
+    f.close();
+    CHivewatchDoc doc;
+    doc.AppendRecord(NewRecord(1));
+    EXPECT_TRUE(doc.OnOpenDocument(strPath));
+    EXPECT_EQ(doc.GetRecordCount(), 0);
+}
+
+TEST_F(DocTest, ShortFileKeepsTheWholeRecordsReadAndReportsTheError) {
+    CHivewatchDoc doc;
+    for (int i = 1; i <= 3; ++i)
+        doc.AppendRecord(NewRecord(i));
+    const QString strPath = m_strDir + "cut.hvw";
+    ASSERT_TRUE(doc.OnSaveDocument(strPath));
+    const QByteArray full = ReadWholeFile(strPath);
+    const qsizetype nRecord = (full.size() - 4) / 3;
+
+    for (qsizetype nCut : {qsizetype(1), nRecord / 2, nRecord - 1}) {
+        QFile f(strPath);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(full.left(4 + 2 * nRecord + nCut));
+        f.close();
+        CHivewatchDoc loaded;
+        QString strError;
+        EXPECT_FALSE(loaded.OnOpenDocument(strPath, &strError));
+        EXPECT_EQ(Seqs(loaded), (std::vector<int>{1, 2})) << "cut " << nCut;
+        EXPECT_TRUE(strError.contains(QStringLiteral("2 records"))) << strError.toStdString();
+    }
+
+    // A count far beyond the data reads what is there, then stops with an error.
+    QByteArray lying = full;
+    lying.replace(0, 4, QByteArray::fromHex("FFFFFF7F"));
+    QFile f(strPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(lying);
+    f.close();
+    CHivewatchDoc loaded;
+    EXPECT_FALSE(loaded.OnOpenDocument(strPath));
+    EXPECT_EQ(loaded.GetRecordCount(), 3);
+}
+
+TEST_F(DocTest, UnreadableFileLeavesEverythingAsItWas) {
+    CRecordingHost host;
+    CHivewatchDoc doc;
+    doc.SetHost(&host);
+    doc.AppendRecord(NewRecord(1));
+    QString strError;
+    EXPECT_FALSE(doc.OnOpenDocument(m_strDir + "missing.hvw", &strError));
+    EXPECT_FALSE(strError.isEmpty());
+    EXPECT_EQ(doc.GetRecordCount(), 1);
+    EXPECT_EQ(host.m_nSwitchOff + host.m_nClear, 0);
+}
+
+TEST_F(DocTest, NewAndClearDisplay) {
+    CRecordingHost host;
+    CHivewatchDoc doc;
+    doc.SetHost(&host);
+    doc.AppendRecord(NewRecord(1));
+    doc.SetModifiedFlag();
+    doc.ClearDisplay();
+    EXPECT_EQ(doc.GetRecordCount(), 0);
+    EXPECT_EQ(host.m_nClear, 1);
+    EXPECT_EQ(host.m_nSwitchOff, 0); // the capture goes on
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.m_bNewRecords, 1);
+
+    doc.AppendRecord(NewRecord(2));
+    EXPECT_TRUE(doc.OnNewDocument());
+    EXPECT_EQ(doc.GetRecordCount(), 0);
+    EXPECT_EQ(host.m_nSwitchOff, 1);
+    EXPECT_EQ(doc.m_bNewRecords, 1); // New leaves it as it was
+}
+
+// The count at the head of the file must match the records after it while a capture thread
+// appends and trims.
+TEST_F(DocTest, SavingDuringCaptureWritesAConsistentFile) {
+    g_SetObj.m_nHistoryDepth = 500;
+    CHivewatchDoc doc;
+    std::atomic<bool> bStop{false};
+    std::thread capture([&] {
+        for (int i = 0; !bStop; ++i)
+            doc.AppendRecord(NewRecord(i));
+    });
+    const QString strPath = m_strDir + "live.hvw";
+    for (int n = 0; n < 20; ++n) {
+        ASSERT_TRUE(doc.OnSaveDocument(strPath));
+        CHivewatchDoc check;
+        ASSERT_TRUE(check.OnOpenDocument(strPath));
+        EXPECT_LE(check.GetRecordCount(), 500);
+    }
+    bStop = true;
+    capture.join();
+}

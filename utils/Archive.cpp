@@ -6,6 +6,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <bit>
 
 namespace {
 
@@ -24,7 +25,11 @@ constexpr uint16_t kLongLength16 = 0xFFFF;
 } // namespace
 
 CArchive::CArchive(QIODevice* pFile, Mode mode, int nBufSize)
-    : m_pFile(pFile), m_mode(mode), m_buf(size_t(std::max(nBufSize, 64))) {}
+    : m_pFile(pFile), m_mode(mode), m_buf(size_t(std::max(nBufSize, 64))) {
+    // Asking a file for its size is a system call; a loading archive asks once.
+    if (mode == load && !pFile->isSequential())
+        m_nDeviceSize = pFile->size();
+}
 
 CArchive::~CArchive() {
     if (m_mode == store && !m_bClosed) {
@@ -116,7 +121,7 @@ uint64_t CArchive::BytesRemaining() const {
     if (m_pFile->isSequential()) {
         nDevice = uint64_t(std::max<qint64>(0, m_pFile->bytesAvailable()));
     } else {
-        const qint64 nLeft = m_pFile->size() - m_pFile->pos();
+        const qint64 nLeft = m_nDeviceSize - m_pFile->pos();
         nDevice = uint64_t(std::max<qint64>(0, nLeft));
     }
     return (m_nBufLen - m_nBufPos) + nDevice;
@@ -202,12 +207,17 @@ QString CArchive::ReadString() {
     const uint64_t nBytes = uint64_t(nLength) * (bWide ? 2 : 1);
     if (nBytes > BytesRemaining())
         ThrowFormat("a string is longer than the rest of the file");
-    std::vector<unsigned char> bytes(static_cast<size_t>(nBytes));
-    Read(bytes.data(), bytes.size());
-    if (!bWide)
-        return AnsiToUtf16(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    if (!bWide) {
+        QByteArray bytes(qsizetype(nBytes), Qt::Uninitialized);
+        Read(bytes.data(), size_t(nBytes));
+        return AnsiToUtf16(bytes);
+    }
+    // Read straight into the string's storage: UTF-16LE is the in-memory form here.
     QString str(qsizetype(nLength), Qt::Uninitialized);
-    for (uint32_t i = 0; i < nLength; ++i)
-        str[i] = QChar(LoadLE16(bytes.data() + 2 * i));
+    Read(str.data(), size_t(nBytes));
+    if constexpr (std::endian::native == std::endian::big) {
+        for (QChar& c : str)
+            c = QChar(LoadLE16(reinterpret_cast<const unsigned char*>(&c)));
+    }
     return str;
 }

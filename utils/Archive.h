@@ -64,4 +64,5 @@ private:
     size_t m_nBufPos = 0; // next byte to read, or bytes buffered for writing
     size_t m_nBufLen = 0; // bytes held when loading
     bool m_bClosed = false;
+    qint64 m_nDeviceSize = 0; // loading from a file: its size when the archive was made
 };

@@ -1,0 +1,26 @@
+// The settings a driver instance reads from the environment when it opens.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+enum class EDriverSource { SIM, REPLAY, FLOOD };
+
+struct SDriverConfig {
+    EDriverSource m_eSource = EDriverSource::SIM;
+    std::string m_strReplayPath;
+    unsigned m_nRate = DEFAULT_RATE;
+    uint64_t m_nSeed = 0;
+    bool m_bSeeded = false;
+    bool m_bRealtime = true;
+
+    static constexpr unsigned DEFAULT_RATE = 300;
+    static constexpr unsigned MAX_RATE = 1000000;
+
+    // HIVEWATCH_DRIVER_SOURCE, _RATE, _SEED and _PACE through getVar (nullptr when unset);
+    // empty, with the reason in strError, when a setting is not understood.
+    static std::optional<SDriverConfig>
+    FromEnvironment(const std::function<const char*(const char*)>& getVar, std::string& strError);
+};

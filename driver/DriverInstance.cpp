@@ -1,0 +1,126 @@
+#include "driver/DriverInstance.h"
+
+#include "driver/ReplaySource.h"
+#include "driver/SimSource.h"
+
+#include <random>
+
+CDriverInstance::CDriverInstance(const SDriverConfig& cfg, std::unique_ptr<CEventSource> pSource)
+    : m_pSource(std::move(pSource)) {
+    if (cfg.m_eSource == EDriverSource::FLOOD) m_pFlood = std::make_unique<CFloodGenerator>();
+    if (m_pSource)
+        m_thread = std::jthread([this](std::stop_token stop) { m_pSource->Run(stop, *this); });
+}
+
+CDriverInstance::~CDriverInstance() {
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        m_thread.join();
+    }
+}
+
+std::unique_ptr<CDriverInstance> CDriverInstance::Create(const SDriverConfig& cfg,
+                                                         std::string& strError) {
+    std::unique_ptr<CEventSource> pSource;
+    if (cfg.m_eSource == EDriverSource::SIM) {
+        const uint64_t nSeed = cfg.m_bSeeded ? cfg.m_nSeed : std::random_device()();
+        pSource = std::make_unique<CSimSource>(nSeed, cfg.m_nRate);
+    } else if (cfg.m_eSource == EDriverSource::REPLAY) {
+        auto pReplay = std::make_unique<CReplaySource>(cfg.m_strReplayPath, cfg.m_bRealtime);
+        if (!pReplay->IsValid(strError)) return nullptr;
+        pSource = std::move(pReplay);
+    }
+    return std::make_unique<CDriverInstance>(cfg, std::move(pSource));
+}
+
+bool CDriverInstance::IoControl(uint32_t nCode, std::span<const unsigned char> in,
+                                std::span<unsigned char> out, uint32_t& nReturned) {
+    nReturned = 0;
+    switch (nCode) {
+    case IOCTL_REGDRV_GET_VERSION:
+        if (out.size() < 4) return false;
+        StoreLE32(out.data(), REGDRV_VERSION);
+        nReturned = 4;
+        return true;
+    case IOCTL_REGDRV_SET_FILTER: {
+        std::optional<CEventFilter> filter = CEventFilter::FromBytes(in);
+        if (!filter) return false;
+        std::lock_guard lock(m_mutex);
+        m_pendingFilter = std::move(*filter);
+        return true;
+    }
+    case IOCTL_REGDRV_START:
+    case IOCTL_REGDRV_STOP: {
+        std::lock_guard lock(m_mutex);
+        m_bPendingRunning = nCode == IOCTL_REGDRV_START;
+        return true;
+    }
+    case IOCTL_REGDRV_APPLY: {
+        std::lock_guard lock(m_mutex);
+        m_filter = m_pendingFilter;
+        m_bRunning = m_bPendingRunning;
+        m_bApplied = true;
+        if (m_pFlood) m_pFlood->ApplyFilter(m_filter);
+        return true;
+    }
+    case IOCTL_REGDRV_READ:
+        nReturned = Read(out);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CDriverInstance::Post(SDriverEvent&& ev) {
+    std::lock_guard lock(m_mutex);
+    if (!m_bRunning ||
+        !m_filter.Passes(ev.m_nOperation, ev.Succeeded(), ev.m_strProcess, ev.m_strPath))
+        return;
+    m_queue.Push(ev.m_nFileTime, FormatRecordText(ev));
+}
+
+size_t CDriverInstance::Backlog() const {
+    std::lock_guard lock(m_mutex);
+    return m_queue.Size();
+}
+
+bool CDriverInstance::IsCapturing() const {
+    std::lock_guard lock(m_mutex);
+    return m_bApplied && m_bRunning;
+}
+
+SDriverEvent CDriverInstance::DroppedEvent(uint64_t nDropped) {
+    SDriverEvent ev;
+    ev.m_nPid = 4;
+    ev.m_strProcess = "System";
+    ev.m_nOperation = OP_FLUSH_KEY;
+    ev.m_strPath = "HKLM\\SYSTEM\\RegDrv";
+    ev.m_strResult = std::string(RESULT_BUFFER_OVERFLOW);
+    ev.m_strNewValue = "Dropped: " + std::to_string(nDropped);
+    ev.m_nFileTime = CurrentFileTime();
+    return ev;
+}
+
+uint32_t CDriverInstance::Read(std::span<unsigned char> out) {
+    CByteWriter w(out);
+    std::lock_guard lock(m_mutex);
+    const uint64_t nDropped = m_queue.TakeDropped();
+    if (nDropped > 0 && m_filter.SwitchOn(DRV_SW_BOOKKEEPING)) {
+        const SDriverEvent ev = DroppedEvent(nDropped);
+        if (RegDrvPackEvent(w, m_nNextSeq, ev.m_nFileTime, FormatRecordText(ev))) ++m_nNextSeq;
+    }
+    while (!m_queue.Empty() &&
+           RegDrvPackEvent(w, m_nNextSeq, m_queue.Front().m_nFileTime, m_queue.Front().m_strText)) {
+        m_queue.Pop();
+        ++m_nNextSeq;
+    }
+    if (m_pFlood && m_bRunning) {
+        const uint64_t nTime = CurrentFileTime();
+        for (const std::string* p;
+             (p = m_pFlood->Peek()) && RegDrvPackEvent(w, m_nNextSeq, nTime, *p);) {
+            m_pFlood->Advance();
+            ++m_nNextSeq;
+        }
+    }
+    return uint32_t(w.Position());
+}

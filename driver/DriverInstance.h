@@ -1,0 +1,52 @@
+// One opened driver: committed filter, reporting state, event queue and the producing thread.
+#pragma once
+
+#include "driver/DriverConfig.h"
+#include "driver/EventFilter.h"
+#include "driver/EventQueue.h"
+#include "driver/EventSource.h"
+#include "driver/FloodGenerator.h"
+
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+
+// SET_FILTER, START and STOP only stage a change; APPLY commits all staged changes at once,
+// so the program sees one consistent switch-over. Until a filter is applied nothing is
+// reported; reporting itself starts out on. Events are filtered when they are queued.
+class CDriverInstance final : public CEventSink {
+public:
+    CDriverInstance(const SDriverConfig& cfg, std::unique_ptr<CEventSource> pSource);
+    ~CDriverInstance() override;
+    CDriverInstance(const CDriverInstance&) = delete;
+    CDriverInstance& operator=(const CDriverInstance&) = delete;
+
+    // Builds the source the configuration names; nullptr with strError when it cannot.
+    static std::unique_ptr<CDriverInstance> Create(const SDriverConfig& cfg, std::string& strError);
+
+    bool IoControl(uint32_t nCode, std::span<const unsigned char> in, std::span<unsigned char> out,
+                   uint32_t& nReturned);
+
+    void Post(SDriverEvent&& ev) override;
+    size_t Backlog() const override;
+    bool IsCapturing() const override;
+
+    // The driver's own record telling how many events a full queue dropped.
+    static SDriverEvent DroppedEvent(uint64_t nDropped);
+
+private:
+    uint32_t Read(std::span<unsigned char> out);
+
+    mutable std::mutex m_mutex;
+    CEventFilter m_filter;
+    CEventFilter m_pendingFilter;
+    bool m_bRunning = true;
+    bool m_bPendingRunning = true;
+    bool m_bApplied = false;
+    CEventQueue m_queue;
+    uint32_t m_nNextSeq = 1;
+    std::unique_ptr<CFloodGenerator> m_pFlood;
+    std::unique_ptr<CEventSource> m_pSource;
+    std::jthread m_thread;
+};

@@ -1,0 +1,37 @@
+// The interface between event producers and the driver instance that filters and queues events.
+#pragma once
+
+#include "driver/DriverEvent.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
+
+// Receives produced events; implemented by the driver instance.
+class CEventSink {
+public:
+    virtual ~CEventSink() = default;
+    virtual void Post(SDriverEvent&& ev) = 0;
+    // Events queued and not yet read; producers that must not lose events wait while it is high.
+    virtual size_t Backlog() const = 0;
+    // True once a filter has been applied and while reporting is on.
+    virtual bool IsCapturing() const = 0;
+};
+
+// A producer that runs on the driver instance's own thread.
+class CEventSource {
+public:
+    virtual ~CEventSource() = default;
+    // Produces until stop is requested or the source has nothing more to give.
+    virtual void Run(std::stop_token stop, CEventSink& sink) = 0;
+};
+
+// Sleeps for d unless stop is requested first; returns false when stopping.
+inline bool SleepUnlessStopped(std::stop_token stop, std::chrono::nanoseconds d) {
+    std::mutex mutex;
+    std::condition_variable_any cv;
+    std::unique_lock lock(mutex);
+    cv.wait_for(lock, stop, d, [] { return false; });
+    return !stop.stop_requested();
+}

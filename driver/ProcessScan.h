@@ -1,0 +1,16 @@
+// Lists the machine's running processes so simulated activity can be attributed to them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SProcessInfo {
+    uint32_t m_nPid = 0;
+    std::string m_strName;
+};
+
+// User processes under strProcRoot (normally /proc), named by their executable's file name,
+// or by their short command name when the executable link cannot be read. Kernel threads
+// (empty command line) are left out.
+std::vector<SProcessInfo> ScanProcesses(const std::string& strProcRoot = "/proc");

@@ -1,0 +1,6 @@
+// The keys and values the simulated registry starts with, as CSimRegistry::LoadText text.
+#pragma once
+
+#include <string>
+
+std::string SimSeedText();

@@ -1,0 +1,55 @@
+#include "driver/SimSource.h"
+
+#include "driver/SimActivity.h"
+#include "driver/SimSeedData.h"
+
+#include <random>
+
+namespace {
+
+// Processes are picked from their own generator, so the same seed gives the same
+// registry operations whatever runs on the machine.
+const SProcessInfo& PickProcess(const std::vector<SProcessInfo>& arProcesses,
+                                std::mt19937_64& rng) {
+    static const SProcessInfo s_system{4, "System"};
+    return arProcesses.empty() ? s_system : arProcesses[rng() % arProcesses.size()];
+}
+
+} // namespace
+
+CSimSource::CSimSource(uint64_t nSeed, unsigned nRatePerSecond)
+    : m_nSeed(nSeed), m_nRate(nRatePerSecond) {}
+
+void CSimSource::Run(std::stop_token stop, CEventSink& sink) {
+    using Clock = std::chrono::steady_clock;
+    CSimRegistry registry;
+    registry.LoadText(SimSeedText());
+    CSimActivity activity(registry, m_nSeed);
+    std::mt19937_64 rngTiming(m_nSeed ^ 0x9E3779B97F4A7C15ull);
+    std::vector<SProcessInfo> arProcesses = ScanProcesses();
+    Clock::time_point tmScan = Clock::now(), tmLast = Clock::now();
+    double dCredit = 0;
+    std::vector<SDriverEvent> arEvents;
+    while (SleepUnlessStopped(stop, std::chrono::milliseconds(10 + rngTiming() % 90))) {
+        const Clock::time_point tmNow = Clock::now();
+        if (tmNow - tmScan > std::chrono::seconds(1)) {
+            arProcesses = ScanProcesses();
+            tmScan = tmNow;
+        }
+        // A burst factor between 0.2 and 1.8 keeps the average rate while making it uneven.
+        const double dBurst = 0.2 + double(rngTiming() % 1600) / 1000.0;
+        const double dSeconds = std::chrono::duration<double>(tmNow - tmLast).count();
+        tmLast = tmNow;
+        dCredit = std::min(dCredit + m_nRate * dSeconds * dBurst, double(m_nRate) + 64);
+        while (dCredit > 0 && !stop.stop_requested()) {
+            arEvents.clear();
+            activity.RunSession(PickProcess(arProcesses, rngTiming), arEvents);
+            const uint64_t nTime = CurrentFileTime();
+            for (SDriverEvent& ev : arEvents) {
+                ev.m_nFileTime = nTime;
+                sink.Post(std::move(ev));
+            }
+            dCredit -= double(arEvents.size());
+        }
+    }
+}

@@ -1,0 +1,238 @@
+#include "capture/CaptureEngine.h"
+
+#include "capture/CaptureHost.h"
+#include "capture/FilterComposer.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/Clock.h"
+#include "platform/FileOps.h"
+#include "platform/Processes.h"
+#include "settings/SetObj.h"
+#include "store/HivewatchDoc.h"
+#include "utils/ByteBuffer.h"
+#include "utils/InstallDrv.h"
+#include "utils/SystemInfo.h"
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr unsigned IDLE_POLL_MS = 100;
+constexpr uint32_t MAX_BATCH_MS = 1000;
+constexpr unsigned FAILED_READ_PAUSE_MS = 10;
+// Records decoded outside the lock and appended under one hold of it.
+constexpr size_t APPEND_GROUP = 64;
+
+} // namespace
+
+CCaptureEngine::CCaptureEngine(CHivewatchDoc* pDoc, ICaptureHost* pHost)
+    : m_pDoc(pDoc), m_pHost(pHost) {
+    m_pending.reserve(APPEND_GROUP);
+}
+
+CCaptureEngine::~CCaptureEngine() {
+    if (m_bRunning || m_hCaptureThread.joinable() || m_hDevice)
+        StopDriver();
+}
+
+int CCaptureEngine::Control(uint32_t nCode, const void* pIn, uint32_t nInSize) {
+    uint32_t nReturned = 0;
+    return DeviceIoControl(m_hDevice, nCode, pIn, nInSize, nullptr, 0, &nReturned);
+}
+
+int CCaptureEngine::StartDriver() {
+    const QString strSource = g_ExtSysInfo.GetExePath() + QLatin1String(DRIVER_FILE_NAME);
+    const QString strTarget = g_ExtSysInfo.GetSysPath() + QStringLiteral("drivers/") +
+                              QLatin1String(DRIVER_FILE_NAME);
+    QString strCopyError;
+    const bool bCopied = PlatformCopyFileReplacing(strSource, strTarget, &strCopyError);
+    m_hDevice = nullptr;
+    CInstallDrv::UnloadDeviceDriver(QLatin1String(DRIVER_SERVICE_NAME));
+    HANDLE hDevice = nullptr;
+    CInstallDrv::LoadDeviceDriver(QLatin1String(DRIVER_SERVICE_NAME), strTarget, &hDevice);
+    if (!hDevice) {
+        m_strLastError = bCopied ? CInstallDrv::LastError() : strCopyError;
+        return 0;
+    }
+    return StartWithHandle(hDevice);
+}
+
+int CCaptureEngine::StartWithHandle(HANDLE hDevice) {
+    m_hDevice = hDevice;
+    uint32_t nVersion = 0, nReturned = 0;
+    if (!DeviceIoControl(m_hDevice, IOCTL_REGDRV_GET_VERSION, nullptr, 0, &nVersion,
+                         sizeof(nVersion), &nReturned) ||
+        nReturned < sizeof(nVersion) || nVersion != REGDRV_VERSION) {
+        m_strLastError = QStringLiteral("the driver does not answer with version %1").arg(REGDRV_VERSION);
+        return 0;
+    }
+    if (!Control(IOCTL_REGDRV_APPLY)) {
+        m_strLastError = QStringLiteral("the driver refused to apply its settings");
+        return 0;
+    }
+    m_bRunning = 1;
+    m_hCaptureThread = std::thread([this] { CaptureThreadProc(); });
+    return 1;
+}
+
+int CCaptureEngine::StopDriver() {
+    SwitchCaptureOff();
+    m_bRunning = 0;
+    if (m_hCaptureThread.joinable())
+        m_hCaptureThread.join();
+    CloseHandle(m_hDevice);
+    m_hDevice = nullptr;
+    CInstallDrv::UnloadDeviceDriver(QLatin1String(DRIVER_SERVICE_NAME));
+    return 1;
+}
+
+int CCaptureEngine::SwitchCaptureOn() {
+    if (m_bCapturing == 1)
+        return 1;
+    if (Control(IOCTL_REGDRV_START) && Control(IOCTL_REGDRV_APPLY))
+        m_bCapturing = 1;
+    return m_bCapturing == 1;
+}
+
+int CCaptureEngine::SwitchCaptureOff() {
+    if (m_bCapturing == 0)
+        return 1;
+    if (Control(IOCTL_REGDRV_STOP) && Control(IOCTL_REGDRV_APPLY))
+        m_bCapturing = 0;
+    return m_bCapturing == 0;
+}
+
+int CCaptureEngine::SendFilterConfig() {
+    m_nTargetPid = -1;
+    const SComposedFilter composed = ComposeFilterTexts(g_SetObj);
+    m_nTargetPid = composed.nTargetPid;
+    const FILTER_BLOCK block = BuildFilterBlock(g_SetObj, composed);
+    return Control(IOCTL_REGDRV_SET_FILTER, &block, uint32_t(sizeof(block)));
+}
+
+bool CCaptureEngine::StartCapture(QString* pStrError) {
+    SendFilterConfig();
+    if (m_bCapturing != 1)
+        SwitchCaptureOn();
+    if (g_SetObj.m_nCaptureScope == SCOPE_NEW_PROGRAM) {
+        QString strWhy;
+        const int nPid = PlatformStartProcess(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams, &strWhy);
+        if (nPid < 0) {
+            SwitchCaptureOff();
+            if (pStrError)
+                *pStrError = QStringLiteral("Can not start a new process with \"%1 %2\"")
+                                 .arg(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams);
+            return false;
+        }
+        m_nTargetPid = nPid;
+    }
+    g_SetObj.StoreCaptureScope(SCOPE_ALL);
+    return true;
+}
+
+// ---- capture thread ----
+
+void CCaptureEngine::CaptureThreadProc() {
+    // One buffer for the thread's whole life; nothing is allocated per read.
+    auto pBuffer = std::make_unique<unsigned char[]>(READ_BUFFER_SIZE);
+    while (m_bRunning && !m_bQuit) {
+        PlatformSleepMs(IDLE_POLL_MS);
+        if (!m_bCapturing)
+            continue;
+        ReadBatch(pBuffer.get());
+    }
+    m_bThreadEnded = 1;
+    if (m_pHost)
+        m_pHost->PostCloseNotice();
+}
+
+// Reads back to back while the driver has data, for at most about a second.
+void CCaptureEngine::ReadBatch(unsigned char* pBuffer) {
+    const uint32_t nStart = PlatformTickCount();
+    for (;;) {
+        uint32_t nReturned = 0;
+        if (!DeviceIoControl(m_hDevice, IOCTL_REGDRV_READ, nullptr, 0, pBuffer,
+                             uint32_t(READ_BUFFER_SIZE), &nReturned)) {
+            // A failing driver is retried with a pause, leaving as soon as the thread
+            // is asked to end or capture is switched off.
+            PlatformSleepMs(FAILED_READ_PAUSE_MS);
+            if (!ShouldWalk() || uint32_t(PlatformTickCount() - nStart) > MAX_BATCH_MS)
+                return;
+            continue;
+        }
+        if (nReturned == 0)
+            return;
+        WalkBuffer(pBuffer, nReturned);
+        Refresh();
+        if (uint32_t(PlatformTickCount() - nStart) > MAX_BATCH_MS)
+            return;
+    }
+}
+
+bool CCaptureEngine::ShouldWalk() const {
+    return m_bRunning && m_bCapturing && !m_bQuit;
+}
+
+void CCaptureEngine::Refresh() {
+    if (m_pHost)
+        m_pHost->RefreshList();
+    m_pDoc->SetModifiedFlag();
+}
+
+void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned) {
+    const size_t nEnd = std::min(nReturned, READ_BUFFER_SIZE);
+    size_t nPos = 0;
+    while (nPos < nEnd) {
+        if (nEnd - nPos < REGDRV_EVENT_HEADER_SIZE || !ShouldWalk())
+            break;
+        const unsigned char* pRecord = pBuffer + nPos;
+        const char* pText = reinterpret_cast<const char*>(pRecord + REGDRV_EVENT_TEXT_OFFSET);
+        const size_t nRoom = nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET;
+        const void* pZero = std::memchr(pText, 0, nRoom);
+        if (!pZero)
+            break; // no terminating zero before the end: nothing past it is read
+        const size_t nText = size_t(static_cast<const char*>(pZero) - pText);
+        const uint32_t nSeq = LoadLE32(pRecord);
+        const QString strTime = m_timeFormatter.Format(LoadLE64(pRecord + 4));
+        if (CRegInfoObj* pObj = DecodeRecord(nSeq, std::string_view(pText, nText), strTime)) {
+            m_pending.push_back(pObj);
+            if (m_pending.size() >= APPEND_GROUP)
+                FlushPending();
+        }
+        nPos += RegDrvEventSize(nText);
+    }
+    FlushPending();
+}
+
+void CCaptureEngine::FlushPending() {
+    if (m_pending.empty())
+        return;
+    m_pDoc->AppendRecords(m_pending.data(), m_pending.size());
+    m_nRecordsFiled.fetch_add(m_pending.size(), std::memory_order_relaxed);
+    m_pending.clear();
+}
+
+int CCaptureEngine::IsRecordRejected(const SRecordFields& fields) const {
+    const int nScope = g_SetObj.LoadCaptureScope();
+    if (nScope != SCOPE_ATTACHED && nScope != SCOPE_NEW_PROGRAM)
+        return 0;
+    return ParsePidField(fields[0]) != m_nTargetPid ? 1 : 0;
+}
+
+CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text, const QString& strTime) {
+    const SRecordFields fields = SplitRecordText(text);
+    if (IsRecordRejected(fields))
+        return nullptr;
+    auto* pObj = new CRegInfoObj;
+    const auto wide = [](std::string_view s) { return AnsiToUtf16(s.data(), qsizetype(s.size())); };
+    pObj->m_nSeq = int32_t(nSeq);
+    pObj->m_strTime = strTime;
+    pObj->m_nPid = ParsePidField(fields[0]);
+    pObj->m_strProcessName = m_interner.Intern(fields[1]);
+    pObj->m_strRequest = m_interner.Intern(fields[2]);
+    pObj->m_strPath = wide(fields[3]);
+    pObj->m_strResult = m_interner.Intern(fields[4]);
+    pObj->m_strOldValue = wide(fields[5]);
+    pObj->m_strNewValue = wide(fields[6]);
+    return pObj;
+}

@@ -1,0 +1,79 @@
+// The capture engine: owns the driver channel and the capture thread that files its records.
+#pragma once
+
+#include "capture/EventTime.h"
+#include "capture/RecordText.h"
+#include "capture/StringInterner.h"
+#include "platform/DeviceIo.h"
+
+#include <QString>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+class CHivewatchDoc;
+class CRegInfoObj;
+class ICaptureHost;
+
+inline constexpr const char* DRIVER_SERVICE_NAME = "Regdrv";
+inline constexpr const char* DRIVER_FILE_NAME = "RegDrv.SYS";
+
+class CCaptureEngine {
+public:
+    explicit CCaptureEngine(CHivewatchDoc* pDoc, ICaptureHost* pHost = nullptr);
+    ~CCaptureEngine(); // ends the thread and unloads the driver if that was not done
+    CCaptureEngine(const CCaptureEngine&) = delete;
+    CCaptureEngine& operator=(const CCaptureEngine&) = delete;
+
+    // Copies the driver beside the executable to the drivers folder, reloads the service,
+    // checks the version and starts the capture thread. Capture itself stays off.
+    int StartDriver();
+    // Same from the version check on, with a channel opened elsewhere (in-process drivers).
+    int StartWithHandle(HANDLE hDevice);
+    // Switches capture off, ends the thread, closes the channel, unloads the driver.
+    int StopDriver();
+
+    int SwitchCaptureOn();  // START then APPLY, only when capture is off
+    int SwitchCaptureOff(); // STOP then APPLY, only when capture is on
+    int SendFilterConfig();
+    // Start Capture: the filter, switching on, launching a pending program, and the scope
+    // back to all processes. False when the launch failed; capture is then off again and
+    // pStrError says which program could not be started.
+    bool StartCapture(QString* pStrError = nullptr);
+
+    // Walks one buffer the driver returned and files its records (capture thread).
+    void WalkBuffer(const unsigned char* pBuffer, size_t nReturned);
+    int IsRecordRejected(const SRecordFields& fields) const;
+    // Decodes one record into a new object, or nullptr when the program-side check drops it.
+    CRegInfoObj* DecodeRecord(uint32_t nSeq, std::string_view text, const QString& strTime);
+
+    QString LastError() const { return m_strLastError; }
+    uint64_t RecordsFiled() const { return m_nRecordsFiled.load(std::memory_order_relaxed); }
+
+    HANDLE m_hDevice = nullptr;
+    std::atomic<int> m_bCapturing{0};
+    std::atomic<int> m_bRunning{0};
+    std::thread m_hCaptureThread;
+    std::atomic<int> m_nTargetPid{-1};
+    std::atomic<int> m_bQuit{0};
+    std::atomic<int> m_bThreadEnded{0};
+
+private:
+    void CaptureThreadProc();
+    void ReadBatch(unsigned char* pBuffer);
+    void Refresh();
+    void FlushPending();
+    bool ShouldWalk() const;
+    int Control(uint32_t nCode, const void* pIn = nullptr, uint32_t nInSize = 0);
+
+    CHivewatchDoc* m_pDoc;
+    ICaptureHost* m_pHost;
+    QString m_strLastError;
+    std::atomic<uint64_t> m_nRecordsFiled{0};
+
+    // Capture-thread state: decoding caches and the records waiting to be appended.
+    CEventTimeFormatter m_timeFormatter;
+    CStringInterner m_interner;
+    std::vector<CRegInfoObj*> m_pending;
+};

@@ -1,0 +1,79 @@
+// CSV export: the header, the record selection by scope, replacing files, failures.
+#include "capture/CsvExport.h"
+#include "settings/SetObj.h"
+#include "store/HivewatchDoc.h"
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+namespace {
+
+CRegInfoObj* Rec(int nSeq, const char* pRequest, const char* pResult, const char* pOld, const char* pNew) {
+    auto* p = new CRegInfoObj;
+    p->m_nSeq = nSeq;
+    p->m_strTime = QStringLiteral("00:00:01.000");
+    p->m_strProcessName = QStringLiteral("p.exe");
+    p->m_nPid = 7;
+    p->m_strRequest = QString::fromLatin1(pRequest);
+    p->m_strPath = QStringLiteral("HKCU\\K\\v");
+    p->m_strResult = QString::fromLatin1(pResult);
+    p->m_strOldValue = QString::fromUtf8(pOld);
+    p->m_strNewValue = QString::fromUtf8(pNew);
+    return p;
+}
+
+QList<int> ExportedSeqs(const QString& strPath) {
+    QList<int> seqs;
+    const QList<QByteArray> lines = ReadWholeFile(strPath).split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        if (!lines[i].isEmpty())
+            seqs << lines[i].left(lines[i].indexOf(',')).toInt();
+    return seqs;
+}
+
+} // namespace
+
+TEST(CsvExport, EmptyDocumentWritesOnlyTheHeaderAndReplacesTheFile) {
+    const QString strPath = TestTempDir() + "out";
+    QFile f(strPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(5000, 'x'));
+    f.close();
+    CHivewatchDoc doc;
+    const SExportResult r = ExportCsv(doc, strPath, EXPORT_ALL);
+    EXPECT_TRUE(r.bOk);
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray("Seq,Time,ProcessName,PID,Request,Path,OldValue,NewValue\r\n"));
+}
+
+TEST(CsvExport, ScopesSelectWritesThatChangedSomething) {
+    CHivewatchDoc doc;
+    doc.AppendRecord(Rec(1, "RegOpenKey", "SUCCESS", "", ""));
+    doc.AppendRecord(Rec(2, "RegSetValueKey", "SUCCESS", "REG_SZ: a", "REG_SZ: a")); // unchanged
+    doc.AppendRecord(Rec(3, "RegSetValueKey", "SUCCESS", "REG_SZ: a", "REG_SZ: \u00e9"));
+    doc.AppendRecord(Rec(4, "RegDeleteKey", "ACCESS DENIED", "", ""));
+    doc.AppendRecord(Rec(5, "RegLoadKey", "SUCCESS", "", ""));
+    doc.AppendRecord(Rec(6, "RegDeleteValue", "SUCCESS", "REG_DWORD: 1", ""));
+    const QString strPath = TestTempDir() + "out.csv";
+    struct {
+        int nScope;
+        QList<int> seqs;
+    } cases[] = {{EXPORT_ALL, {1, 2, 3, 4, 5, 6}}, {EXPORT_WRITE, {3, 6}}, {EXPORT_MODIFIED, {3, 5, 6}}, {99, {1, 2, 3, 4, 5, 6}}};
+    for (const auto& c : cases) {
+        const SExportResult r = ExportCsv(doc, strPath, c.nScope);
+        ASSERT_TRUE(r.bOk);
+        EXPECT_EQ(ExportedSeqs(strPath), c.seqs) << "scope " << c.nScope;
+        EXPECT_EQ(r.nRecords, c.seqs.size());
+    }
+    // Text outside ASCII is written whole in the narrow code page.
+    ExportCsv(doc, strPath, EXPORT_WRITE);
+    EXPECT_TRUE(ReadWholeFile(strPath).contains("REG_SZ: \xC3\xA9\r\n"));
+}
+
+TEST(CsvExport, UncreatableFileIsReportedAndNothingIsWalked) {
+    CHivewatchDoc doc;
+    const SExportResult r = ExportCsv(doc, TestTempDir() + "no/such/folder/x.csv", EXPORT_ALL);
+    EXPECT_FALSE(r.bOk);
+    EXPECT_TRUE(r.strError.startsWith(QStringLiteral("File could not be created:")));
+}

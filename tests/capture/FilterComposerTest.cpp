@@ -1,0 +1,102 @@
+// Include and exclude texts composed from the settings and the pending target.
+#include "capture/FilterComposer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+QString Include(const CSetObj& s) {
+    return ComposeFilterTexts(s).strInclude;
+}
+QString Exclude(const CSetObj& s) {
+    return ComposeFilterTexts(s).strExclude;
+}
+
+} // namespace
+
+TEST(FilterComposer, AllProcessesScope) {
+    CSetObj s;
+    EXPECT_EQ(Include(s), QStringLiteral("*"));
+    EXPECT_EQ(Exclude(s), QStringLiteral("HIVEWATCH.EXE"));
+    EXPECT_EQ(ComposeFilterTexts(s).nTargetPid, -1);
+
+    s.m_arProcInclude = {QStringLiteral("notepad.exe"), QStringLiteral("*"), QStringLiteral("calc.exe")};
+    EXPECT_EQ(Include(s), QStringLiteral("*"));
+    s.m_arPathInclude = {QStringLiteral("HKLM\\SOFTWARE")};
+    EXPECT_EQ(Include(s), QStringLiteral("*;HKLM\\SOFTWARE"));
+
+    s.m_arProcInclude.clear();
+    EXPECT_EQ(Include(s), QStringLiteral(";HKLM\\SOFTWARE")); // the leading separator stays
+
+    s.m_arProcInclude = {QStringLiteral("a.exe"), QStringLiteral("b")};
+    s.m_arPathInclude = {QStringLiteral("HKLM\\A"), QStringLiteral("*"), QStringLiteral("HKLM\\B")};
+    EXPECT_EQ(Include(s), QStringLiteral("A.EXE;B;HKLM\\A;"));
+
+    s.m_arProcExclude = {QStringLiteral("svchost.exe"), QStringLiteral("x")};
+    s.m_arPathExclude = {QStringLiteral("HKCU\\Software\\Classes"), QStringLiteral("*")};
+    EXPECT_EQ(Exclude(s), QStringLiteral("SVCHOST.EXE;X;HIVEWATCH.EXE;HKCU\\SOFTWARE\\CLASSES;*"));
+}
+
+TEST(FilterComposer, AttachedAndNewProgramScopes) {
+    CSetObj s;
+    s.m_nCaptureScope = SCOPE_ATTACHED;
+    s.m_strAttachName = QStringLiteral("notepad.exe");
+    s.m_nAttachPid = 1234;
+    s.m_arProcExclude = {QStringLiteral("ignored.exe")};
+    s.m_arPathExclude = {QStringLiteral("HKLM\\X")};
+    SComposedFilter f = ComposeFilterTexts(s);
+    EXPECT_EQ(f.strInclude, QStringLiteral("NOTEPAD.EXE"));
+    EXPECT_EQ(f.strExclude, QStringLiteral("HKLM\\X")); // the own executable is not excluded
+    EXPECT_EQ(f.nTargetPid, 1234);
+
+    s.m_nCaptureScope = SCOPE_NEW_PROGRAM;
+    s.m_strNewProgram = QStringLiteral("C:\\Tools\\app.exe");
+    s.m_arPathInclude = {QStringLiteral("HKCU")};
+    f = ComposeFilterTexts(s);
+    EXPECT_EQ(f.strInclude, QStringLiteral("APP.EXE;HKCU"));
+    EXPECT_EQ(f.nTargetPid, -1);
+    s.m_strNewProgram = QStringLiteral("/usr/bin/gedit");
+    EXPECT_EQ(Include(s), QStringLiteral("GEDIT;HKCU"));
+
+    s.m_nCaptureScope = 7; // no process part at all
+    EXPECT_EQ(Include(s), QStringLiteral(";HKCU"));
+    EXPECT_EQ(Exclude(s), QStringLiteral("HKLM\\X"));
+}
+
+TEST(FilterComposer, LongTextsAreCutSoTheZeroStaysInside) {
+    CSetObj s;
+    s.m_arProcInclude.clear();
+    for (int i = 0; i < 300; ++i)
+        s.m_arProcInclude << QStringLiteral("proc%1.exe").arg(i, 2, 10, QLatin1Char('0')).left(10);
+    const SComposedFilter f = ComposeFilterTexts(s);
+    EXPECT_EQ(f.strInclude.size(), 3299);
+    EXPECT_EQ(FitFilterText(f.strInclude), f.strInclude.left(1022).toLatin1());
+
+    EXPECT_EQ(FitFilterText(QString(1023, QLatin1Char('A'))).size(), 1023);
+    EXPECT_EQ(FitFilterText(QString(1024, QLatin1Char('A'))).size(), 1023);
+    EXPECT_EQ(FitFilterText(QString(1025, QLatin1Char('A'))).size(), 1022);
+    // Two-byte characters: cut at a character boundary, never inside one.
+    const QByteArray wide = FitFilterText(QString(600, QChar(0x00C9)));
+    EXPECT_EQ(wide.size(), 1022);
+    EXPECT_EQ(QString::fromUtf8(wide), QString(511, QChar(0x00C9)));
+}
+
+TEST(FilterComposer, BlockCarriesTheSwitchesAndOnlyTheComposedTexts) {
+    CSetObj s;
+    std::memset(s.m_Filter.szExclude, 'Z', sizeof(s.m_Filter.szExclude)); // stored texts never go out
+    s.m_Filter.bSwitch[14] = 1;
+    s.m_Filter.bSwitch[2] = 1;
+    for (int scope : {SCOPE_ATTACHED, SCOPE_NEW_PROGRAM, SCOPE_ALL}) {
+        s.m_nCaptureScope = scope;
+        const FILTER_BLOCK block = BuildFilterBlock(s, ComposeFilterTexts(s));
+        EXPECT_EQ(std::memcmp(block.bSwitch, s.m_Filter.bSwitch, 17), 0);
+        const char* pBytes = reinterpret_cast<const char*>(&block);
+        const QByteArray inc(pBytes, 1024), exc(pBytes + 1024, 1024);
+        EXPECT_EQ(inc.indexOf('\0') >= 0, true);
+        EXPECT_EQ(QByteArray(inc.constData()), ComposeFilterTexts(s).strInclude.toUtf8());
+        EXPECT_EQ(QByteArray(exc.constData()), ComposeFilterTexts(s).strExclude.toUtf8());
+        EXPECT_EQ(inc.mid(inc.indexOf('\0')).count('\0'), 1024 - inc.indexOf('\0'));
+    }
+}

@@ -1,0 +1,155 @@
+// Driver record text, time stamps and the walk over a read buffer, at their edges.
+#include "capture/CaptureEngine.h"
+#include "capture/EventTime.h"
+#include "capture/RecordText.h"
+#include "settings/SetObj.h"
+#include "store/HivewatchDoc.h"
+#include "store/RecordLock.h"
+#include "utils/ByteBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+// 2024-03-05 14:07:09.123 UTC as a file time.
+constexpr uint64_t kFileTime = 133541212291230000ull;
+
+std::vector<uint8_t> Pack(const std::vector<std::string>& texts, size_t nSize = READ_BUFFER_SIZE) {
+    std::vector<uint8_t> buf(nSize, 0);
+    CByteWriter w(buf);
+    uint32_t nSeq = 1;
+    for (const std::string& t : texts)
+        EXPECT_TRUE(RegDrvPackEvent(w, nSeq++, kFileTime, t));
+    buf.resize(w.Position());
+    return buf;
+}
+
+class WalkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_engine.m_bRunning = 1;
+        m_engine.m_bCapturing = 1;
+        g_SetObj.m_nCaptureScope = SCOPE_ALL;
+    }
+    void TearDown() override {
+        m_engine.m_bRunning = 0;
+        m_engine.m_bCapturing = 0;
+        g_SetObj.m_nCaptureScope = SCOPE_ALL;
+    }
+    std::vector<int> Pids() {
+        CAutoLock lock(&g_RecordLock);
+        std::vector<int> v;
+        for (int i = 0; i < m_doc.GetRecordCount(); ++i)
+            v.push_back(m_doc.GetRecordAt(i)->m_nPid);
+        return v;
+    }
+    CHivewatchDoc m_doc;
+    CCaptureEngine m_engine{&m_doc};
+};
+
+} // namespace
+
+TEST(RecordText, FieldsAndProcessIds) {
+    SRecordFields f = SplitRecordText("1\tp\tRegOpenKey\tHKLM\\A\tSUCCESS\told\tnew\textra\tmore");
+    EXPECT_EQ(f[0], "1");
+    EXPECT_EQ(f[6], "new"); // text after the seventh tab is ignored
+    f = SplitRecordText("12\tp.exe\tRegOpenKey");
+    EXPECT_EQ(f[2], "RegOpenKey");
+    EXPECT_EQ(f[3], "");
+    EXPECT_EQ(f[6], "");
+    f = SplitRecordText("");
+    EXPECT_EQ(f[0], "");
+
+    EXPECT_EQ(ParsePidField("1234abc"), 1234);
+    EXPECT_EQ(ParsePidField(""), 0);
+    EXPECT_EQ(ParsePidField("abc"), 0);
+    EXPECT_EQ(ParsePidField("  -17"), -17);
+    EXPECT_EQ(ParsePidField("+8"), 8);
+    EXPECT_EQ(ParsePidField("99999999999999999999"), INT32_MAX);
+    EXPECT_EQ(ParsePidField("-99999999999999999999"), INT32_MIN);
+}
+
+TEST(EventTime, LocalTimeOfDayWithMilliseconds) {
+    const char* pOldTz = std::getenv("TZ");
+    const std::string strOld = pOldTz ? pOldTz : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(FormatEventTime(kFileTime), QStringLiteral("14:07:09.123"));
+    setenv("TZ", "JST-9", 1); // nine hours east, no daylight saving
+    tzset();
+    EXPECT_EQ(FormatEventTime(kFileTime), QStringLiteral("23:07:09.123"));
+    EXPECT_EQ(FormatEventTime(kFileTime + 9'990'000), QStringLiteral("23:07:10.122"));
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(FormatEventTime(FILETIME_UNIX_EPOCH - 10'000), QStringLiteral("23:59:59.999"));
+    EXPECT_EQ(FormatEventTime(0), QStringLiteral("00:00:00.000")); // 1601
+    if (pOldTz)
+        setenv("TZ", strOld.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+TEST_F(WalkTest, DecodesEveryFieldAndSharesRepeatedTexts) {
+    const auto buf = Pack({"500\tapp.exe\tRegSetValueKey\tHKCU\\Env\\Path\tSUCCESS\tREG_SZ: a\tREG_SZ: b",
+                           "500\tapp.exe\tRegCloseKey\tHKCU\\Env\tSUCCESS"});
+    m_engine.WalkBuffer(buf.data(), buf.size());
+    ASSERT_EQ(m_doc.GetRecordCount(), 2);
+    CAutoLock lock(&g_RecordLock);
+    const CRegInfoObj* p = m_doc.GetRecordAt(0);
+    EXPECT_EQ(p->m_nSeq, 1);
+    EXPECT_EQ(p->m_strTime.size(), 12);
+    EXPECT_EQ(p->m_strProcessName, QStringLiteral("app.exe"));
+    EXPECT_EQ(p->m_strPath, QStringLiteral("HKCU\\Env\\Path"));
+    EXPECT_EQ(p->m_strOldValue, QStringLiteral("REG_SZ: a"));
+    EXPECT_EQ(p->m_strNewValue, QStringLiteral("REG_SZ: b"));
+    EXPECT_EQ(m_doc.GetRecordAt(1)->m_strNewValue, QString());
+    EXPECT_TRUE(p->m_strProcessName.isSharedWith(m_doc.GetRecordAt(1)->m_strProcessName));
+}
+
+TEST_F(WalkTest, ReportedSizeAboveTheBufferIsWalkedOnlyToItsEnd) {
+    // Records fill the whole 65523 bytes; the driver claims more than that.
+    std::vector<std::string> texts;
+    const std::string text = "7\tp\tRegOpenKey\tHKLM\\" + std::string(57, 'k'); // 100 bytes with header
+    for (int i = 0; i < 700; ++i)
+        texts.push_back(text);
+    auto buf = Pack(texts, 70000);
+    ASSERT_EQ(buf.size(), 70000u);
+    m_engine.WalkBuffer(buf.data(), 70000);
+    EXPECT_EQ(m_doc.GetRecordCount(), 655); // 655 whole records end at 65500; the rest is past 65523
+}
+
+TEST_F(WalkTest, TextWithoutItsZeroEndsTheWalk) {
+    auto buf = Pack({"1\ta\tRegOpenKey\tHKLM", "2\tb\tRegOpenKey\tHKLM"});
+    // Cut the buffer inside the second record's text: its zero is beyond the bytes returned.
+    m_engine.WalkBuffer(buf.data(), buf.size() - 6);
+    EXPECT_EQ(Pids(), (std::vector<int>{1}));
+    // A lone partial header is not read either.
+    m_engine.WalkBuffer(buf.data(), 10);
+    EXPECT_EQ(Pids(), (std::vector<int>{1}));
+}
+
+TEST_F(WalkTest, AttachedScopeKeepsOnlyTheTargetProcess) {
+    g_SetObj.m_nCaptureScope = SCOPE_ATTACHED;
+    m_engine.m_nTargetPid = 500;
+    const auto buf = Pack({"501\tx\tRegOpenKey\tHKLM", "500\tx\tRegOpenKey\tHKLM", "500abc\tx\tRegOpenKey\tHKLM"});
+    m_engine.WalkBuffer(buf.data(), buf.size());
+    EXPECT_EQ(Pids(), (std::vector<int>{500, 500}));
+    g_SetObj.m_nCaptureScope = SCOPE_ALL;
+    m_engine.WalkBuffer(buf.data(), buf.size());
+    EXPECT_EQ(m_doc.GetRecordCount(), 5);
+}
+
+TEST_F(WalkTest, StopsAsSoonAsCaptureIsSwitchedOff) {
+    const auto buf = Pack({"1\ta\tRegOpenKey\tHKLM"});
+    m_engine.m_bCapturing = 0;
+    m_engine.WalkBuffer(buf.data(), buf.size());
+    m_engine.m_bCapturing = 1;
+    m_engine.m_bQuit = 1;
+    m_engine.WalkBuffer(buf.data(), buf.size());
+    m_engine.m_bQuit = 0;
+    EXPECT_EQ(m_doc.GetRecordCount(), 0);
+}

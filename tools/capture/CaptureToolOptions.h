@@ -1,0 +1,26 @@
+// Command line of hivewatch-capture, parsed and checked before anything runs.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct SCaptureToolOptions {
+    bool bHelp = false;
+    QString strSettings;  // empty: the program's own settings file, else the defaults
+    int nAttachPid = 0;   // 0: no attached process
+    QString strLaunch;    // program to start and watch
+    QStringList arLaunchArgs;
+    double dSeconds = 0;  // 0: no time limit
+    long long nCount = 0; // 0: no record limit
+    double dUntilIdle = 0;
+    QString strOut; // capture document to write
+    QString strCsv;
+    int nExportScope = 0; // EXPORT_ALL
+    QString strIn;        // convert an existing capture document instead of capturing
+};
+
+// Fills opts from the arguments (without the program name). Returns false with a message
+// that names the offending argument.
+bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QString& strError);
+
+extern const char* const CAPTURE_TOOL_USAGE;

@@ -1,31 +1,14 @@
 #include "driver/EventFilter.h"
 
+#include "driver/AsciiText.h"
+
 #include <cstring>
 
 namespace {
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
 std::string_view WithoutExe(std::string_view name) {
     if (name.size() > 4 && EqualNoCase(name.substr(name.size() - 4), ".exe")) name.remove_suffix(4);
     return name;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
 }
 
 // A text area ends at its first zero, or at its last byte when it has none.

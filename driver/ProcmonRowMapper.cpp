@@ -1,5 +1,7 @@
 #include "driver/ProcmonRowMapper.h"
 
+#include "driver/AsciiText.h"
+
 #include "driver/SimRegistry.h"
 
 #include <algorithm>
@@ -44,21 +46,6 @@ constexpr std::array<std::pair<std::string_view, bool>, 6> PREFIX_MARKERS = {{
     {"\xEC\x98\xA4\xEC\xA0\x84", false},
     {"\xEC\x98\xA4\xED\x9B\x84", true},
 }};
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool StartsNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if ((s[i] | 0x20) != (prefix[i] | 0x20)) return false;
-    return true;
-}
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';

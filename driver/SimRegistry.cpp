@@ -1,5 +1,7 @@
 #include "driver/SimRegistry.h"
 
+#include "driver/AsciiText.h"
+
 #include "store/RegOperations.h"
 
 #include <algorithm>
@@ -13,12 +15,6 @@ struct CSimRegistry::SKey {
 };
 
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
-    });
-}
 
 // Splits a path into its components; empty components are dropped.
 std::vector<std::string_view> Components(std::string_view path) {

@@ -130,6 +130,25 @@ bool CCaptureEngine::StartCapture(QString* pStrError) {
     return true;
 }
 
+CCaptureEngine::ECloseStep CCaptureEngine::OnCloseRequest(const std::function<bool()>& fnAllowClose) {
+    if (!m_bThreadEnded) {
+        if (m_bCapturing)
+            SwitchCaptureOff();
+        PlatformSleepMs(IDLE_POLL_MS);
+        m_pDoc->SetModifiedFlag(m_pDoc->m_bNewRecords != 0);
+        if (fnAllowClose && !fnAllowClose())
+            return CLOSE_CANCELLED;
+        m_pDoc->SetModifiedFlag(false);
+        m_bQuit = 1;
+        if (m_hCaptureThread.joinable())
+            return CLOSE_WAIT_FOR_THREAD;
+    } else {
+        PlatformSleepMs(IDLE_POLL_MS);
+    }
+    StopDriver();
+    return CLOSE_NOW;
+}
+
 // ---- capture thread ----
 
 void CCaptureEngine::CaptureThreadProc() {

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -41,6 +42,14 @@ public:
     // back to all processes. False when the launch failed; capture is then off again and
     // pStrError says which program could not be started.
     bool StartCapture(QString* pStrError = nullptr);
+
+    // The window's close request, in two passes. The first switches capture off, marks the
+    // document modified when records arrived since the last save and asks fnAllowClose (the
+    // save prompt); when allowed, the capture thread is told to end and its close notice
+    // brings the second pass, which unloads the driver. Without a capture thread the second
+    // pass follows at once.
+    enum ECloseStep { CLOSE_CANCELLED, CLOSE_WAIT_FOR_THREAD, CLOSE_NOW };
+    ECloseStep OnCloseRequest(const std::function<bool()>& fnAllowClose);
 
     // Walks one buffer the driver returned and files its records (capture thread).
     void WalkBuffer(const unsigned char* pBuffer, size_t nReturned);

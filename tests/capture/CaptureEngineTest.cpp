@@ -154,3 +154,43 @@ TEST_F(EngineTest, FailingReadsAreRetriedButTheThreadStillEnds) {
     EXPECT_EQ(m_host.m_nRefresh, 0);
     engine.StopDriver();
 }
+
+TEST_F(EngineTest, CloseCancelledKeepsRunningWithCaptureOff) {
+    CCaptureEngine engine(&m_doc, &m_host);
+    ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
+    engine.SwitchCaptureOn();
+    m_doc.m_bNewRecords = 1;
+    bool bAsked = false;
+    EXPECT_EQ(engine.OnCloseRequest([&] {
+        bAsked = true;
+        EXPECT_TRUE(m_doc.IsModified()); // the prompt sees the unsaved records
+        return false;
+    }),
+              CCaptureEngine::CLOSE_CANCELLED);
+    EXPECT_TRUE(bAsked);
+    EXPECT_EQ(engine.m_bCapturing, 0);
+    EXPECT_EQ(engine.m_bQuit, 0);
+    EXPECT_TRUE(engine.m_hCaptureThread.joinable());
+    engine.StopDriver();
+}
+
+TEST_F(EngineTest, CloseTakesTwoPassesThroughTheThreadsNotice) {
+    CCaptureEngine engine(&m_doc, &m_host);
+    ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
+    m_doc.m_bNewRecords = 0;
+    EXPECT_EQ(engine.OnCloseRequest([&] { return !m_doc.IsModified(); }),
+              CCaptureEngine::CLOSE_WAIT_FOR_THREAD);
+    ASSERT_TRUE(WaitFor([&] { return m_host.m_nClose == 1; }));
+    EXPECT_EQ(engine.m_bThreadEnded, 1);
+    EXPECT_EQ(engine.OnCloseRequest(nullptr), CCaptureEngine::CLOSE_NOW);
+    EXPECT_EQ(engine.m_hDevice, nullptr);
+    EXPECT_FALSE(m_doc.IsModified());
+}
+
+TEST_F(EngineTest, CloseWithoutACaptureThreadFinishesAtOnce) {
+    m_driver.m_nVersion = 100;
+    CCaptureEngine engine(&m_doc, &m_host);
+    ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 0);
+    EXPECT_EQ(engine.OnCloseRequest([] { return true; }), CCaptureEngine::CLOSE_NOW);
+    EXPECT_EQ(engine.m_hDevice, nullptr);
+}

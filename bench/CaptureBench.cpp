@@ -21,9 +21,11 @@ std::vector<unsigned char> PackedBuffer(int& nRecords) {
     CByteWriter w(buf);
     nRecords = 0;
     for (uint32_t n = 1;; ++n) {
-        const std::string text = std::to_string(4000 + n % 50) + "\texplorer.exe\tRegQueryValue\t"
+        const std::string text = std::to_string(4000 + n % 50) +
+                                 "\texplorer.exe\tRegQueryValue\t"
                                  "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\V" +
-                                 std::to_string(n % 1000) + "\tSUCCESS\tREG_DWORD: 0x00000001 (1)\t";
+                                 std::to_string(n % 1000) +
+                                 "\tSUCCESS\tREG_DWORD: 0x00000001 (1)\t";
         if (!RegDrvPackEvent(w, n, 133541212291230000ull + n * 1000, text))
             break;
         ++nRecords;
@@ -73,6 +75,10 @@ void BM_FloodEndToEnd(benchmark::State& state) {
     unsetenv("HIVEWATCH_DRIVER_SOURCE");
     g_SetObj.m_nHistoryDepth = 0;
 }
-BENCHMARK(BM_FloodEndToEnd)->Arg(100000)->Iterations(4)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloodEndToEnd)
+    ->Arg(100000)
+    ->Iterations(4)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -20,7 +20,9 @@ CRegInfoObj* MakeRecord(int n) {
     p->m_strProcessName = QStringLiteral("explorer.exe");
     p->m_nPid = 4000 + (n & 63);
     p->m_strRequest = QStringLiteral("RegQueryValue");
-    p->m_strPath = QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\V%1").arg(n % 1000, 4, 10, QLatin1Char('0'));
+    p->m_strPath =
+        QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\V%1")
+            .arg(n % 1000, 4, 10, QLatin1Char('0'));
     p->m_strResult = QStringLiteral("SUCCESS");
     p->m_strOldValue = QStringLiteral("REG_DWORD: 0x00000001 (1)");
     return p;

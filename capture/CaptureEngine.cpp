@@ -42,8 +42,8 @@ int CCaptureEngine::Control(uint32_t nCode, const void* pIn, uint32_t nInSize) {
 
 int CCaptureEngine::StartDriver() {
     const QString strSource = g_ExtSysInfo.GetExePath() + QLatin1String(DRIVER_FILE_NAME);
-    const QString strTarget = g_ExtSysInfo.GetSysPath() + QStringLiteral("drivers/") +
-                              QLatin1String(DRIVER_FILE_NAME);
+    const QString strTarget =
+        g_ExtSysInfo.GetSysPath() + QStringLiteral("drivers/") + QLatin1String(DRIVER_FILE_NAME);
     QString strCopyError;
     const bool bCopied = PlatformCopyFileReplacing(strSource, strTarget, &strCopyError);
     m_hDevice = nullptr;
@@ -63,7 +63,8 @@ int CCaptureEngine::StartWithHandle(HANDLE hDevice) {
     if (!DeviceIoControl(m_hDevice, IOCTL_REGDRV_GET_VERSION, nullptr, 0, &nVersion,
                          sizeof(nVersion), &nReturned) ||
         nReturned < sizeof(nVersion) || nVersion != REGDRV_VERSION) {
-        m_strLastError = QStringLiteral("the driver does not answer with version %1").arg(REGDRV_VERSION);
+        m_strLastError =
+            QStringLiteral("the driver does not answer with version %1").arg(REGDRV_VERSION);
         return 0;
     }
     if (!Control(IOCTL_REGDRV_APPLY)) {
@@ -116,7 +117,8 @@ bool CCaptureEngine::StartCapture(QString* pStrError) {
         SwitchCaptureOn();
     if (g_SetObj.m_nCaptureScope == SCOPE_NEW_PROGRAM) {
         QString strWhy;
-        const int nPid = PlatformStartProcess(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams, &strWhy);
+        const int nPid =
+            PlatformStartProcess(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams, &strWhy);
         if (nPid < 0) {
             SwitchCaptureOff();
             if (pStrError)
@@ -130,7 +132,8 @@ bool CCaptureEngine::StartCapture(QString* pStrError) {
     return true;
 }
 
-CCaptureEngine::ECloseStep CCaptureEngine::OnCloseRequest(const std::function<bool()>& fnAllowClose) {
+CCaptureEngine::ECloseStep
+CCaptureEngine::OnCloseRequest(const std::function<bool()>& fnAllowClose) {
     if (!m_bThreadEnded) {
         if (m_bCapturing)
             SwitchCaptureOff();
@@ -238,7 +241,8 @@ int CCaptureEngine::IsRecordRejected(const SRecordFields& fields) const {
     return ParsePidField(fields[0]) != m_nTargetPid ? 1 : 0;
 }
 
-CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text, const QString& strTime) {
+CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text,
+                                          const QString& strTime) {
     const SRecordFields fields = SplitRecordText(text);
     if (IsRecordRejected(fields))
         return nullptr;

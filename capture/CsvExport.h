@@ -8,7 +8,8 @@
 class CHivewatchDoc;
 class CRegInfoObj;
 
-inline constexpr const char* CSV_HEADER = "Seq,Time,ProcessName,PID,Request,Path,OldValue,NewValue\r\n";
+inline constexpr const char* CSV_HEADER =
+    "Seq,Time,ProcessName,PID,Request,Path,OldValue,NewValue\r\n";
 
 // Whether a record goes into an export of the given scope (EXPORT_ALL, EXPORT_WRITE,
 // EXPORT_MODIFIED; any other value exports everything).

@@ -75,7 +75,8 @@ SComposedFilter ComposeFilterTexts(const CSetObj& setObj) {
 QByteArray FitFilterText(const QString& strText) {
     constexpr qsizetype kMaxChars = 1022;
     const qsizetype nBudget = qsizetype(FILTER_TEXT_SIZE) - 1;
-    const QString str = strText.size() > qsizetype(FILTER_TEXT_SIZE) ? strText.left(kMaxChars) : strText;
+    const QString str =
+        strText.size() > qsizetype(FILTER_TEXT_SIZE) ? strText.left(kMaxChars) : strText;
     QByteArray narrow = Utf16ToAnsi(str);
     if (narrow.size() <= nBudget)
         return narrow;

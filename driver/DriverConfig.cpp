@@ -5,10 +5,12 @@
 namespace {
 
 bool ParseUnsigned(std::string_view s, uint64_t& n) {
-    if (s.empty() || s.size() > 19) return false;
+    if (s.empty() || s.size() > 19)
+        return false;
     n = 0;
     for (char c : s) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
         n = n * 10 + uint64_t(c - '0');
     }
     return true;

@@ -7,7 +7,8 @@
 
 CDriverInstance::CDriverInstance(const SDriverConfig& cfg, std::unique_ptr<CEventSource> pSource)
     : m_pSource(std::move(pSource)) {
-    if (cfg.m_eSource == EDriverSource::FLOOD) m_pFlood = std::make_unique<CFloodGenerator>();
+    if (cfg.m_eSource == EDriverSource::FLOOD)
+        m_pFlood = std::make_unique<CFloodGenerator>();
     if (m_pSource)
         m_thread = std::jthread([this](std::stop_token stop) { m_pSource->Run(stop, *this); });
 }
@@ -27,7 +28,8 @@ std::unique_ptr<CDriverInstance> CDriverInstance::Create(const SDriverConfig& cf
         pSource = std::make_unique<CSimSource>(nSeed, cfg.m_nRate);
     } else if (cfg.m_eSource == EDriverSource::REPLAY) {
         auto pReplay = std::make_unique<CReplaySource>(cfg.m_strReplayPath, cfg.m_bRealtime);
-        if (!pReplay->IsValid(strError)) return nullptr;
+        if (!pReplay->IsValid(strError))
+            return nullptr;
         pSource = std::move(pReplay);
     }
     return std::make_unique<CDriverInstance>(cfg, std::move(pSource));
@@ -38,13 +40,15 @@ bool CDriverInstance::IoControl(uint32_t nCode, std::span<const unsigned char> i
     nReturned = 0;
     switch (nCode) {
     case IOCTL_REGDRV_GET_VERSION:
-        if (out.size() < 4) return false;
+        if (out.size() < 4)
+            return false;
         StoreLE32(out.data(), REGDRV_VERSION);
         nReturned = 4;
         return true;
     case IOCTL_REGDRV_SET_FILTER: {
         std::optional<CEventFilter> filter = CEventFilter::FromBytes(in);
-        if (!filter) return false;
+        if (!filter)
+            return false;
         std::lock_guard lock(m_mutex);
         m_pendingFilter = std::move(*filter);
         return true;
@@ -60,7 +64,8 @@ bool CDriverInstance::IoControl(uint32_t nCode, std::span<const unsigned char> i
         m_filter = m_pendingFilter;
         m_bRunning = m_bPendingRunning;
         m_bApplied = true;
-        if (m_pFlood) m_pFlood->ApplyFilter(m_filter);
+        if (m_pFlood)
+            m_pFlood->ApplyFilter(m_filter);
         return true;
     }
     case IOCTL_REGDRV_READ:
@@ -107,7 +112,8 @@ uint32_t CDriverInstance::Read(std::span<unsigned char> out) {
     const uint64_t nDropped = m_queue.TakeDropped();
     if (nDropped > 0 && m_filter.SwitchOn(DRV_SW_BOOKKEEPING)) {
         const SDriverEvent ev = DroppedEvent(nDropped);
-        if (RegDrvPackEvent(w, m_nNextSeq, ev.m_nFileTime, FormatRecordText(ev))) ++m_nNextSeq;
+        if (RegDrvPackEvent(w, m_nNextSeq, ev.m_nFileTime, FormatRecordText(ev)))
+            ++m_nNextSeq;
     }
     while (!m_queue.Empty() &&
            RegDrvPackEvent(w, m_nNextSeq, m_queue.Front().m_nFileTime, m_queue.Front().m_strText)) {

@@ -7,7 +7,8 @@
 namespace {
 
 std::string_view WithoutExe(std::string_view name) {
-    if (name.size() > 4 && EqualNoCase(name.substr(name.size() - 4), ".exe")) name.remove_suffix(4);
+    if (name.size() > 4 && EqualNoCase(name.substr(name.size() - 4), ".exe"))
+        name.remove_suffix(4);
     return name;
 }
 
@@ -27,7 +28,8 @@ CEventFilter::CEventFilter(std::string_view include, std::string_view exclude,
 }
 
 std::optional<CEventFilter> CEventFilter::FromBytes(std::span<const unsigned char> data) {
-    if (data.size() != REGDRV_FILTER_SIZE) return std::nullopt;
+    if (data.size() != REGDRV_FILTER_SIZE)
+        return std::nullopt;
     CSwitches arSwitches{};
     std::memcpy(arSwitches.data(), data.data() + FILTER_SWITCH_OFFSET, FILTER_SWITCH_COUNT);
     return CEventFilter(FilterText(data, FILTER_INCLUDE_OFFSET),
@@ -40,11 +42,16 @@ bool CEventFilter::SwitchOn(int nSwitch) const {
 
 bool CEventFilter::Passes(int nOperation, bool bSucceeded, std::string_view process,
                           std::string_view path) const {
-    if (nOperation < 0 || nOperation >= REG_OPERATION_COUNT) return false;
-    if (!SwitchOn(g_SwitchOfOperation[nOperation])) return false;
-    if (!SwitchOn(bSucceeded ? DRV_SW_SUCCEEDED : DRV_SW_FAILED)) return false;
-    if (!m_include.m_arProcesses.empty() && !AnyProcess(m_include, process)) return false;
-    if (!m_include.m_arPaths.empty() && !AnyPath(m_include, path)) return false;
+    if (nOperation < 0 || nOperation >= REG_OPERATION_COUNT)
+        return false;
+    if (!SwitchOn(g_SwitchOfOperation[nOperation]))
+        return false;
+    if (!SwitchOn(bSucceeded ? DRV_SW_SUCCEEDED : DRV_SW_FAILED))
+        return false;
+    if (!m_include.m_arProcesses.empty() && !AnyProcess(m_include, process))
+        return false;
+    if (!m_include.m_arPaths.empty() && !AnyPath(m_include, path))
+        return false;
     return !AnyProcess(m_exclude, process) && !AnyPath(m_exclude, path);
 }
 
@@ -53,21 +60,25 @@ bool CEventFilter::IsPathEntry(std::string_view entry) {
         if (entry.size() < root.abbrev.size() ||
             !EqualNoCase(entry.substr(0, root.abbrev.size()), root.abbrev))
             continue;
-        if (entry.size() == root.abbrev.size() || entry[root.abbrev.size()] == '\\') return true;
+        if (entry.size() == root.abbrev.size() || entry[root.abbrev.size()] == '\\')
+            return true;
     }
     return false;
 }
 
 bool CEventFilter::ProcessEntryMatches(std::string_view entry, std::string_view process) {
-    if (entry == "*") return true;
+    if (entry == "*")
+        return true;
     return EqualNoCase(WithoutExe(entry), WithoutExe(process));
 }
 
 bool CEventFilter::PathEntryMatches(std::string_view entry, std::string_view path) {
     while (!entry.empty() && entry.back() == '\\')
         entry.remove_suffix(1);
-    if (entry.empty() || path.size() < entry.size()) return false;
-    if (!EqualNoCase(path.substr(0, entry.size()), entry)) return false;
+    if (entry.empty() || path.size() < entry.size())
+        return false;
+    if (!EqualNoCase(path.substr(0, entry.size()), entry))
+        return false;
     return path.size() == entry.size() || path[entry.size()] == '\\';
 }
 
@@ -77,7 +88,8 @@ CEventFilter::SEntries CEventFilter::SplitEntries(std::string_view text) {
         const size_t nSep = text.find(';');
         const std::string_view entry = Trim(text.substr(0, nSep));
         text = nSep == std::string_view::npos ? std::string_view() : text.substr(nSep + 1);
-        if (entry.empty()) continue;
+        if (entry.empty())
+            continue;
         (IsPathEntry(entry) ? entries.m_arPaths : entries.m_arProcesses).emplace_back(entry);
     }
     return entries;
@@ -85,12 +97,14 @@ CEventFilter::SEntries CEventFilter::SplitEntries(std::string_view text) {
 
 bool CEventFilter::AnyProcess(const SEntries& e, std::string_view process) {
     for (const std::string& strEntry : e.m_arProcesses)
-        if (ProcessEntryMatches(strEntry, process)) return true;
+        if (ProcessEntryMatches(strEntry, process))
+            return true;
     return false;
 }
 
 bool CEventFilter::AnyPath(const SEntries& e, std::string_view path) {
     for (const std::string& strEntry : e.m_arPaths)
-        if (PathEntryMatches(strEntry, path)) return true;
+        if (PathEntryMatches(strEntry, path))
+            return true;
     return false;
 }

@@ -28,7 +28,8 @@ CFloodGenerator::CFloodGenerator() {
             ev.m_strPath += "\\Value" + std::to_string(i % 7);
             ev.m_strNewValue = "REG_DWORD: 0x00000001 (1)";
         }
-        if (i % 11 == 5) ev.m_strResult = std::string(RESULT_NAME_NOT_FOUND);
+        if (i % 11 == 5)
+            ev.m_strResult = std::string(RESULT_NAME_NOT_FOUND);
         m_arTemplates.push_back(
             {ev.m_nOperation, ev.Succeeded(), ev.m_strProcess, ev.m_strPath, FormatRecordText(ev)});
     }
@@ -49,5 +50,6 @@ const std::string* CFloodGenerator::Peek() const {
 }
 
 void CFloodGenerator::Advance() {
-    if (!m_arPassing.empty()) m_nNext = (m_nNext + 1) % m_arPassing.size();
+    if (!m_arPassing.empty())
+        m_nNext = (m_nNext + 1) % m_arPassing.size();
 }

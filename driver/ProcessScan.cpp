@@ -11,7 +11,8 @@ namespace {
 // Reads at most nMax bytes of a small /proc file.
 std::string ReadSmallFile(const std::string& strPath, size_t nMax) {
     std::unique_ptr<FILE, int (*)(FILE*)> pFile(std::fopen(strPath.c_str(), "rb"), &std::fclose);
-    if (!pFile) return {};
+    if (!pFile)
+        return {};
     std::string str(nMax, '\0');
     str.resize(std::fread(str.data(), 1, nMax, pFile.get()));
     return str;
@@ -20,10 +21,12 @@ std::string ReadSmallFile(const std::string& strPath, size_t nMax) {
 std::string ExecutableName(const std::string& strDir) {
     char sz[4096];
     const ssize_t n = readlink((strDir + "/exe").c_str(), sz, sizeof(sz) - 1);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     std::string strTarget(sz, size_t(n));
     constexpr std::string_view DELETED = " (deleted)";
-    if (strTarget.ends_with(DELETED)) strTarget.resize(strTarget.size() - DELETED.size());
+    if (strTarget.ends_with(DELETED))
+        strTarget.resize(strTarget.size() - DELETED.size());
     const size_t nSlash = strTarget.rfind('/');
     return nSlash == std::string::npos ? strTarget : strTarget.substr(nSlash + 1);
 }
@@ -31,7 +34,8 @@ std::string ExecutableName(const std::string& strDir) {
 bool ParsePid(const char* psz, uint32_t& nPid) {
     uint64_t n = 0;
     for (; *psz; ++psz) {
-        if (*psz < '0' || *psz > '9' || n > 0xFFFFFFFFull / 10) return false;
+        if (*psz < '0' || *psz > '9' || n > 0xFFFFFFFFull / 10)
+            return false;
         n = n * 10 + uint64_t(*psz - '0');
     }
     nPid = uint32_t(n);
@@ -43,19 +47,23 @@ bool ParsePid(const char* psz, uint32_t& nPid) {
 std::vector<SProcessInfo> ScanProcesses(const std::string& strProcRoot) {
     std::vector<SProcessInfo> arProcesses;
     std::unique_ptr<DIR, int (*)(DIR*)> pDir(opendir(strProcRoot.c_str()), &closedir);
-    if (!pDir) return arProcesses;
+    if (!pDir)
+        return arProcesses;
     while (const dirent* pEntry = readdir(pDir.get())) {
         SProcessInfo info;
-        if (!ParsePid(pEntry->d_name, info.m_nPid)) continue;
+        if (!ParsePid(pEntry->d_name, info.m_nPid))
+            continue;
         const std::string strDir = strProcRoot + "/" + pEntry->d_name;
-        if (ReadSmallFile(strDir + "/cmdline", 1).empty()) continue;
+        if (ReadSmallFile(strDir + "/cmdline", 1).empty())
+            continue;
         info.m_strName = ExecutableName(strDir);
         if (info.m_strName.empty()) {
             info.m_strName = ReadSmallFile(strDir + "/comm", 64);
             while (!info.m_strName.empty() && info.m_strName.back() == '\n')
                 info.m_strName.pop_back();
         }
-        if (!info.m_strName.empty()) arProcesses.push_back(std::move(info));
+        if (!info.m_strName.empty())
+            arProcesses.push_back(std::move(info));
     }
     return arProcesses;
 }

@@ -10,7 +10,8 @@ constexpr std::array<std::string_view, 7> COLUMN_NAMES = {
 constexpr int END = std::char_traits<char>::eof();
 
 void AppendBounded(std::string& str, int c) {
-    if (str.size() < CProcmonCsvReader::MAX_FIELD_SIZE) str.push_back(char(c));
+    if (str.size() < CProcmonCsvReader::MAX_FIELD_SIZE)
+        str.push_back(char(c));
 }
 
 } // namespace
@@ -21,14 +22,17 @@ bool CProcmonCsvReader::ReadFields(std::vector<std::string>& arFields) {
         m_bStarted = true;
         if (Peek() == 0xEF) {
             Get();
-            if (Get() != 0xBB || Get() != 0xBF) return false;
+            if (Get() != 0xBB || Get() != 0xBF)
+                return false;
         }
     }
-    if (Peek() == END) return false;
+    if (Peek() == END)
+        return false;
     std::string strField;
     bool bQuoted = false, bAfterQuote = false;
     auto endField = [&] {
-        if (arFields.size() < MAX_FIELDS) arFields.push_back(std::move(strField));
+        if (arFields.size() < MAX_FIELDS)
+            arFields.push_back(std::move(strField));
         strField.clear();
         bQuoted = bAfterQuote = false;
     };
@@ -47,7 +51,8 @@ bool CProcmonCsvReader::ReadFields(std::vector<std::string>& arFields) {
         } else if (c == ',') {
             endField();
         } else if (c == '\n' || (c == '\r' && Peek() == '\n')) {
-            if (c == '\r') Get();
+            if (c == '\r')
+                Get();
             endField();
             return true;
         } else if (c == '"' && strField.empty() && !bAfterQuote) {
@@ -75,7 +80,8 @@ bool CProcmonCsvReader::ReadHeader(std::string& strError) {
 }
 
 bool CProcmonCsvReader::ReadRow(SProcmonRow& row) {
-    if (!ReadFields(m_arFields)) return false;
+    if (!ReadFields(m_arFields))
+        return false;
     std::string* arTargets[] = {&row.m_strTime,      &row.m_strProcess, &row.m_strPid,
                                 &row.m_strOperation, &row.m_strPath,    &row.m_strResult,
                                 &row.m_strDetail};

@@ -63,7 +63,8 @@ bool ReadNumber(std::string_view& s, int& n) {
 
 // Where a "Label: " item starts: at the beginning or after ", ".
 size_t FindItem(std::string_view detail, std::string_view label) {
-    if (detail.starts_with(label)) return 0;
+    if (detail.starts_with(label))
+        return 0;
     const size_t n = detail.find(", " + std::string(label));
     return n == std::string_view::npos ? n : n + 2;
 }
@@ -72,7 +73,8 @@ std::string NumberText(std::string_view type, std::string_view data) {
     if (data.empty() || data.size() > 20 || !std::ranges::all_of(data, IsDigit))
         return std::string(type) + ": " + std::string(data);
     const unsigned long long n = std::strtoull(std::string(data).c_str(), nullptr, 10);
-    if (type == "REG_DWORD") return "REG_DWORD: " + DwordText(uint32_t(n));
+    if (type == "REG_DWORD")
+        return "REG_DWORD: " + DwordText(uint32_t(n));
     char sz[64];
     std::snprintf(sz, sizeof(sz), "REG_QWORD: 0x%016llx (%llu)", n, n);
     return sz;
@@ -97,10 +99,12 @@ std::optional<STimeOfDay> CProcmonRowMapper::ParseTimeOfDay(std::string_view tex
     int nParts = 0;
     while (nParts < 3 && ReadNumber(text, arParts[nParts])) {
         ++nParts;
-        if (text.empty() || text.front() != ':') break;
+        if (text.empty() || text.front() != ':')
+            break;
         text.remove_prefix(1);
     }
-    if (nParts < 2) return std::nullopt;
+    if (nParts < 2)
+        return std::nullopt;
     STimeOfDay t;
     t.m_nHour = nParts == 3 ? arParts[0] : 0;
     t.m_nMinute = arParts[nParts - 2];
@@ -114,12 +118,15 @@ std::optional<STimeOfDay> CProcmonRowMapper::ParseTimeOfDay(std::string_view tex
         while (!text.empty() && IsDigit(text.front()))
             text.remove_prefix(1);
     }
-    if (!text.empty()) return std::nullopt;
+    if (!text.empty())
+        return std::nullopt;
     if (nHalf != 0) {
-        if (t.m_nHour < 1 || t.m_nHour > 12) return std::nullopt;
+        if (t.m_nHour < 1 || t.m_nHour > 12)
+            return std::nullopt;
         t.m_nHour = t.m_nHour % 12 + (nHalf == 2 ? 12 : 0);
     }
-    if (t.m_nHour > 23 || t.m_nMinute > 59 || t.m_nSecond > 59) return std::nullopt;
+    if (t.m_nHour > 23 || t.m_nMinute > 59 || t.m_nSecond > 59)
+        return std::nullopt;
     return t;
 }
 
@@ -128,7 +135,8 @@ int CProcmonRowMapper::MapOperation(std::string_view operation, std::string_view
         return detail.find("REG_CREATED_NEW_KEY") != std::string_view::npos ? OP_CREATE_NEW
                                                                             : OP_CREATE_OPEN;
     for (const SOperationName& entry : OPERATION_TABLE)
-        if (entry.m_trace == operation) return entry.m_nOperation;
+        if (entry.m_trace == operation)
+            return entry.m_nOperation;
     return SKIPPED;
 }
 
@@ -144,26 +152,31 @@ std::optional<std::string> CProcmonRowMapper::MapPath(std::string_view path) {
         if (rootFollows(root.full))
             return std::string(root.abbrev) + std::string(path.substr(root.full.size()));
     }
-    if (rootFollows("\\REGISTRY\\MACHINE")) return "HKLM" + std::string(path.substr(17));
-    if (rootFollows("\\REGISTRY\\USER")) return "HKU" + std::string(path.substr(14));
+    if (rootFollows("\\REGISTRY\\MACHINE"))
+        return "HKLM" + std::string(path.substr(17));
+    if (rootFollows("\\REGISTRY\\USER"))
+        return "HKU" + std::string(path.substr(14));
     return std::nullopt;
 }
 
 std::string CProcmonRowMapper::ValueText(std::string_view detail) {
     const size_t nType = FindItem(detail, "Type: ");
-    if (nType == std::string_view::npos) return {};
+    if (nType == std::string_view::npos)
+        return {};
     std::string_view type = detail.substr(nType + 6);
     type = type.substr(0, type.find(", "));
     const size_t nData = FindItem(detail.substr(nType), "Data: ");
     const std::string_view data =
         nData == std::string_view::npos ? std::string_view() : detail.substr(nType + nData + 6);
-    if (type == "REG_DWORD" || type == "REG_QWORD") return NumberText(type, Trim(data));
+    if (type == "REG_DWORD" || type == "REG_QWORD")
+        return NumberText(type, Trim(data));
     return std::string(type) + ": " + std::string(data);
 }
 
 std::optional<std::string> CProcmonRowMapper::EnumeratedName(std::string_view detail) {
     const size_t nName = FindItem(detail, "Name: ");
-    if (nName == std::string_view::npos) return std::nullopt;
+    if (nName == std::string_view::npos)
+        return std::nullopt;
     std::string_view name = detail.substr(nName + 6);
     for (std::string_view next : {", Type: ", ", Length: ", ", Data: "})
         name = name.substr(0, name.find(next));
@@ -175,7 +188,8 @@ std::optional<SDriverEvent> CProcmonRowMapper::Map(const SProcmonRow& row, const
     ev.m_nOperation = MapOperation(row.m_strOperation, row.m_strDetail);
     const std::optional<std::string> path = MapPath(row.m_strPath);
     const std::optional<STimeOfDay> time = ParseTimeOfDay(row.m_strTime);
-    if (ev.m_nOperation == SKIPPED || !path || !time) return std::nullopt;
+    if (ev.m_nOperation == SKIPPED || !path || !time)
+        return std::nullopt;
     ev.m_strPath = *path;
     ev.m_nFileTime =
         LocalFileTime(tmDate, time->m_nHour, time->m_nMinute, time->m_nSecond, time->m_nMilli);

@@ -49,6 +49,7 @@ uint64_t LocalFileTime(const std::tm& tmDate, int nHour, int nMinute, int nSecon
     tmLocal.tm_sec = nSecond;
     tmLocal.tm_isdst = -1;
     const std::time_t t = std::mktime(&tmLocal);
-    if (t == std::time_t(-1) || t < 0) return FILETIME_UNIX_EPOCH;
+    if (t == std::time_t(-1) || t < 0)
+        return FILETIME_UNIX_EPOCH;
     return FILETIME_UNIX_EPOCH + uint64_t(t) * 10000000ull + uint64_t(nMilli) * 10000ull;
 }

@@ -26,7 +26,8 @@ REGDRV_EXPORT void* RegDrvOpen(const char* /*pszServiceName*/) {
     const std::optional<SDriverConfig> cfg =
         SDriverConfig::FromEnvironment([](const char* p) { return std::getenv(p); }, strError);
     std::unique_ptr<CDriverInstance> pInstance;
-    if (cfg) pInstance = CDriverInstance::Create(*cfg, strError);
+    if (cfg)
+        pInstance = CDriverInstance::Create(*cfg, strError);
     if (!pInstance) {
         std::fprintf(stderr, "RegDrv: %s\n", strError.c_str());
         return nullptr;
@@ -40,7 +41,8 @@ REGDRV_EXPORT void RegDrvClose(void* pInstance) {
     auto* p = static_cast<CDriverInstance*>(pInstance);
     {
         std::lock_guard lock(g_instancesMutex);
-        if (g_instances.erase(p) == 0) return;
+        if (g_instances.erase(p) == 0)
+            return;
     }
     delete p;
 }
@@ -49,13 +51,16 @@ REGDRV_EXPORT void RegDrvClose(void* pInstance) {
 REGDRV_EXPORT int RegDrvDeviceIoControl(void* pInstance, uint32_t nCode, const void* pIn,
                                         uint32_t nInSize, void* pOut, uint32_t nOutSize,
                                         uint32_t* pBytesReturned) {
-    if (pBytesReturned) *pBytesReturned = 0;
+    if (pBytesReturned)
+        *pBytesReturned = 0;
     auto* p = static_cast<CDriverInstance*>(pInstance);
-    if (!IsLive(p) || (!pIn && nInSize > 0) || (!pOut && nOutSize > 0)) return 0;
+    if (!IsLive(p) || (!pIn && nInSize > 0) || (!pOut && nOutSize > 0))
+        return 0;
     uint32_t nReturned = 0;
     const bool bOk =
         p->IoControl(nCode, {static_cast<const unsigned char*>(pIn), pIn ? nInSize : 0},
                      {static_cast<unsigned char*>(pOut), pOut ? nOutSize : 0}, nReturned);
-    if (pBytesReturned) *pBytesReturned = nReturned;
+    if (pBytesReturned)
+        *pBytesReturned = nReturned;
     return bOk ? 1 : 0;
 }

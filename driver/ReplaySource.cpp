@@ -33,13 +33,15 @@ void CReplaySource::Run(std::stop_token stop, CEventSink& sink) {
     std::ifstream in(m_strPath, std::ios::binary);
     CProcmonCsvReader reader(in);
     std::string strError;
-    if (!reader.ReadHeader(strError)) return;
+    if (!reader.ReadHeader(strError))
+        return;
     std::tm tmDate = Today();
     SProcmonRow row;
     int nPrevMillis = -1;
     while (!stop.stop_requested() && reader.ReadRow(row)) {
         std::optional<SDriverEvent> ev = CProcmonRowMapper::Map(row, tmDate);
-        if (!ev) continue;
+        if (!ev)
+            continue;
         const int nMillis = CProcmonRowMapper::ParseTimeOfDay(row.m_strTime)->TotalMillis();
         if (nPrevMillis >= 0 && nMillis + 3600 * 1000 < nPrevMillis) {
             ++tmDate.tm_mday; // the trace ran past midnight
@@ -47,11 +49,13 @@ void CReplaySource::Run(std::stop_token stop, CEventSink& sink) {
         }
         if (m_bRealtime && nPrevMillis >= 0 && nMillis > nPrevMillis) {
             const int nGap = std::min(nMillis - nPrevMillis, MAX_GAP_MS);
-            if (!SleepUnlessStopped(stop, std::chrono::milliseconds(nGap))) return;
+            if (!SleepUnlessStopped(stop, std::chrono::milliseconds(nGap)))
+                return;
         }
         nPrevMillis = nMillis;
         while (!sink.IsCapturing() || (!m_bRealtime && sink.Backlog() > HIGH_WATER))
-            if (!SleepUnlessStopped(stop, std::chrono::milliseconds(2))) return;
+            if (!SleepUnlessStopped(stop, std::chrono::milliseconds(2)))
+                return;
         sink.Post(std::move(*ev));
     }
 }

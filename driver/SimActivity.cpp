@@ -24,7 +24,8 @@ bool IsProtected(std::string_view path) {
 
 std::string AppKeyOf(const SProcessInfo& proc) {
     std::string strName = proc.m_strName;
-    if (strName.ends_with(".exe")) strName.resize(strName.size() - 4);
+    if (strName.ends_with(".exe"))
+        strName.resize(strName.size() - 4);
     return "HKCU\\Software\\" + (strName.empty() ? std::string("App") : strName);
 }
 
@@ -71,7 +72,8 @@ const std::string& CSimActivity::RandomKey() {
 
 SSimValue CSimActivity::RandomData(std::string_view name) {
     const unsigned nKind = unsigned(m_rng() % 3);
-    if (nKind == 0) return {std::string(name), "REG_DWORD", DwordText(uint32_t(m_rng() % 2000))};
+    if (nKind == 0)
+        return {std::string(name), "REG_DWORD", DwordText(uint32_t(m_rng() % 2000))};
     if (nKind == 1)
         return {std::string(name), "REG_SZ",
                 "C:\\Users\\User\\AppData\\Local\\Data" + std::to_string(m_rng() % 100)};
@@ -86,7 +88,8 @@ SSimValue CSimActivity::RandomData(std::string_view name) {
 
 void CSimActivity::ReadSession(std::vector<SDriverEvent>& arOut) {
     std::string strKey = RandomKey();
-    if (Chance(8)) strKey += "\\" + std::string(MISSING_SUBKEYS[Pick(MISSING_SUBKEYS.size())]);
+    if (Chance(8))
+        strKey += "\\" + std::string(MISSING_SUBKEYS[Pick(MISSING_SUBKEYS.size())]);
     if (!m_registry.KeyExists(strKey)) {
         Emit(arOut, OP_OPEN_KEY, strKey, RESULT_NAME_NOT_FOUND);
         return;
@@ -96,10 +99,13 @@ void CSimActivity::ReadSession(std::vector<SDriverEvent>& arOut) {
         return;
     }
     Emit(arOut, OP_OPEN_KEY, strKey);
-    if (Chance(40)) Emit(arOut, OP_QUERY_KEY, strKey);
+    if (Chance(40))
+        Emit(arOut, OP_QUERY_KEY, strKey);
     QueryValues(strKey, arOut);
-    if (Chance(15)) EnumerateKeys(strKey, arOut);
-    if (Chance(15)) EnumerateValues(strKey, arOut);
+    if (Chance(15))
+        EnumerateKeys(strKey, arOut);
+    if (Chance(15))
+        EnumerateValues(strKey, arOut);
     Emit(arOut, OP_CLOSE_KEY, strKey);
 }
 
@@ -172,7 +178,8 @@ void CSimActivity::WriteSession(std::vector<SDriverEvent>& arOut) {
 }
 
 void CSimActivity::CleanupSession(std::vector<SDriverEvent>& arOut) {
-    if (m_arCreatedKeys.empty()) return ReadSession(arOut);
+    if (m_arCreatedKeys.empty())
+        return ReadSession(arOut);
     const size_t nIndex = Pick(m_arCreatedKeys.size());
     const std::string strKey = m_arCreatedKeys[nIndex];
     if (!m_registry.KeyExists(strKey)) {

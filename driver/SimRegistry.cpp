@@ -21,8 +21,10 @@ std::vector<std::string_view> Components(std::string_view path) {
     std::vector<std::string_view> ar;
     while (!path.empty()) {
         const size_t n = path.find('\\');
-        if (n != 0) ar.push_back(path.substr(0, n));
-        if (n == std::string_view::npos) break;
+        if (n != 0)
+            ar.push_back(path.substr(0, n));
+        if (n == std::string_view::npos)
+            break;
         path.remove_prefix(n + 1);
     }
     return ar;
@@ -60,9 +62,11 @@ CSimRegistry::~CSimRegistry() = default;
 
 CSimRegistry::SKey* CSimRegistry::Find(std::string_view path) const {
     const std::vector<std::string_view> arParts = Components(path);
-    if (arParts.empty()) return nullptr;
+    if (arParts.empty())
+        return nullptr;
     auto it = FindNamed(m_arRoots, arParts[0]);
-    if (it == m_arRoots.end()) return nullptr;
+    if (it == m_arRoots.end())
+        return nullptr;
     SKey* pKey = it->get();
     for (size_t i = 1; i < arParts.size() && pKey; ++i) {
         auto itSub = FindNamed(pKey->m_arSubKeys, arParts[i]);
@@ -78,9 +82,11 @@ bool CSimRegistry::KeyExists(std::string_view path) const {
 bool CSimRegistry::CreateKey(std::string_view path, bool& bCreated) {
     bCreated = false;
     const std::vector<std::string_view> arParts = Components(path);
-    if (arParts.empty()) return false;
+    if (arParts.empty())
+        return false;
     auto it = FindNamed(m_arRoots, arParts[0]);
-    if (it == m_arRoots.end()) return false;
+    if (it == m_arRoots.end())
+        return false;
     SKey* pKey = it->get();
     for (size_t i = 1; i < arParts.size(); ++i) {
         auto itSub = FindNamed(pKey->m_arSubKeys, arParts[i]);
@@ -97,11 +103,14 @@ bool CSimRegistry::CreateKey(std::string_view path, bool& bCreated) {
 
 bool CSimRegistry::DeleteKey(std::string_view path) {
     const size_t nSlash = path.rfind('\\');
-    if (nSlash == std::string_view::npos) return false;
+    if (nSlash == std::string_view::npos)
+        return false;
     SKey* pParent = Find(path.substr(0, nSlash));
-    if (!pParent) return false;
+    if (!pParent)
+        return false;
     auto it = FindNamed(pParent->m_arSubKeys, path.substr(nSlash + 1));
-    if (it == pParent->m_arSubKeys.end() || !(*it)->m_arSubKeys.empty()) return false;
+    if (it == pParent->m_arSubKeys.end() || !(*it)->m_arSubKeys.empty())
+        return false;
     pParent->m_arSubKeys.erase(it);
     return true;
 }
@@ -118,28 +127,33 @@ size_t CSimRegistry::ValueCount(std::string_view path) const {
 
 std::optional<std::string> CSimRegistry::EnumKey(std::string_view path, size_t nIndex) const {
     const SKey* pKey = Find(path);
-    if (!pKey || nIndex >= pKey->m_arSubKeys.size()) return std::nullopt;
+    if (!pKey || nIndex >= pKey->m_arSubKeys.size())
+        return std::nullopt;
     return pKey->m_arSubKeys[nIndex]->m_strName;
 }
 
 std::optional<SSimValue> CSimRegistry::EnumValue(std::string_view path, size_t nIndex) const {
     const SKey* pKey = Find(path);
-    if (!pKey || nIndex >= pKey->m_arValues.size()) return std::nullopt;
+    if (!pKey || nIndex >= pKey->m_arValues.size())
+        return std::nullopt;
     return pKey->m_arValues[nIndex];
 }
 
 std::optional<SSimValue> CSimRegistry::QueryValue(std::string_view path,
                                                   std::string_view name) const {
     const SKey* pKey = Find(path);
-    if (!pKey) return std::nullopt;
+    if (!pKey)
+        return std::nullopt;
     auto it = FindNamed(pKey->m_arValues, ValueNameOf(name));
-    if (it == pKey->m_arValues.end()) return std::nullopt;
+    if (it == pKey->m_arValues.end())
+        return std::nullopt;
     return *it;
 }
 
 std::optional<SSimValue> CSimRegistry::SetValue(std::string_view path, const SSimValue& value) {
     SKey* pKey = Find(path);
-    if (!pKey) return std::nullopt;
+    if (!pKey)
+        return std::nullopt;
     SSimValue newValue = value;
     newValue.m_strName = std::string(ValueNameOf(value.m_strName));
     auto it = FindNamed(pKey->m_arValues, newValue.m_strName);
@@ -154,9 +168,11 @@ std::optional<SSimValue> CSimRegistry::SetValue(std::string_view path, const SSi
 
 std::optional<SSimValue> CSimRegistry::DeleteValue(std::string_view path, std::string_view name) {
     SKey* pKey = Find(path);
-    if (!pKey) return std::nullopt;
+    if (!pKey)
+        return std::nullopt;
     auto it = FindNamed(pKey->m_arValues, ValueNameOf(name));
-    if (it == pKey->m_arValues.end()) return std::nullopt;
+    if (it == pKey->m_arValues.end())
+        return std::nullopt;
     std::optional<SSimValue> old = *it;
     pKey->m_arValues.erase(it);
     return old;
@@ -174,7 +190,8 @@ std::vector<std::string> CSimRegistry::AllKeyPaths() const {
     while (!arStack.empty()) {
         SFrame frame = std::move(arStack.back());
         arStack.pop_back();
-        if (frame.m_strPath.find('\\') != std::string::npos) arPaths.push_back(frame.m_strPath);
+        if (frame.m_strPath.find('\\') != std::string::npos)
+            arPaths.push_back(frame.m_strPath);
         const auto& arSub = frame.m_pKey->m_arSubKeys;
         for (auto it = arSub.rbegin(); it != arSub.rend(); ++it)
             arStack.push_back({it->get(), frame.m_strPath + "\\" + (*it)->m_strName});

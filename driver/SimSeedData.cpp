@@ -287,7 +287,8 @@ void AppendServices(std::string& str) {
     for (const SService& s : SERVICES) {
         str += "[HKLM\\SYSTEM\\CurrentControlSet\\Services\\";
         str.append(s.m_name).append("]\nDisplayName=REG_SZ:").append(s.m_display);
-        if (!s.m_image.empty()) str.append("\nImagePath=REG_EXPAND_SZ:").append(s.m_image);
+        if (!s.m_image.empty())
+            str.append("\nImagePath=REG_EXPAND_SZ:").append(s.m_image);
         str += "\nStart=REG_DWORD:" + std::to_string(s.m_nStart);
         str += "\nType=REG_DWORD:" + std::to_string(s.m_nType);
         str += "\nErrorControl=REG_DWORD:1\n[HKLM\\SYSTEM\\CurrentControlSet\\Services\\";
@@ -298,7 +299,8 @@ void AppendServices(std::string& str) {
 void AppendExtensions(std::string& str) {
     for (const SExtension& e : EXTENSIONS) {
         str.append("[HKCR\\").append(e.m_ext).append("]\n@=REG_SZ:").append(e.m_progId);
-        if (!e.m_contentType.empty()) str.append("\nContent Type=REG_SZ:").append(e.m_contentType);
+        if (!e.m_contentType.empty())
+            str.append("\nContent Type=REG_SZ:").append(e.m_contentType);
         str.append("\n[HKCR\\").append(e.m_ext).append("\\OpenWithProgids]\n");
         str.append("[HKCR\\").append(e.m_progId).append("\\DefaultIcon]\n");
     }

@@ -14,7 +14,8 @@ STimeOfDay PlatformLocalTimeOfDay(int64_t nUnixSeconds) {
 
 uint64_t PlatformNowFileTime() {
     using namespace std::chrono;
-    const auto n100 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
+    const auto n100 =
+        duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
     return uint64_t(n100) + 116444736000000000ull;
 }
 

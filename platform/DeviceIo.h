@@ -29,5 +29,5 @@ HANDLE CreateDeviceHandle(std::shared_ptr<SDeviceInstance> pDevice);
 void CloseHandle(HANDLE hDevice);
 
 // Sends one control code; returns nonzero on success. Safe to call from two threads at once.
-int DeviceIoControl(HANDLE hDevice, uint32_t nCode, const void* pIn, uint32_t nInSize,
-                    void* pOut, uint32_t nOutSize, uint32_t* pBytesReturned);
+int DeviceIoControl(HANDLE hDevice, uint32_t nCode, const void* pIn, uint32_t nInSize, void* pOut,
+                    uint32_t nOutSize, uint32_t* pBytesReturned);

@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-bool PlatformCopyFileReplacing(const QString& strSource, const QString& strTarget, QString* pStrError) {
+bool PlatformCopyFileReplacing(const QString& strSource, const QString& strTarget,
+                               QString* pStrError) {
     auto fail = [&](const QString& str) {
         if (pStrError)
             *pStrError = str;
@@ -19,8 +20,10 @@ bool PlatformCopyFileReplacing(const QString& strSource, const QString& strTarge
     QFile::remove(strTemp);
     QFile source(strSource);
     if (!source.copy(strTemp))
-        return fail(QStringLiteral("cannot copy %1 to %2: %3").arg(strSource, strTemp, source.errorString()));
-    if (std::rename(QFile::encodeName(strTemp).constData(), QFile::encodeName(strTarget).constData()) != 0) {
+        return fail(QStringLiteral("cannot copy %1 to %2: %3")
+                        .arg(strSource, strTemp, source.errorString()));
+    if (std::rename(QFile::encodeName(strTemp).constData(),
+                    QFile::encodeName(strTarget).constData()) != 0) {
         QFile::remove(strTemp);
         return fail(QStringLiteral("cannot replace %1").arg(strTarget));
     }

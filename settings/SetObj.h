@@ -33,14 +33,16 @@ public:
 
     // The capture thread reads the depth at every append while the window may change it.
     int32_t LoadHistoryDepth() const {
-        return std::atomic_ref<int32_t>(const_cast<int32_t&>(m_nHistoryDepth)).load(std::memory_order_relaxed);
+        return std::atomic_ref<int32_t>(const_cast<int32_t&>(m_nHistoryDepth))
+            .load(std::memory_order_relaxed);
     }
     void StoreHistoryDepth(int32_t nDepth) {
         std::atomic_ref<int32_t>(m_nHistoryDepth).store(nDepth, std::memory_order_relaxed);
     }
     // The capture thread's program-side filter reads the scope while Start Capture resets it.
     int32_t LoadCaptureScope() const {
-        return std::atomic_ref<int32_t>(const_cast<int32_t&>(m_nCaptureScope)).load(std::memory_order_acquire);
+        return std::atomic_ref<int32_t>(const_cast<int32_t&>(m_nCaptureScope))
+            .load(std::memory_order_acquire);
     }
     void StoreCaptureScope(int32_t nScope) {
         std::atomic_ref<int32_t>(m_nCaptureScope).store(nScope, std::memory_order_release);

@@ -19,7 +19,8 @@ void SetError(QString* pStrError, const QString& str) {
 // Opens the file and takes the exclusive lock; both directions insist on exclusive access.
 bool OpenExclusive(QFile& file, QIODevice::OpenMode mode, QString* pStrError) {
     if (!file.open(mode)) {
-        SetError(pStrError, QStringLiteral("cannot open %1: %2").arg(file.fileName(), file.errorString()));
+        SetError(pStrError,
+                 QStringLiteral("cannot open %1: %2").arg(file.fileName(), file.errorString()));
         return false;
     }
     if (!PlatformTryLockExclusive(file.handle())) {
@@ -65,7 +66,8 @@ bool SaveSettingsFile(const QString& strPath, const CSetObj* pObj, QString* pStr
         pObj->Store(ar);
         ar.Close();
     } catch (const CArchiveException& e) {
-        SetError(pStrError, QStringLiteral("cannot write %1: %2").arg(strPath, QString::fromUtf8(e.what())));
+        SetError(pStrError,
+                 QStringLiteral("cannot write %1: %2").arg(strPath, QString::fromUtf8(e.what())));
         return false;
     }
     if (!file.flush()) {

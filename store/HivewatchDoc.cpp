@@ -119,7 +119,8 @@ bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
         ar.Close();
     } catch (const CArchiveException& e) {
         if (pStrError)
-            *pStrError = QStringLiteral("Cannot write %1: %2").arg(strPath, QString::fromUtf8(e.what()));
+            *pStrError =
+                QStringLiteral("Cannot write %1: %2").arg(strPath, QString::fromUtf8(e.what()));
         return false;
     }
     if (!file.commit()) {

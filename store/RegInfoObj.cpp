@@ -12,8 +12,8 @@ struct SAlias {
 
 // Other spellings of our operations, as other tools and older records name them.
 constexpr SAlias kAliases[] = {
-    {"RegEnumKey", OP_ENUM_KEY},          {"RegEnumValue", OP_ENUM_VALUE},
-    {"RegSetValue", OP_SET_VALUE},        {"RegCreateKey", OP_CREATE_OPEN},
+    {"RegEnumKey", OP_ENUM_KEY},     {"RegEnumValue", OP_ENUM_VALUE},
+    {"RegSetValue", OP_SET_VALUE},   {"RegCreateKey", OP_CREATE_OPEN},
     {"RegUnLoadKey", OP_UNLOAD_KEY},
 };
 
@@ -182,29 +182,40 @@ QString CRegInfoObj::GetDescription() const {
         return QStringLiteral("Failed: %1").arg(strResult);
     }
     switch (GetFunType()) {
-    case OP_OPEN_KEY: return QStringLiteral("Opened key");
-    case OP_CLOSE_KEY: return QStringLiteral("Closed key");
-    case OP_QUERY_KEY: return QStringLiteral("Queried key");
-    case OP_QUERY_VALUE: return QStringLiteral("Read %1").arg(DataOrNothing(m_strOldValue));
+    case OP_OPEN_KEY:
+        return QStringLiteral("Opened key");
+    case OP_CLOSE_KEY:
+        return QStringLiteral("Closed key");
+    case OP_QUERY_KEY:
+        return QStringLiteral("Queried key");
+    case OP_QUERY_VALUE:
+        return QStringLiteral("Read %1").arg(DataOrNothing(m_strOldValue));
     case OP_ENUM_KEY:
         return m_strNewValue.isEmpty() ? QStringLiteral("Enumerated subkeys")
                                        : QStringLiteral("Enumerated subkey %1").arg(m_strNewValue);
     case OP_ENUM_VALUE:
         return m_strNewValue.isEmpty() ? QStringLiteral("Enumerated values")
                                        : QStringLiteral("Enumerated %1").arg(m_strNewValue);
-    case OP_CREATE_OPEN: return QStringLiteral("Opened existing key");
-    case OP_FLUSH_KEY: return QStringLiteral("Flushed key");
-    case OP_LOAD_KEY: return QStringLiteral("Loaded hive");
-    case OP_UNLOAD_KEY: return QStringLiteral("Unloaded hive");
-    case OP_CREATE_NEW: return QStringLiteral("Created new key");
+    case OP_CREATE_OPEN:
+        return QStringLiteral("Opened existing key");
+    case OP_FLUSH_KEY:
+        return QStringLiteral("Flushed key");
+    case OP_LOAD_KEY:
+        return QStringLiteral("Loaded hive");
+    case OP_UNLOAD_KEY:
+        return QStringLiteral("Unloaded hive");
+    case OP_CREATE_NEW:
+        return QStringLiteral("Created new key");
     case OP_SET_VALUE:
         if (m_strOldValue.isEmpty())
             return QStringLiteral("Created value: %1").arg(DataOrNothing(m_strNewValue));
         if (m_strOldValue == m_strNewValue)
             return QStringLiteral("Set to same data: %1").arg(m_strNewValue);
         return QStringLiteral("Changed %1 to %2").arg(m_strOldValue, DataOrNothing(m_strNewValue));
-    case OP_DELETE_KEY: return QStringLiteral("Deleted key");
-    case OP_DELETE_VALUE: return QStringLiteral("Deleted value: %1").arg(DataOrNothing(m_strOldValue));
+    case OP_DELETE_KEY:
+        return QStringLiteral("Deleted key");
+    case OP_DELETE_VALUE:
+        return QStringLiteral("Deleted value: %1").arg(DataOrNothing(m_strOldValue));
     }
     return {};
 }
@@ -216,8 +227,7 @@ QString CRegInfoObj::GetCVSLine() const {
     strLine += QString::number(m_nSeq) + comma + CsvField(m_strTime) + comma +
                CsvField(m_strProcessName) + comma + QString::number(m_nPid) + comma +
                CsvField(m_strRequest) + comma + CsvField(m_strPath) + comma +
-               CsvField(m_strOldValue) + comma + CsvField(m_strNewValue) +
-               QLatin1String("\r\n");
+               CsvField(m_strOldValue) + comma + CsvField(m_strNewValue) + QLatin1String("\r\n");
     return strLine;
 }
 
@@ -225,9 +235,15 @@ int CRegInfoObj::FindString(QString strText, int bMatchCase, int bWholeWord) con
     if (strText.isEmpty())
         return 0;
     const Qt::CaseSensitivity cs = bMatchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    const QString texts[] = {QString::number(m_nSeq), m_strTime,     m_strProcessName,
-                             QString::number(m_nPid), m_strRequest,  m_strPath,
-                             m_strResult,             m_strOldValue, m_strNewValue,
+    const QString texts[] = {QString::number(m_nSeq),
+                             m_strTime,
+                             m_strProcessName,
+                             QString::number(m_nPid),
+                             m_strRequest,
+                             m_strPath,
+                             m_strResult,
+                             m_strOldValue,
+                             m_strNewValue,
                              GetDescription()};
     for (const QString& str : texts) {
         if (ContainsText(str, strText, cs, bWholeWord != 0))

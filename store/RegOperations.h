@@ -26,10 +26,9 @@ inline constexpr int REG_OPERATION_COUNT = 14;
 
 // The request text (record field 3) of each operation code, in code order.
 inline constexpr std::array<std::string_view, REG_OPERATION_COUNT> g_RegOperationNames = {
-    "RegOpenKey",        "RegCloseKey",        "RegQueryKey",       "RegQueryValue",
-    "EnumerateKey",      "EnumerateValueKey",  "RegCreateKey(Open)", "RegFlushKey",
-    "RegLoadKey",        "RegUnloadKey",       "RegCreateKey(New)", "RegSetValueKey",
-    "RegDeleteKey",      "RegDeleteValue",
+    "RegOpenKey",        "RegCloseKey",        "RegQueryKey",  "RegQueryValue",  "EnumerateKey",
+    "EnumerateValueKey", "RegCreateKey(Open)", "RegFlushKey",  "RegLoadKey",     "RegUnloadKey",
+    "RegCreateKey(New)", "RegSetValueKey",     "RegDeleteKey", "RegDeleteValue",
 };
 
 // Value operations carry "key path\value name" in the path field; the others a key path.

@@ -39,9 +39,15 @@ public:
     bool AtEnd() const { return m_nPos >= m_data.size(); }
     const unsigned char* Current() const { return m_data.data() + m_nPos; }
 
-    bool ReadU32(uint32_t& v) { return Take(4, [&](const unsigned char* p) { v = LoadLE32(p); }); }
-    bool ReadU64(uint64_t& v) { return Take(8, [&](const unsigned char* p) { v = LoadLE64(p); }); }
-    bool Skip(size_t n) { return Take(n, [](const unsigned char*) {}); }
+    bool ReadU32(uint32_t& v) {
+        return Take(4, [&](const unsigned char* p) { v = LoadLE32(p); });
+    }
+    bool ReadU64(uint64_t& v) {
+        return Take(8, [&](const unsigned char* p) { v = LoadLE64(p); });
+    }
+    bool Skip(size_t n) {
+        return Take(n, [](const unsigned char*) {});
+    }
     bool Read(void* pDest, size_t n) {
         return Take(n, [&](const unsigned char* p) { std::memcpy(pDest, p, n); });
     }
@@ -67,8 +73,12 @@ public:
     size_t Position() const { return m_nPos; }
     size_t Remaining() const { return m_data.size() - m_nPos; }
 
-    bool WriteU32(uint32_t v) { return Put(4, [&](unsigned char* p) { StoreLE32(p, v); }); }
-    bool WriteU64(uint64_t v) { return Put(8, [&](unsigned char* p) { StoreLE64(p, v); }); }
+    bool WriteU32(uint32_t v) {
+        return Put(4, [&](unsigned char* p) { StoreLE32(p, v); });
+    }
+    bool WriteU64(uint64_t v) {
+        return Put(8, [&](unsigned char* p) { StoreLE64(p, v); });
+    }
     bool Write(const void* pSrc, size_t n) {
         return Put(n, [&](unsigned char* p) { std::memcpy(p, pSrc, n); });
     }

@@ -16,12 +16,15 @@ std::shared_ptr<SDeviceInstance> OpenInstance(const QString& strService, const Q
     pDevice->m_hLibrary = PlatformLoadLibrary(strPath, &t_strLastError);
     if (!pDevice->m_hLibrary)
         return nullptr;
-    auto pfnOpen = reinterpret_cast<PFN_REGDRV_OPEN>(PlatformGetSymbol(pDevice->m_hLibrary, REGDRV_SYM_OPEN));
-    pDevice->m_pfnClose = reinterpret_cast<PFN_REGDRV_CLOSE>(PlatformGetSymbol(pDevice->m_hLibrary, REGDRV_SYM_CLOSE));
+    auto pfnOpen =
+        reinterpret_cast<PFN_REGDRV_OPEN>(PlatformGetSymbol(pDevice->m_hLibrary, REGDRV_SYM_OPEN));
+    pDevice->m_pfnClose = reinterpret_cast<PFN_REGDRV_CLOSE>(
+        PlatformGetSymbol(pDevice->m_hLibrary, REGDRV_SYM_CLOSE));
     pDevice->m_pfnIoControl = reinterpret_cast<PFN_REGDRV_IOCONTROL>(
         PlatformGetSymbol(pDevice->m_hLibrary, REGDRV_SYM_IOCONTROL));
     if (!pfnOpen || !pDevice->m_pfnClose || !pDevice->m_pfnIoControl) {
-        t_strLastError = QStringLiteral("%1 is not a driver: its entry points are missing").arg(strPath);
+        t_strLastError =
+            QStringLiteral("%1 is not a driver: its entry points are missing").arg(strPath);
         return nullptr;
     }
     pDevice->m_pInstance = pfnOpen(strService.toUtf8().constData());
@@ -34,7 +37,8 @@ std::shared_ptr<SDeviceInstance> OpenInstance(const QString& strService, const Q
 
 } // namespace
 
-int CInstallDrv::LoadDeviceDriver(const QString& strService, const QString& strPath, HANDLE* phDevice) {
+int CInstallDrv::LoadDeviceDriver(const QString& strService, const QString& strPath,
+                                  HANDLE* phDevice) {
     *phDevice = nullptr;
     t_strLastError.clear();
     std::shared_ptr<SDeviceInstance> pDevice = OpenInstance(strService, strPath);

@@ -95,7 +95,8 @@ TEST_F(EngineTest, StartCaptureSendsTheComposedFilterAndResetsTheScope) {
     EXPECT_EQ(calls[0].nCode, IOCTL_REGDRV_SET_FILTER);
     ASSERT_EQ(calls[0].input.size(), 2065);
     EXPECT_EQ(QByteArray(calls[0].input.constData()), QByteArray("NOTEPAD.EXE"));
-    EXPECT_EQ(calls[0].input.mid(2048), QByteArray(reinterpret_cast<const char*>(g_SetObj.m_Filter.bSwitch), 17));
+    EXPECT_EQ(calls[0].input.mid(2048),
+              QByteArray(reinterpret_cast<const char*>(g_SetObj.m_Filter.bSwitch), 17));
     EXPECT_EQ(engine.m_nTargetPid, 1234);
     EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_ALL);
     engine.StopDriver();
@@ -109,7 +110,8 @@ TEST_F(EngineTest, FailedLaunchSwitchesOffAndKeepsThePendingProgram) {
     g_SetObj.m_strNewParams = QStringLiteral("-x file.txt");
     QString strError;
     EXPECT_FALSE(engine.StartCapture(&strError));
-    EXPECT_EQ(strError, QStringLiteral("Can not start a new process with \"/nonexistent/prog -x file.txt\""));
+    EXPECT_EQ(strError,
+              QStringLiteral("Can not start a new process with \"/nonexistent/prog -x file.txt\""));
     EXPECT_EQ(engine.m_bCapturing, 0);
     EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_NEW_PROGRAM);
 
@@ -127,7 +129,8 @@ TEST_F(EngineTest, ThreadFilesRecordsRefreshesAndEnds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     EXPECT_EQ(m_driver.m_nReads, 0);
 
-    m_driver.QueueRead({"10\ta.exe\tRegOpenKey\tHKLM\\A\tSUCCESS", "11\tb.exe\tRegCloseKey\tHKLM\\A\tSUCCESS"});
+    m_driver.QueueRead(
+        {"10\ta.exe\tRegOpenKey\tHKLM\\A\tSUCCESS", "11\tb.exe\tRegCloseKey\tHKLM\\A\tSUCCESS"});
     m_driver.QueueRead({"12\tc.exe\tRegDeleteKey\tHKLM\\B\tSUCCESS"}, 3);
     engine.SwitchCaptureOn();
     ASSERT_TRUE(WaitFor([&] { return m_doc.GetRecordCount() == 3; }));

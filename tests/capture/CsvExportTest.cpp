@@ -10,7 +10,8 @@
 
 namespace {
 
-CRegInfoObj* Rec(int nSeq, const char* pRequest, const char* pResult, const char* pOld, const char* pNew) {
+CRegInfoObj* Rec(int nSeq, const char* pRequest, const char* pResult, const char* pOld,
+                 const char* pNew) {
     auto* p = new CRegInfoObj;
     p->m_nSeq = nSeq;
     p->m_strTime = QStringLiteral("00:00:01.000");
@@ -44,7 +45,8 @@ TEST(CsvExport, EmptyDocumentWritesOnlyTheHeaderAndReplacesTheFile) {
     CHivewatchDoc doc;
     const SExportResult r = ExportCsv(doc, strPath, EXPORT_ALL);
     EXPECT_TRUE(r.bOk);
-    EXPECT_EQ(ReadWholeFile(strPath), QByteArray("Seq,Time,ProcessName,PID,Request,Path,OldValue,NewValue\r\n"));
+    EXPECT_EQ(ReadWholeFile(strPath),
+              QByteArray("Seq,Time,ProcessName,PID,Request,Path,OldValue,NewValue\r\n"));
 }
 
 TEST(CsvExport, ScopesSelectWritesThatChangedSomething) {
@@ -59,7 +61,10 @@ TEST(CsvExport, ScopesSelectWritesThatChangedSomething) {
     struct {
         int nScope;
         QList<int> seqs;
-    } cases[] = {{EXPORT_ALL, {1, 2, 3, 4, 5, 6}}, {EXPORT_WRITE, {3, 6}}, {EXPORT_MODIFIED, {3, 5, 6}}, {99, {1, 2, 3, 4, 5, 6}}};
+    } cases[] = {{EXPORT_ALL, {1, 2, 3, 4, 5, 6}},
+                 {EXPORT_WRITE, {3, 6}},
+                 {EXPORT_MODIFIED, {3, 5, 6}},
+                 {99, {1, 2, 3, 4, 5, 6}}};
     for (const auto& c : cases) {
         const SExportResult r = ExportCsv(doc, strPath, c.nScope);
         ASSERT_TRUE(r.bOk);

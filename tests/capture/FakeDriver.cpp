@@ -9,7 +9,8 @@ namespace {
 
 int FakeIoControl(void* pInstance, uint32_t nCode, const void* pIn, uint32_t nInSize, void* pOut,
                   uint32_t nOutSize, uint32_t* pReturned) {
-    return static_cast<CFakeDriver*>(pInstance)->IoControl(nCode, pIn, nInSize, pOut, nOutSize, pReturned);
+    return static_cast<CFakeDriver*>(pInstance)->IoControl(nCode, pIn, nInSize, pOut, nOutSize,
+                                                           pReturned);
 }
 
 } // namespace
@@ -21,9 +22,11 @@ HANDLE CFakeDriver::OpenHandle() {
     return CreateDeviceHandle(pDevice);
 }
 
-void CFakeDriver::QueueRead(const std::vector<std::string>& texts, uint32_t nFirstSeq, uint64_t nFileTime) {
+void CFakeDriver::QueueRead(const std::vector<std::string>& texts, uint32_t nFirstSeq,
+                            uint64_t nFileTime) {
     QByteArray bytes(int(READ_BUFFER_SIZE), '\0');
-    CByteWriter w(std::span<unsigned char>(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()));
+    CByteWriter w(
+        std::span<unsigned char>(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()));
     for (const std::string& text : texts)
         RegDrvPackEvent(w, nFirstSeq++, nFileTime, text);
     bytes.truncate(qsizetype(w.Position()));
@@ -58,7 +61,8 @@ int CFakeDriver::IoControl(uint32_t nCode, const void* pIn, uint32_t nInSize, vo
     *pReturned = 0;
     std::lock_guard<std::mutex> lock(m_lock);
     if (nCode != IOCTL_REGDRV_READ)
-        m_calls.push_back({nCode, QByteArray(static_cast<const char*>(pIn), pIn ? qsizetype(nInSize) : 0)});
+        m_calls.push_back(
+            {nCode, QByteArray(static_cast<const char*>(pIn), pIn ? qsizetype(nInSize) : 0)});
     if (nCode == IOCTL_REGDRV_READ)
         ++m_nReads;
     if (nCode == m_nFailCode)
@@ -75,7 +79,8 @@ int CFakeDriver::IoControl(uint32_t nCode, const void* pIn, uint32_t nInSize, vo
             return 1;
         const QByteArray bytes = m_reads.front();
         m_reads.pop_front();
-        // The engine's buffer is READ_BUFFER_SIZE; a raw read may claim more to test the walk bound.
+        // The engine's buffer is READ_BUFFER_SIZE; a raw read may claim more to test the walk
+        // bound.
         std::memcpy(pOut, bytes.constData(), std::min<size_t>(size_t(bytes.size()), nOutSize));
         *pReturned = uint32_t(bytes.size());
         return 1;

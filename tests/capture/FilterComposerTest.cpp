@@ -22,7 +22,8 @@ TEST(FilterComposer, AllProcessesScope) {
     EXPECT_EQ(Exclude(s), QStringLiteral("HIVEWATCH.EXE"));
     EXPECT_EQ(ComposeFilterTexts(s).nTargetPid, -1);
 
-    s.m_arProcInclude = {QStringLiteral("notepad.exe"), QStringLiteral("*"), QStringLiteral("calc.exe")};
+    s.m_arProcInclude = {QStringLiteral("notepad.exe"), QStringLiteral("*"),
+                         QStringLiteral("calc.exe")};
     EXPECT_EQ(Include(s), QStringLiteral("*"));
     s.m_arPathInclude = {QStringLiteral("HKLM\\SOFTWARE")};
     EXPECT_EQ(Include(s), QStringLiteral("*;HKLM\\SOFTWARE"));
@@ -85,7 +86,8 @@ TEST(FilterComposer, LongTextsAreCutSoTheZeroStaysInside) {
 
 TEST(FilterComposer, BlockCarriesTheSwitchesAndOnlyTheComposedTexts) {
     CSetObj s;
-    std::memset(s.m_Filter.szExclude, 'Z', sizeof(s.m_Filter.szExclude)); // stored texts never go out
+    std::memset(s.m_Filter.szExclude, 'Z',
+                sizeof(s.m_Filter.szExclude)); // stored texts never go out
     s.m_Filter.bSwitch[14] = 1;
     s.m_Filter.bSwitch[2] = 1;
     for (int scope : {SCOPE_ATTACHED, SCOPE_NEW_PROGRAM, SCOPE_ALL}) {

@@ -94,8 +94,9 @@ TEST(EventTime, LocalTimeOfDayWithMilliseconds) {
 }
 
 TEST_F(WalkTest, DecodesEveryFieldAndSharesRepeatedTexts) {
-    const auto buf = Pack({"500\tapp.exe\tRegSetValueKey\tHKCU\\Env\\Path\tSUCCESS\tREG_SZ: a\tREG_SZ: b",
-                           "500\tapp.exe\tRegCloseKey\tHKCU\\Env\tSUCCESS"});
+    const auto buf =
+        Pack({"500\tapp.exe\tRegSetValueKey\tHKCU\\Env\\Path\tSUCCESS\tREG_SZ: a\tREG_SZ: b",
+              "500\tapp.exe\tRegCloseKey\tHKCU\\Env\tSUCCESS"});
     m_engine.WalkBuffer(buf.data(), buf.size());
     ASSERT_EQ(m_doc.GetRecordCount(), 2);
     CAutoLock lock(&g_RecordLock);
@@ -113,13 +114,15 @@ TEST_F(WalkTest, DecodesEveryFieldAndSharesRepeatedTexts) {
 TEST_F(WalkTest, ReportedSizeAboveTheBufferIsWalkedOnlyToItsEnd) {
     // Records fill the whole 65523 bytes; the driver claims more than that.
     std::vector<std::string> texts;
-    const std::string text = "7\tp\tRegOpenKey\tHKLM\\" + std::string(57, 'k'); // 100 bytes with header
+    const std::string text =
+        "7\tp\tRegOpenKey\tHKLM\\" + std::string(57, 'k'); // 100 bytes with header
     for (int i = 0; i < 700; ++i)
         texts.push_back(text);
     auto buf = Pack(texts, 70000);
     ASSERT_EQ(buf.size(), 70000u);
     m_engine.WalkBuffer(buf.data(), 70000);
-    EXPECT_EQ(m_doc.GetRecordCount(), 655); // 655 whole records end at 65500; the rest is past 65523
+    EXPECT_EQ(m_doc.GetRecordCount(),
+              655); // 655 whole records end at 65500; the rest is past 65523
 }
 
 TEST_F(WalkTest, TextWithoutItsZeroEndsTheWalk) {
@@ -135,7 +138,8 @@ TEST_F(WalkTest, TextWithoutItsZeroEndsTheWalk) {
 TEST_F(WalkTest, AttachedScopeKeepsOnlyTheTargetProcess) {
     g_SetObj.m_nCaptureScope = SCOPE_ATTACHED;
     m_engine.m_nTargetPid = 500;
-    const auto buf = Pack({"501\tx\tRegOpenKey\tHKLM", "500\tx\tRegOpenKey\tHKLM", "500abc\tx\tRegOpenKey\tHKLM"});
+    const auto buf = Pack(
+        {"501\tx\tRegOpenKey\tHKLM", "500\tx\tRegOpenKey\tHKLM", "500abc\tx\tRegOpenKey\tHKLM"});
     m_engine.WalkBuffer(buf.data(), buf.size());
     EXPECT_EQ(Pids(), (std::vector<int>{500, 500}));
     g_SetObj.m_nCaptureScope = SCOPE_ALL;

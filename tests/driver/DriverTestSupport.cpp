@@ -80,8 +80,10 @@ CLoadedDriver::CLoadedDriver() {
 }
 
 CLoadedDriver::~CLoadedDriver() {
-    if (m_pInstance) m_pfnClose(m_pInstance);
-    if (m_pModule) dlclose(m_pModule);
+    if (m_pInstance)
+        m_pfnClose(m_pInstance);
+    if (m_pModule)
+        dlclose(m_pModule);
 }
 
 bool CLoadedDriver::Control(uint32_t nCode, const void* pIn, uint32_t nIn, void* pOut,

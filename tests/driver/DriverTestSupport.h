@@ -58,7 +58,8 @@ template <class F> std::vector<SRecord> CLoadedDriver::ReadUntil(F pred, int nSe
             bFound = bFound || pred(rec);
             arAll.push_back(std::move(rec));
         }
-        if (bFound) break;
+        if (bFound)
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return arAll;

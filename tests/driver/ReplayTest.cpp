@@ -35,7 +35,8 @@ std::string LocalTimeText(uint64_t nFileTime) {
 
 std::string TimeText(std::string_view text) {
     const std::optional<STimeOfDay> t = CProcmonRowMapper::ParseTimeOfDay(text);
-    if (!t) return "invalid";
+    if (!t)
+        return "invalid";
     char sz[32];
     std::snprintf(sz, sizeof(sz), "%02d:%02d:%02d.%03d", t->m_nHour, t->m_nMinute, t->m_nSecond,
                   t->m_nMilli);
@@ -76,7 +77,8 @@ STraceCount ReplayFile(const char* pszName) {
             ++count.m_perOperation[ev->m_nOperation];
             const std::string strText = FormatRecordText(*ev);
             EXPECT_EQ(std::count(strText.begin(), strText.end(), '\t'), 6);
-            if (count.m_arFirst.size() < 3) count.m_arFirst.push_back(*ev);
+            if (count.m_arFirst.size() < 3)
+                count.m_arFirst.push_back(*ev);
         }
     }
     return count;

@@ -68,8 +68,10 @@ void SModel::Check(const SDriverEvent& ev) {
     case OP_CREATE_OPEN:
         // Creating a key creates its missing parents too.
         for (size_t n = 0; bOk && n != std::string::npos; n = strPath.find('\\', n + 1))
-            if (n > 0) m_keys[strPath.substr(0, n)] = true;
-        if (bOk) m_keys[strPath] = true;
+            if (n > 0)
+                m_keys[strPath.substr(0, n)] = true;
+        if (bOk)
+            m_keys[strPath] = true;
         break;
     case OP_OPEN_KEY:
         if (known(m_keys) && ev.m_strResult != RESULT_ACCESS_DENIED) {
@@ -150,7 +152,8 @@ TEST(SimActivity, EventsStayConsistentWithTheRegistry) {
         if (IsValueOperation(ev.m_nOperation) && ev.Succeeded()) {
             EXPECT_NE(ev.m_strPath.rfind('\\'), ev.m_strPath.size() - 1);
         }
-        if (::testing::Test::HasFailure()) FAIL() << "at " << ev.m_strPath;
+        if (::testing::Test::HasFailure())
+            FAIL() << "at " << ev.m_strPath;
     }
     for (const auto& [strKey, bExists] : model.m_keys) {
         EXPECT_EQ(registry.KeyExists(strKey), bExists) << strKey;
@@ -211,7 +214,8 @@ TEST(SimProcesses, ActivityIsAttributedToProcessesStartedLater) {
     bool bSeenChild = false;
     for (const SRecord& rec : arRecords) {
         // Until it runs its program, the new process is still a copy of this one.
-        if (rec.m_arFields[0] == strChild && rec.m_arFields[1] == "sleep") bSeenChild = true;
+        if (rec.m_arFields[0] == strChild && rec.m_arFields[1] == "sleep")
+            bSeenChild = true;
         if (rec.m_arFields[0] == std::to_string(getpid())) {
             EXPECT_EQ(rec.m_arFields[1], "hw_driver_tests");
         }

@@ -70,7 +70,8 @@ TEST(SettingsFile, DefaultObjectWritesTheDocumentedBytes) {
     const QByteArray bytes = ReadWholeFile(strPath);
     ASSERT_EQ(bytes.size(), 2249);
     EXPECT_EQ(bytes.mid(4, 2), QByteArray::fromHex("2A00"));
-    EXPECT_EQ(bytes.right(28), QByteArray::fromHex("01000000FFFEFF012A000000000001000000FFFEFF012A0000000000"));
+    EXPECT_EQ(bytes.right(28),
+              QByteArray::fromHex("01000000FFFEFF012A000000000001000000FFFEFF012A0000000000"));
     EXPECT_TRUE(bytes == ExpectedDefaultFile());
 }
 
@@ -157,8 +158,8 @@ TEST(SettingsFile, ImpossibleCountsAndEmptyLists) {
     EXPECT_TRUE(SameAsDefaults(obj));
 
     // A zero-entry process include list loads empty, negative counts too.
-    QByteArray empty = bytes.left(bytes.size() - 28) + Le32(0) + Le32(uint32_t(-3)) +
-                       bytes.right(14);
+    QByteArray empty =
+        bytes.left(bytes.size() - 28) + Le32(0) + Le32(uint32_t(-3)) + bytes.right(14);
     WriteFile(strPath, empty);
     ASSERT_TRUE(LoadSettingsFile(strPath, &obj));
     EXPECT_TRUE(obj.m_arProcInclude.isEmpty());

@@ -1,8 +1,8 @@
 // Capture document: the trim and row rules, .hvw save and load, damaged files, the window
 // steps, and saving while the capture appends.
+#include "store/HivewatchDoc.h"
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
-#include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
 #include "tests/TestSupport.h"
 

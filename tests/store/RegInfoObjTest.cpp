@@ -9,8 +9,9 @@
 
 namespace {
 
-CRegInfoObj Make(const char* pRequest, const char* pResult = "SUCCESS", const char* pPath = "HKLM\\SOFTWARE\\App",
-                 const char* pOld = "", const char* pNew = "") {
+CRegInfoObj Make(const char* pRequest, const char* pResult = "SUCCESS",
+                 const char* pPath = "HKLM\\SOFTWARE\\App", const char* pOld = "",
+                 const char* pNew = "") {
     CRegInfoObj r;
     r.m_nSeq = 42;
     r.m_strTime = QStringLiteral("10:15:30.250");
@@ -34,7 +35,8 @@ TEST(RegInfoObj, EveryOperationCodeWriteAndModifiedRule) {
                                        {0, 0}, {0, 1}, {0, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}};
     for (int code = 0; code < REG_OPERATION_COUNT; ++code) {
         const std::string name(g_RegOperationNames[size_t(code)]);
-        CRegInfoObj ok = Make(name.c_str(), "SUCCESS", "HKLM\\K\\V", "REG_DWORD: 1", "REG_DWORD: 2");
+        CRegInfoObj ok =
+            Make(name.c_str(), "SUCCESS", "HKLM\\K\\V", "REG_DWORD: 1", "REG_DWORD: 2");
         EXPECT_EQ(ok.GetFunType(), code) << name;
         EXPECT_EQ(ok.IsWriteOpt(), expected[code].nWrite) << name;
         EXPECT_EQ(ok.Modified(), expected[code].nModifies) << name;
@@ -51,7 +53,8 @@ TEST(RegInfoObj, EveryOperationCodeWriteAndModifiedRule) {
 }
 
 TEST(RegInfoObj, SetValueModifiesOnlyWhenTheDataChanged) {
-    EXPECT_EQ(Make("RegSetValueKey", "SUCCESS", "HKCU\\A\\v", "REG_SZ: x", "REG_SZ: x").Modified(), 0);
+    EXPECT_EQ(Make("RegSetValueKey", "SUCCESS", "HKCU\\A\\v", "REG_SZ: x", "REG_SZ: x").Modified(),
+              0);
     EXPECT_EQ(Make("RegSetValueKey", "SUCCESS", "HKCU\\A\\v", "", "REG_SZ: x").Modified(), 1);
     EXPECT_EQ(Make("RegSetValueKey", "SUCCESS", "HKCU\\A\\v", "REG_SZ: x", "").Modified(), 1);
 }
@@ -65,19 +68,24 @@ TEST(RegInfoObj, UnknownRequestsStayInsideTheColourTables) {
 }
 
 TEST(RegInfoObj, KeyStringSpellsOutEveryRootAndSplitsValueNames) {
-    const char* roots[][2] = {{"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKCU", "HKEY_CURRENT_USER"},
-                              {"HKCR", "HKEY_CLASSES_ROOT"},  {"HKU", "HKEY_USERS"},
+    const char* roots[][2] = {{"HKLM", "HKEY_LOCAL_MACHINE"},
+                              {"HKCU", "HKEY_CURRENT_USER"},
+                              {"HKCR", "HKEY_CLASSES_ROOT"},
+                              {"HKU", "HKEY_USERS"},
                               {"HKCC", "HKEY_CURRENT_CONFIG"}};
     for (auto& root : roots) {
         QString strValue = QStringLiteral("stale");
         const QString strPath = QString::fromLatin1(root[0]) + QStringLiteral("\\Soft\\Key");
-        EXPECT_EQ(Make("RegOpenKey", "SUCCESS", strPath.toUtf8().constData()).GetKeyString(strValue),
-                  QString::fromLatin1(root[1]) + QStringLiteral("\\Soft\\Key"));
+        EXPECT_EQ(
+            Make("RegOpenKey", "SUCCESS", strPath.toUtf8().constData()).GetKeyString(strValue),
+            QString::fromLatin1(root[1]) + QStringLiteral("\\Soft\\Key"));
         EXPECT_TRUE(strValue.isEmpty());
     }
     QString strValue;
-    EXPECT_EQ(Make("RegOpenKey", "SUCCESS", "HKU").GetKeyString(strValue), QStringLiteral("HKEY_USERS"));
-    EXPECT_EQ(Make("RegOpenKey", "SUCCESS", "HKLMX\\A").GetKeyString(strValue), QStringLiteral("HKLMX\\A"));
+    EXPECT_EQ(Make("RegOpenKey", "SUCCESS", "HKU").GetKeyString(strValue),
+              QStringLiteral("HKEY_USERS"));
+    EXPECT_EQ(Make("RegOpenKey", "SUCCESS", "HKLMX\\A").GetKeyString(strValue),
+              QStringLiteral("HKLMX\\A"));
     EXPECT_EQ(Make("RegSetValueKey", "SUCCESS", "HKCU\\Env\\(Default)").GetKeyString(strValue),
               QStringLiteral("HKEY_CURRENT_USER\\Env"));
     EXPECT_EQ(strValue, QStringLiteral("(Default)"));
@@ -99,14 +107,14 @@ TEST(RegInfoObj, CsvLineQuotesAsRfc4180) {
 TEST(RegInfoObj, FindStringSearchesEveryShownTextWithWordAndCaseRules) {
     CRegInfoObj r = Make("RegSetValueKey", "SUCCESS", "HKLM\\Soft\\my_value", "REG_DWORD: 0x1 (1)",
                          "REG_DWORD: 0x2 (2)");
-    EXPECT_TRUE(r.FindString(QStringLiteral("1200"), 0, 1));   // PID as text
-    EXPECT_TRUE(r.FindString(QStringLiteral("42"), 0, 1));     // sequence number as text
+    EXPECT_TRUE(r.FindString(QStringLiteral("1200"), 0, 1)); // PID as text
+    EXPECT_TRUE(r.FindString(QStringLiteral("42"), 0, 1));   // sequence number as text
     EXPECT_TRUE(r.FindString(QStringLiteral("app.EXE"), 0, 0));
     EXPECT_FALSE(r.FindString(QStringLiteral("app.EXE"), 1, 0));
     EXPECT_TRUE(r.FindString(QStringLiteral("my_value"), 1, 1));
     EXPECT_FALSE(r.FindString(QStringLiteral("value"), 0, 1)); // bordered by '_'
     EXPECT_TRUE(r.FindString(QStringLiteral("value"), 0, 0));
-    EXPECT_TRUE(r.FindString(QStringLiteral("0x2"), 0, 1));    // new value, whole word
+    EXPECT_TRUE(r.FindString(QStringLiteral("0x2"), 0, 1)); // new value, whole word
     EXPECT_FALSE(r.FindString(QStringLiteral("120"), 0, 1));
     EXPECT_TRUE(r.FindString(QStringLiteral("Changed"), 0, 1)); // the description column
     EXPECT_FALSE(r.FindString(QString(), 0, 0));

@@ -32,7 +32,8 @@ SRun RunTool(const QStringList& args, const QString& strTrace = {}) {
     p.start(QStringLiteral(HW_BIN_DIR "/hivewatch-capture"), args);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
+            QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
 } // namespace
@@ -40,10 +41,12 @@ SRun RunTool(const QStringList& args, const QString& strTrace = {}) {
 TEST(CaptureToolArgs, AcceptsTheDocumentedForms) {
     SCaptureToolOptions o;
     QString e;
-    ASSERT_TRUE(Parse({"--seconds", "5", "--out", "a.hvw", "--csv", "a.csv"}, o, e)) << e.toStdString();
+    ASSERT_TRUE(Parse({"--seconds", "5", "--out", "a.hvw", "--csv", "a.csv"}, o, e))
+        << e.toStdString();
     EXPECT_EQ(o.dSeconds, 5);
     ASSERT_TRUE(Parse({"--count", "100", "--csv", "x", "--export-scope", "modified", "--launch",
-                       "/bin/echo", "-n", "--out"}, o, e));
+                       "/bin/echo", "-n", "--out"},
+                      o, e));
     EXPECT_EQ(o.nCount, 100);
     EXPECT_EQ(o.nExportScope, 2);
     EXPECT_EQ(o.strLaunch, QStringLiteral("/bin/echo"));
@@ -55,10 +58,10 @@ TEST(CaptureToolArgs, RejectsWhatCannotWork) {
     SCaptureToolOptions o;
     QString e;
     const QStringList bad[] = {
-        {},                                               // nothing to write
-        {"--seconds", "-1", "--out", "a"},                // not positive
+        {},                                // nothing to write
+        {"--seconds", "-1", "--out", "a"}, // not positive
         {"--seconds", "abc", "--out", "a"},
-        {"--count", "--out", "a"},                        // value missing
+        {"--count", "--out", "a"}, // value missing
         {"--attach", "0", "--out", "a"},
         {"--attach", "5", "--launch", "x", "--out", "a"},
         {"--export-scope", "some", "--csv", "a"},
@@ -76,8 +79,8 @@ TEST(CaptureToolArgs, RejectsWhatCannotWork) {
 
 TEST(CaptureToolRun, ReplaysATraceIntoBothFilesAndConvertsBack) {
     const QString strDir = TestTempDir();
-    const SRun run = RunTool({"--until-idle", "1", "--out", strDir + "a.hvw", "--csv", strDir + "a.csv",
-                              "--settings", strDir + "none.dat"},
+    const SRun run = RunTool({"--until-idle", "1", "--out", strDir + "a.hvw", "--csv",
+                              strDir + "a.csv", "--settings", strDir + "none.dat"},
                              TestDataPath("procmon_cucsec_excel_resaved.csv"));
     // A named settings file that does not exist is an error, not a silent default.
     EXPECT_EQ(run.nExit, 1);
@@ -86,9 +89,10 @@ TEST(CaptureToolRun, ReplaysATraceIntoBothFilesAndConvertsBack) {
     // Default settings, named explicitly so that no settings file beside the program counts.
     CSetObj defaults;
     ASSERT_TRUE(SaveSettingsFile(strDir + "setobj.dat", &defaults));
-    const SRun ok = RunTool({"--until-idle", "1", "--out", strDir + "a.hvw", "--csv", strDir + "a.csv",
-                             "--export-scope", "all", "--settings", strDir + "setobj.dat"},
-                            TestDataPath("procmon_cucsec_excel_resaved.csv"));
+    const SRun ok =
+        RunTool({"--until-idle", "1", "--out", strDir + "a.hvw", "--csv", strDir + "a.csv",
+                 "--export-scope", "all", "--settings", strDir + "setobj.dat"},
+                TestDataPath("procmon_cucsec_excel_resaved.csv"));
     ASSERT_EQ(ok.nExit, 0) << ok.strErr.toStdString();
     // The default settings report only the modifying operations that succeeded or failed.
     const QByteArray csv = ReadWholeFile(strDir + "a.csv");

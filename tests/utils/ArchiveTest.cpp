@@ -1,7 +1,7 @@
 // Archive layer: string forms byte for byte, real archives written by the Windows framework,
 // and corrupt input that must fail cleanly.
-#include "tests/TestSupport.h"
 #include "utils/Archive.h"
+#include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,8 @@ QByteArray Hex(const char* pHex) {
 
 TEST(ArchiveStrings, WideFormsByLength) {
     EXPECT_EQ(Store([](CArchive& ar) { ar.WriteString(QString()); }), Hex("FFFEFF00"));
-    EXPECT_EQ(Store([](CArchive& ar) { ar.WriteString(QStringLiteral("*")); }), Hex("FFFEFF012A00"));
+    EXPECT_EQ(Store([](CArchive& ar) { ar.WriteString(QStringLiteral("*")); }),
+              Hex("FFFEFF012A00"));
 
     const QString s254(254, QLatin1Char('a')), s255(255, QLatin1Char('b'));
     const QString s65534(0xFFFE, QLatin1Char('c'));
@@ -101,7 +102,10 @@ TEST(ArchiveCorrupt, IntegersAndCounts) {
     SLoader in(Hex("010203"));
     EXPECT_THROW(in.m_ar.ReadInt32(), CArchiveException);
 
-    SLoader counts(Hex("02000000" "00" "00" "FFFFFF7F"));
+    SLoader counts(Hex("02000000"
+                       "00"
+                       "00"
+                       "FFFFFF7F"));
     EXPECT_EQ(counts.m_ar.ReadCount(1), 2);
     counts.m_ar.ReadUInt16();
     EXPECT_THROW(counts.m_ar.ReadCount(1), CArchiveException); // 2^31 elements in 0 bytes
@@ -191,8 +195,9 @@ TEST(ArchiveRealFiles, NarrowStringOfSerialExample) {
 TEST(ArchiveRealFiles, NarrowStringsInsideCreatureExport) {
     const QByteArray all = ReadWholeFile(TestDataPath("mfc_creatures1_norn.exp"));
     SLoader in(all.mid(0x144E9));
-    const char* expected[] = {"42434b31", "<Un Named>", "33646164", "336d756d",
-                              "18:08 Jun 02 2020", "The birthplace", "", "", "", ""};
+    const char* expected[] = {
+        "42434b31",       "<Un Named>", "33646164", "336d756d", "18:08 Jun 02 2020",
+        "The birthplace", "",           "",         "",         ""};
     for (const char* p : expected)
         EXPECT_EQ(in.m_ar.ReadString(), QString::fromLatin1(p));
     EXPECT_EQ(0x14534u, 0x144E9u + (all.size() - 0x144E9 - in.m_ar.BytesRemaining()));

@@ -51,7 +51,9 @@ bool LoadSettings(const SCaptureToolOptions& opts, FILE* pErr) {
 QString JoinParams(const QStringList& args) {
     QStringList quoted;
     for (const QString& a : args)
-        quoted << (a.contains(QLatin1Char(' ')) || a.isEmpty() ? QLatin1Char('"') + a + QLatin1Char('"') : a);
+        quoted << (a.contains(QLatin1Char(' ')) || a.isEmpty()
+                       ? QLatin1Char('"') + a + QLatin1Char('"')
+                       : a);
     return quoted.join(QLatin1Char(' '));
 }
 
@@ -59,7 +61,8 @@ bool SetTarget(const SCaptureToolOptions& opts, FILE* pErr) {
     if (opts.nAttachPid) {
         const QString strName = PlatformProcessName(opts.nAttachPid);
         if (strName.isEmpty())
-            return Fail(pErr, QStringLiteral("no running process has ID %1").arg(opts.nAttachPid)) == 0;
+            return Fail(pErr,
+                        QStringLiteral("no running process has ID %1").arg(opts.nAttachPid)) == 0;
         g_SetObj.m_strAttachName = strName;
         g_SetObj.m_nAttachPid = opts.nAttachPid;
         g_SetObj.StoreCaptureScope(SCOPE_ATTACHED);
@@ -92,7 +95,9 @@ void WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* 
         }
         const double dElapsed = (nNow - nStart) / 1000.0;
         if (bLive)
-            Print(pErr, QStringLiteral("\r%1 records captured, %2 s ").arg(nFiled).arg(dElapsed, 0, 'f', 1));
+            Print(pErr, QStringLiteral("\r%1 records captured, %2 s ")
+                            .arg(nFiled)
+                            .arg(dElapsed, 0, 'f', 1));
         if ((opts.dSeconds > 0 && dElapsed >= opts.dSeconds) ||
             (opts.nCount > 0 && nFiled >= uint64_t(opts.nCount)) ||
             (opts.dUntilIdle > 0 && (nNow - nLastNew) / 1000.0 >= opts.dUntilIdle))
@@ -107,14 +112,17 @@ int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut
     if (!opts.strOut.isEmpty()) {
         QString strError;
         if (doc.OnSaveDocument(opts.strOut, &strError))
-            Print(pOut, QStringLiteral("wrote %1 records to %2\n").arg(doc.GetRecordCount()).arg(opts.strOut));
+            Print(pOut, QStringLiteral("wrote %1 records to %2\n")
+                            .arg(doc.GetRecordCount())
+                            .arg(opts.strOut));
         else
             nExit = Fail(pErr, strError);
     }
     if (!opts.strCsv.isEmpty()) {
         const SExportResult result = ExportCsv(doc, opts.strCsv, opts.nExportScope);
         if (result.bOk)
-            Print(pOut, QStringLiteral("wrote %1 records to %2\n").arg(result.nRecords).arg(opts.strCsv));
+            Print(pOut,
+                  QStringLiteral("wrote %1 records to %2\n").arg(result.nRecords).arg(opts.strCsv));
         else
             nExit = Fail(pErr, result.strError);
     }

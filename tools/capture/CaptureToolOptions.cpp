@@ -43,7 +43,8 @@ bool ParseScope(const QString& strValue, int& nScope, QString& strError) {
     else if (strValue == QLatin1String("modified"))
         nScope = EXPORT_MODIFIED;
     else {
-        strError = QStringLiteral("--export-scope takes all, write or modified, not \"%1\"").arg(strValue);
+        strError =
+            QStringLiteral("--export-scope takes all, write or modified, not \"%1\"").arg(strValue);
         return false;
     }
     return true;

@@ -6,9 +6,9 @@
 
 struct SCaptureToolOptions {
     bool bHelp = false;
-    QString strSettings;  // empty: the program's own settings file, else the defaults
-    int nAttachPid = 0;   // 0: no attached process
-    QString strLaunch;    // program to start and watch
+    QString strSettings; // empty: the program's own settings file, else the defaults
+    int nAttachPid = 0;  // 0: no attached process
+    QString strLaunch;   // program to start and watch
     QStringList arLaunchArgs;
     double dSeconds = 0;  // 0: no time limit
     long long nCount = 0; // 0: no record limit

@@ -41,8 +41,8 @@ private:
     mutable std::mutex m_mutex;
     CEventFilter m_filter;
     CEventFilter m_pendingFilter;
-    bool m_bRunning = true;
-    bool m_bPendingRunning = true;
+    bool m_bRunning = false;
+    bool m_bPendingRunning = false;
     bool m_bApplied = false;
     CEventQueue m_queue;
     uint32_t m_nNextSeq = 1;

@@ -57,20 +57,13 @@ protected:
     }
 };
 
-// Waits until no record has arrived for a while (the replay has ended).
-void WaitUntilIdle(const CCaptureEngine& engine) {
-    uint64_t nLast = ~0ull;
-    auto lastChange = std::chrono::steady_clock::now();
-    const auto deadline = lastChange + std::chrono::seconds(120);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (engine.RecordsFiled() != nLast) {
-            nLast = engine.RecordsFiled();
-            lastChange = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - lastChange > std::chrono::milliseconds(800)) {
-            return;
-        }
-    }
+// Waits until the expected number of records has been filed (or a generous deadline passed),
+// then a little longer so that any record beyond it would show up too.
+void WaitForRecords(const CCaptureEngine& engine, uint64_t nExpected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (engine.RecordsFiled() < nExpected && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
 } // namespace
@@ -87,7 +80,7 @@ TEST_P(EndToEnd, ReplayedTraceLandsInTheDocument) {
     ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
     ASSERT_TRUE(engine.StartCapture());
     ASSERT_EQ(engine.m_bCapturing, 1);
-    WaitUntilIdle(engine);
+    WaitForRecords(engine, uint64_t(t.nRegRows));
     engine.StopDriver();
 
     ASSERT_EQ(doc.GetRecordCount(), t.nRegRows);
@@ -110,7 +103,7 @@ TEST_P(EndToEnd, ReplayedTraceLandsInTheDocument) {
 INSTANTIATE_TEST_SUITE_P(ProcmonTraces, EndToEnd, ::testing::ValuesIn(kTraces),
                          [](const ::testing::TestParamInfo<STrace>& info) {
                              std::string strName = info.param.pFile;
-                                             strName = strName.substr(0, strName.find('.'));
+                             strName = strName.substr(0, strName.find('.'));
                              for (char& c : strName)
                                  c = std::isalnum(uint8_t(c)) ? c : '_';
                              return strName;
@@ -132,10 +125,12 @@ TEST(DriverInstall, StartDriverReplacesTheCopiedDriverAndVersionChecks) {
     stale.write("not a driver");
     stale.close();
     ASSERT_EQ(std::rename(QFile::encodeName(stale.fileName()).constData(),
-                          QFile::encodeName(strTarget).constData()), 0);
+                          QFile::encodeName(strTarget).constData()),
+              0);
     ASSERT_EQ(QFileInfo(strTarget).size(), 12);
     CCaptureEngine again(&doc);
     EXPECT_EQ(again.StartDriver(), 1) << again.LastError().toStdString();
-    EXPECT_EQ(QFileInfo(strTarget).size(), QFileInfo(QStringLiteral(HW_BIN_DIR "/RegDrv.SYS")).size());
+    EXPECT_EQ(QFileInfo(strTarget).size(),
+              QFileInfo(QStringLiteral(HW_BIN_DIR "/RegDrv.SYS")).size());
     again.StopDriver();
 }

@@ -44,12 +44,17 @@ TEST_F(DriverContract, BadControlCallsFail) {
     EXPECT_FALSE(drv.Control(IOCTL_REGDRV_READ, nullptr, 0, nullptr, 100, g_nUnused));
 }
 
-TEST_F(DriverContract, NothingReportedUntilAFilterIsApplied) {
+TEST_F(DriverContract, NothingReportedUntilStartAndAFilterAreApplied) {
     CLoadedDriver drv;
+    // The program applies once right after the version check: that must not start reporting.
+    ASSERT_TRUE(drv.Control(IOCTL_REGDRV_APPLY, nullptr, 0, nullptr, 0, g_nUnused));
     EXPECT_TRUE(drv.Read().empty());
     const std::vector<unsigned char> ar = MakeFilterBuffer("*");
     ASSERT_TRUE(drv.Control(IOCTL_REGDRV_SET_FILTER, ar.data(), 2065, nullptr, 0, g_nUnused));
-    EXPECT_TRUE(drv.Read().empty()) << "a filter takes effect only at APPLY";
+    ASSERT_TRUE(drv.Control(IOCTL_REGDRV_APPLY, nullptr, 0, nullptr, 0, g_nUnused));
+    EXPECT_TRUE(drv.Read().empty()) << "a filter without START reports nothing";
+    ASSERT_TRUE(drv.Control(IOCTL_REGDRV_START, nullptr, 0, nullptr, 0, g_nUnused));
+    EXPECT_TRUE(drv.Read().empty()) << "START takes effect only at APPLY";
     ASSERT_TRUE(drv.Control(IOCTL_REGDRV_APPLY, nullptr, 0, nullptr, 0, g_nUnused));
     EXPECT_FALSE(drv.Read().empty());
 }
@@ -158,6 +163,7 @@ void ApplyFilter(CDriverInstance& drv, unsigned char nBookkeeping) {
     ar[FILTER_SWITCH_OFFSET + DRV_SW_BOOKKEEPING] = nBookkeeping;
     uint32_t n = 0;
     ASSERT_TRUE(drv.IoControl(IOCTL_REGDRV_SET_FILTER, ar, {}, n));
+    ASSERT_TRUE(drv.IoControl(IOCTL_REGDRV_START, {}, {}, n));
     ASSERT_TRUE(drv.IoControl(IOCTL_REGDRV_APPLY, {}, {}, n));
 }
 

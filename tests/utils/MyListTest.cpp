@@ -44,3 +44,27 @@ TEST(MyList, OrderLookupAndOwnership) {
     }
     EXPECT_EQ(nDestroyed, 6); // the destructor frees what is left
 }
+
+#include "utils/AutoLock.h"
+
+#include <atomic>
+#include <thread>
+
+// The record lock is taken again by a thread that holds it (selection handler, then details).
+TEST(AutoLock, ReentrantOnOneThreadExclusiveAcrossThreads) {
+    CMutex mutex;
+    std::atomic<bool> bOtherGotIt{false};
+    std::thread other;
+    {
+        CAutoLock outer(&mutex);
+        CAutoLock inner(&mutex);
+        other = std::thread([&] {
+            CAutoLock lock(&mutex);
+            bOtherGotIt = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(bOtherGotIt);
+    }
+    other.join(); // only possible once both holds are released
+    EXPECT_TRUE(bOtherGotIt);
+}

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <malloc.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,6 +52,26 @@ void BM_DecodeBuffer(benchmark::State& state) {
     g_SetObj.m_nHistoryDepth = 0;
 }
 BENCHMARK(BM_DecodeBuffer);
+
+// Heap bytes one record costs when it comes through the decoder, which shares repeated texts.
+void BM_DecodedMemoryPerRecord(benchmark::State& state) {
+    int nRecords = 0;
+    const std::vector<unsigned char> buf = PackedBuffer(nRecords);
+    for (auto _ : state) {
+        CHivewatchDoc doc;
+        CCaptureEngine engine(&doc);
+        engine.m_bRunning = 1;
+        engine.m_bCapturing = 1;
+        const size_t nBefore = mallinfo2().uordblks;
+        for (int i = 0; i < 200; ++i)
+            engine.WalkBuffer(buf.data(), buf.size());
+        const size_t nAfter = mallinfo2().uordblks;
+        state.counters["bytes_per_record"] = double(nAfter - nBefore) / doc.GetRecordCount();
+        engine.m_bRunning = 0;
+        engine.m_bCapturing = 0;
+    }
+}
+BENCHMARK(BM_DecodedMemoryPerRecord)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The real driver module in flood mode; each iteration captures for one second.
 void BM_FloodEndToEnd(benchmark::State& state) {

@@ -255,7 +255,8 @@ CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text,
     pObj->m_strRequest = m_interner.Intern(fields[2]);
     pObj->m_strPath = wide(fields[3]);
     pObj->m_strResult = m_interner.Intern(fields[4]);
-    pObj->m_strOldValue = wide(fields[5]);
-    pObj->m_strNewValue = wide(fields[6]);
+    // Value texts repeat a lot ("REG_DWORD: 0x00000001 (1)"); short ones are shared too.
+    pObj->m_strOldValue = m_interner.Intern(fields[5]);
+    pObj->m_strNewValue = m_interner.Intern(fields[6]);
     return pObj;
 }

@@ -49,6 +49,8 @@ QString CEventTimeFormatter::Format(uint64_t nFileTime) {
     int64_t nSeconds;
     int nMs;
     SplitFileTime(nFileTime, nSeconds, nMs);
+    if (nSeconds == m_nCachedSecond && nMs == m_nLastMs)
+        return m_strLast;
     if (nSeconds != m_nCachedSecond) {
         const STimeOfDay tod = PlatformLocalTimeOfDay(nSeconds);
         m_nHour = tod.nHour;
@@ -56,5 +58,7 @@ QString CEventTimeFormatter::Format(uint64_t nFileTime) {
         m_nSecond = tod.nSecond;
         m_nCachedSecond = nSeconds;
     }
-    return TimeText(m_nHour, m_nMinute, m_nSecond, nMs);
+    m_nLastMs = nMs;
+    m_strLast = TimeText(m_nHour, m_nMinute, m_nSecond, nMs);
+    return m_strLast;
 }

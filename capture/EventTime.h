@@ -8,7 +8,8 @@
 QString FormatEventTime(uint64_t nFileTime);
 
 // The same text, remembering the last second's local time so a flood of events from one
-// second converts the calendar fields once. One instance per thread.
+// second converts the calendar fields once, and the last text, so that events of the same
+// millisecond share one string. One instance per thread.
 class CEventTimeFormatter {
 public:
     QString Format(uint64_t nFileTime);
@@ -16,4 +17,6 @@ public:
 private:
     int64_t m_nCachedSecond = INT64_MIN;
     int m_nHour = 0, m_nMinute = 0, m_nSecond = 0;
+    int m_nLastMs = -1;
+    QString m_strLast;
 };

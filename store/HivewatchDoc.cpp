@@ -3,6 +3,7 @@
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
 #include "store/RecordLock.h"
+#include "store/TextShare.h"
 #include "utils/Archive.h"
 
 #include <QFile>
@@ -84,10 +85,15 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
     StopCaptureAndClear();
     CAutoLock lock(&g_RecordLock);
     const int32_t nCount = ar.ReadInt32();
+    CTextShare share;
     try {
         for (int32_t i = 0; i < nCount; ++i) {
             auto pRecord = std::make_unique<CRegInfoObj>();
             pRecord->Serialize(ar);
+            for (QString* p :
+                 {&pRecord->m_strTime, &pRecord->m_strProcessName, &pRecord->m_strRequest,
+                  &pRecord->m_strResult, &pRecord->m_strOldValue, &pRecord->m_strNewValue})
+                share.Share(*p);
             m_listRecords.AddTail(pRecord.release());
             if ((i & 0xFFF) == 0)
                 SyncCount();

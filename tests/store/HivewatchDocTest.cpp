@@ -128,6 +128,9 @@ TEST_F(DocTest, SaveAndOpenRoundTripWithFlags) {
         std::unique_ptr<CRegInfoObj> pExpected(NewRecord(i + 1));
         ASSERT_EQ(loaded.GetRecordAt(i)->GetCVSLine(), pExpected->GetCVSLine());
     }
+    // Repeated texts of loaded records share one copy.
+    EXPECT_TRUE(loaded.GetRecordAt(0)->m_strProcessName.isSharedWith(
+        loaded.GetRecordAt(49)->m_strProcessName));
 }
 
 TEST_F(DocTest, NegativeCountLoadsEmpty) {

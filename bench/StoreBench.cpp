@@ -79,6 +79,15 @@ void FillDoc(CHivewatchDoc& doc, int nCount) {
         doc.AppendRecord(MakeRecord(i));
 }
 
+// A capture document of 200,000 realistic records in the folder; returns its path.
+QString WriteSampleDocument(const QTemporaryDir& dir) {
+    const QString strPath = dir.path() + "/sample.hvw";
+    CHivewatchDoc doc;
+    FillDoc(doc, 200000);
+    doc.OnSaveDocument(strPath);
+    return strPath;
+}
+
 void BM_SaveHvw(benchmark::State& state) {
     QTemporaryDir dir;
     const QString strPath = dir.path() + "/b.hvw";
@@ -92,12 +101,7 @@ BENCHMARK(BM_SaveHvw)->Unit(benchmark::kMillisecond);
 
 void BM_LoadHvw(benchmark::State& state) {
     QTemporaryDir dir;
-    const QString strPath = dir.path() + "/b.hvw";
-    {
-        CHivewatchDoc doc;
-        FillDoc(doc, 200000);
-        doc.OnSaveDocument(strPath);
-    }
+    const QString strPath = WriteSampleDocument(dir);
     CHivewatchDoc doc;
     for (auto _ : state)
         doc.OnOpenDocument(strPath);
@@ -121,12 +125,7 @@ BENCHMARK(BM_MemoryPerRecord)->Iterations(1)->Unit(benchmark::kMillisecond);
 // The same for records loaded from a capture document, which share repeated texts.
 void BM_LoadedMemoryPerRecord(benchmark::State& state) {
     QTemporaryDir dir;
-    const QString strPath = dir.path() + "/m.hvw";
-    {
-        CHivewatchDoc doc;
-        FillDoc(doc, 200000);
-        doc.OnSaveDocument(strPath);
-    }
+    const QString strPath = WriteSampleDocument(dir);
     for (auto _ : state) {
         CHivewatchDoc doc;
         const size_t nBefore = mallinfo2().uordblks;

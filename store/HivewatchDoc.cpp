@@ -63,6 +63,40 @@ CRegInfoObj* CHivewatchDoc::GetRecordAtRow(long long nRow) const {
     return GetRecordAt((long long)m_listRecords.GetCount() - 1 - nRow);
 }
 
+bool CHivewatchDoc::CopyRecordAt(long long nIndex, CRegInfoObj& out) const {
+    CAutoLock lock(&g_RecordLock);
+    const CRegInfoObj* pRecord = GetRecordAt(nIndex);
+    if (!pRecord)
+        return false;
+    out = *pRecord;
+    return true;
+}
+
+bool CHivewatchDoc::CopyRecordAtRow(long long nRow, CRegInfoObj& out) const {
+    CAutoLock lock(&g_RecordLock);
+    return CopyRecordAt((long long)m_listRecords.GetCount() - 1 - nRow, out);
+}
+
+long long CHivewatchDoc::FindRecordIndex(const QString& strText, int bMatchCase, int bWholeWord,
+                                         long long nSelIndex, bool bDown,
+                                         const FindProgressFn& fnContinue) const {
+    constexpr long long PROGRESS_STEP = 1 << 18;
+    CAutoLock lock(&g_RecordLock);
+    const long long n = m_listRecords.GetCount();
+    if (n == 0)
+        return -1;
+    for (long long i = 0; i < n; ++i) {
+        if (fnContinue && i > 0 && i % PROGRESS_STEP == 0 && !fnContinue(i, n))
+            return -1;
+        // Down walks towards older records (lower indices), Up towards newer ones.
+        const long long nStep = bDown ? -(1 + i) : (1 + i);
+        const long long nCandidate = (((nSelIndex + nStep) % n) + n) % n;
+        if (GetRecordAt(nCandidate)->FindString(strText, bMatchCase, bWholeWord))
+            return nCandidate;
+    }
+    return -1;
+}
+
 void CHivewatchDoc::Serialize(CArchive& ar) {
     if (ar.IsStoring())
         StoreRecords(ar);

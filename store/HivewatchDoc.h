@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 
 class CArchive;
 class IDocumentHost;
@@ -43,6 +44,23 @@ public:
     CRegInfoObj* GetRecordAt(long long nIndex) const;
     // With g_RecordLock held: the record a display row shows (row 0 = newest), or nullptr.
     CRegInfoObj* GetRecordAtRow(long long nRow) const;
+
+    // Copies of one record, for readers that must not depend on how records are kept
+    // (list cells, details, jump, export lines). Each takes g_RecordLock itself (it is
+    // re-entrant); false, leaving out as it was, when the index or row has no record.
+    bool CopyRecordAt(long long nIndex, CRegInfoObj& out) const;
+    bool CopyRecordAtRow(long long nRow, CRegInfoObj& out) const;
+
+    // One Find step over the whole document, under g_RecordLock: examines the records next
+    // to list index nSelIndex, towards older ones (bDown) or newer ones, wrapping around,
+    // the record at nSelIndex last. Returns the list index of the first record whose
+    // FindString matches, or -1. fnContinue, when given, is called every few hundred
+    // thousand records with the number examined so far and the total; returning false
+    // ends the search (-1).
+    using FindProgressFn = std::function<bool(long long nDone, long long nTotal)>;
+    long long FindRecordIndex(const QString& strText, int bMatchCase, int bWholeWord,
+                              long long nSelIndex, bool bDown,
+                              const FindProgressFn& fnContinue = {}) const;
 
     CMyList m_listRecords;
     std::atomic<int> m_bNewRecords{0};

@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-// Path of a recorded fixture file under the shared test data folder.
+// Path of a recorded fixture file under tests/data.
 QString TestDataPath(const char* pName);
 // Whole contents of a file; fails the current test when it cannot be read.
 QByteArray ReadWholeFile(const QString& strPath);

@@ -64,8 +64,9 @@ TEST_F(DocTest, HistoryDepthKeepsTheNewestN) {
             const int nExpected = nDepth == 0 ? i : std::min(i, nDepth);
             ASSERT_EQ(doc.GetRecordCount(), nExpected) << "depth " << nDepth;
         }
-        if (nDepth == 3)
+        if (nDepth == 3) {
             EXPECT_EQ(Seqs(doc), (std::vector<int>{6, 7, 8}));
+        }
         EXPECT_EQ(doc.m_bNewRecords, 1);
     }
 }
@@ -229,4 +230,60 @@ TEST_F(DocTest, SavingDuringCaptureWritesAConsistentFile) {
     }
     bStop = true;
     capture.join();
+}
+
+TEST_F(DocTest, CopiesFollowTheRowRuleAndMissRowsWithoutRecords) {
+    CHivewatchDoc doc;
+    for (int i = 1; i <= 5; ++i)
+        doc.AppendRecord(NewRecord(i));
+    CRegInfoObj record;
+    ASSERT_TRUE(doc.CopyRecordAtRow(0, record));
+    EXPECT_EQ(record.m_nSeq, 5);
+    ASSERT_TRUE(doc.CopyRecordAtRow(4, record));
+    EXPECT_EQ(record.m_nSeq, 1);
+    EXPECT_EQ(record.m_strPath, QStringLiteral("HKLM\\SOFTWARE\\Vendor\\Value1"));
+    record.m_nSeq = -7;
+    EXPECT_FALSE(doc.CopyRecordAtRow(5, record));
+    EXPECT_FALSE(doc.CopyRecordAtRow(-1, record));
+    EXPECT_FALSE(doc.CopyRecordAt(5, record));
+    EXPECT_EQ(record.m_nSeq, -7) << "a miss leaves the copy as it was";
+}
+
+// Records 1..5 are list indices 0..4; display row r is index 4 - r.
+TEST_F(DocTest, FindWalksAwayFromTheSelectionAndWrapsWithTheSelectionLast) {
+    CHivewatchDoc doc;
+    for (int i = 1; i <= 5; ++i)
+        doc.AppendRecord(NewRecord(i));
+    const QString strAll = QStringLiteral("svc.exe");
+    // Row 1 (index 3) selected: Down finds row 2 (index 2), Up row 0 (index 4).
+    EXPECT_EQ(doc.FindRecordIndex(strAll, 0, 0, 3, true), 2);
+    EXPECT_EQ(doc.FindRecordIndex(strAll, 0, 0, 3, false), 4);
+    // Bottom row (index 0) selected, only the top row's record matches: Down wraps to it.
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("Value5"), 0, 0, 0, true), 4);
+    // Only the selected record matches: it is examined last and found again.
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("Value3"), 0, 0, 2, true), 2);
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("Value3"), 0, 0, 2, false), 2);
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("nowhere"), 0, 0, 2, true), -1);
+    // Match case and whole word reach the record's own search.
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("SVC.EXE"), 1, 0, 3, true), -1);
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("Vendor\\Value"), 0, 1, 3, true), -1);
+    CHivewatchDoc empty;
+    EXPECT_EQ(empty.FindRecordIndex(strAll, 0, 0, 0, true), -1);
+}
+
+TEST_F(DocTest, FindCanBeCancelledFromItsProgressCallback) {
+    CHivewatchDoc doc;
+    const int nCount = (1 << 18) + 10;
+    for (int i = 1; i <= nCount; ++i)
+        doc.AppendRecord(NewRecord(i));
+    long long nCalls = 0;
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("nowhere"), 0, 0, 0, true,
+                                  [&](long long nDone, long long nTotal) {
+                                      ++nCalls;
+                                      EXPECT_EQ(nTotal, nCount);
+                                      EXPECT_GT(nDone, 0);
+                                      return false;
+                                  }),
+              -1);
+    EXPECT_EQ(nCalls, 1);
 }

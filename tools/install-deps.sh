@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Hivewatch builds with; does nothing when all are present.
 set -euo pipefail
-packages=(g++ cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(g++ cmake ninja-build qt6-base-dev qt6-svg-dev libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

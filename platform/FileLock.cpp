@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr unsigned RETRY_PAUSE_MS = 10;
+constexpr unsigned RETRY_PAUSE_MS = 2;
 
 bool TryLock(int fd, int nOperation) {
     int rc;

@@ -140,7 +140,9 @@ void CSafeFile::CloseTemp() {
     m_fd = -1;
 }
 
-bool CSafeFile::Commit() {
+bool CSafeFile::Finish() {
+    if (m_bFinished)
+        return true;
     if (m_fd < 0 || m_bFailed) {
         Discard();
         return false;
@@ -162,6 +164,13 @@ bool CSafeFile::Commit() {
         Discard();
         return false;
     }
+    m_bFinished = true;
+    return true;
+}
+
+bool CSafeFile::Commit() {
+    if (!Finish())
+        return false;
     if (std::rename(Native(m_strTemp).constData(), Native(m_strTarget).constData()) != 0) {
         Fail(errno, true);
         Discard();

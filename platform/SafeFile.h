@@ -16,8 +16,11 @@ public:
     CSafeFile(const CSafeFile&) = delete;
     CSafeFile& operator=(const CSafeFile&) = delete;
 
-    bool Open();   // checks the target and creates the temporary file
-    bool Commit(); // fsync, close, rename; false when any step or an earlier write failed
+    bool Open(); // checks the target and creates the temporary file
+    // Puts the data on disk: fsync and close of the temporary file, both checked. False when
+    // they or an earlier write failed. Commit() does it when it was not done yet.
+    bool Finish();
+    bool Commit(); // Finish(), then the rename over the target
     void Discard();
 
     // Whether a file may be written at strPath: an existing regular file, or a new name in an
@@ -48,6 +51,7 @@ private:
     QString m_strTemp;
     int m_fd = -1;
     int m_nErrno = 0;
+    bool m_bFinished = false;
     bool m_bFailed = false;
     bool m_bCreating = false;
     QString m_strWords; // overrides the words of m_nErrno

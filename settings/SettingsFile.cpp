@@ -117,12 +117,11 @@ bool LoadSettingsFile(const QString& strPath, CSetObj* pObj, QString* pStrError,
     return true;
 }
 
+// The new file is written and put on disk first; the writer's lock is held only for the
+// rename, so readers starting meanwhile wait for microseconds, not for a disk.
 bool SaveSettingsFile(const QString& strPath, const CSetObj* pObj, QString* pStrError) {
     if (!pObj)
         pObj = &g_SetObj;
-    CSettingsLock lock(strPath);
-    if (!lock.Take(true, pStrError))
-        return false;
     CSafeFile file(strPath);
     if (!file.Open()) {
         SetError(pStrError, file.ErrorText());
@@ -136,6 +135,13 @@ bool SaveSettingsFile(const QString& strPath, const CSetObj* pObj, QString* pStr
         SetError(pStrError, file.ErrorText());
         return false;
     }
+    if (!file.Finish()) {
+        SetError(pStrError, file.ErrorText());
+        return false;
+    }
+    CSettingsLock lock(strPath);
+    if (!lock.Take(true, pStrError))
+        return false;
     if (!file.Commit()) {
         SetError(pStrError, file.ErrorText());
         return false;

@@ -247,21 +247,6 @@ TEST_F(DocTest, SaveRefusesTargetsThatAreNotRegularFiles) {
     EXPECT_TRUE(QFileInfo(m_strDir + "folder.hvw").isDir());
 }
 
-// Records decoded for a document that was cleared or loaded since never reach it.
-TEST_F(DocTest, RecordsOfAnEarlierGenerationAreDropped) {
-    CHivewatchDoc doc;
-    doc.AppendRecord(NewRecord(1));
-    const uint64_t nBefore = doc.GetGeneration();
-    CRegInfoObj* group[2] = {NewRecord(2), NewRecord(3)};
-    EXPECT_EQ(doc.AppendRecords(group, 2, nBefore), 2u);
-    doc.ClearDisplay();
-    CRegInfoObj* stale[2] = {NewRecord(4), NewRecord(5)}; // deleted, not leaked
-    EXPECT_EQ(doc.AppendRecords(stale, 2, nBefore), 0u);
-    EXPECT_EQ(doc.GetRecordCount(), 0);
-    EXPECT_TRUE(doc.OnNewDocument());
-    EXPECT_GT(doc.GetGeneration(), nBefore + 1);
-}
-
 TEST_F(DocTest, ShortFileKeepsTheWholeRecordsReadAndReportsTheError) {
     CHivewatchDoc doc;
     for (int i = 1; i <= 3; ++i)

@@ -1,12 +1,11 @@
 #include "store/HivewatchDoc.h"
 
+#include "platform/SafeFile.h"
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
 #include "store/RecordLock.h"
 #include "store/TextShare.h"
 #include "utils/Archive.h"
-
-#include "platform/SafeFile.h"
 
 #include <QFile>
 

@@ -292,6 +292,14 @@ TEST(CaptureToolRun, PendingTargetIsUsedOnlyWhenAsked) {
                                 strSettings, "--pending-target"});
     EXPECT_EQ(asked.nExit, 0) << asked.strErr.toStdString();
     EXPECT_EQ(WaitForFile(strDir + "marker"), QByteArray("ran\n"));
+
+    CSetObj gone;
+    gone.m_nCaptureScope = SCOPE_ATTACHED;
+    gone.m_nAttachPid = 999999999;
+    const SRun attach = RunTool({"--seconds", "1", "--csv", strDir + "b.csv", "--settings",
+                                 DefaultSettings(gone), "--pending-target"});
+    EXPECT_EQ(attach.nExit, 1);
+    EXPECT_TRUE(attach.strErr.contains(QStringLiteral("is not running")));
 }
 
 TEST(CaptureToolRun, LaunchPassesArgumentsExactlyAndSaysWhyItFailed) {

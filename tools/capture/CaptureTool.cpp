@@ -100,6 +100,9 @@ bool SetTarget(const SCaptureToolOptions& opts, FILE* pErr) {
     } else if (opts.bPendingTarget) {
         if (!bPending)
             return Fail(pErr, QStringLiteral("the settings hold no pending target")) == 0;
+        if (nStored == SCOPE_ATTACHED && PlatformProcessName(g_SetObj.m_nAttachPid).isEmpty())
+            return Fail(pErr, QStringLiteral("the pending target, process %1, is not running")
+                                  .arg(g_SetObj.m_nAttachPid)) == 0;
         Print(pErr, QStringLiteral("hivewatch-capture: using the pending target: %1\n")
                         .arg(PendingTargetText()));
     } else if (bPending) {

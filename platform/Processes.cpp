@@ -1,5 +1,8 @@
 #include "platform/Processes.h"
 
+#include "platform/WineEnvironment.h"
+#include "platform/WineLaunch.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -11,6 +14,8 @@ QString PlatformProcessName(int nPid) {
     // The executable's own name; the kernel's short name (15 characters) when the link
     // cannot be read (another user's process).
     const QString strExe = QFileInfo(strProc + QStringLiteral("exe")).symLinkTarget();
+    if (const std::string strWine = WineProcessImageName(uint32_t(nPid)); !strWine.empty())
+        return QString::fromStdString(strWine); // a Windows program: its image name
     if (!strExe.isEmpty())
         return QFileInfo(strExe).fileName();
     QFile comm(strProc + QStringLiteral("comm"));
@@ -25,6 +30,7 @@ int PlatformStartProcess(const QString& strProgram, const QString& strParams, QS
     process.setProgram(strProgram);
     process.setArguments(QProcess::splitCommand(strParams));
     process.setStandardInputFile(QProcess::nullDevice());
+    PlatformPrepareWineLaunch(process);
     if (!process.startDetached(&nPid)) {
         if (pStrError)
             *pStrError = process.errorString();

@@ -68,8 +68,6 @@ CWineTraceParser::ERequest CWineTraceParser::RequestOf(std::string_view name) {
             return REQ_CLOSE_HANDLE;
         if (name == "create_key")
             return REQ_CREATE_KEY;
-        if (name == "create_file")
-            return REQ_CREATE_FILE;
         return REQ_NONE;
     case 'd':
         if (name == "delete_key")
@@ -144,19 +142,6 @@ bool CWineTraceParser::OnRequest(const SWineTraceLine& line) {
     const ERequest eRequest = RequestOf(line.m_name);
     if (eRequest == REQ_NONE)
         return true;
-    if (eRequest == REQ_CREATE_FILE) {
-        // A process started from a Unix shell has no parent to name its image; the first
-        // program file it opens is its own.
-        SProcess* pProcess = ProcessOfThread(line.m_nId);
-        if (!pProcess || !pProcess->m_strImageName.empty())
-            return true;
-        const auto name =
-            WineTraceArg(Inner(WineTraceArg(line.m_args, "objattr").value_or("")), "name");
-        const auto path = name ? WineTraceString(*name) : std::nullopt;
-        if (path && path->size() > 4 && EqualNoCase(path->substr(path->size() - 4), ".exe"))
-            pProcess->m_strImageName = std::string(BaseName(*path));
-        return true;
-    }
     SPending& pending = m_pending[line.m_nId];
     pending.m_eRequest = eRequest;
     pending.m_strArgs.assign(line.m_args);
@@ -165,7 +150,7 @@ bool CWineTraceParser::OnRequest(const SWineTraceLine& line) {
 
 bool CWineTraceParser::OnReply(const SWineTraceLine& line, std::vector<SDriverEvent>& arOut) {
     const ERequest eRequest = RequestOf(line.m_name);
-    if (eRequest == REQ_NONE || eRequest == REQ_CREATE_FILE)
+    if (eRequest == REQ_NONE)
         return true;
     const auto it = m_pending.find(line.m_nId);
     if (it == m_pending.end() || it->second.m_eRequest != eRequest)
@@ -490,15 +475,18 @@ SDriverEvent& CWineTraceParser::Emit(std::vector<SDriverEvent>& arOut, uint32_t 
 }
 
 const std::string& CWineTraceParser::NameOf(uint32_t /*nPid*/, SProcess& process) {
-    if (process.m_strName.empty() && m_fnNamer && process.m_nUnixPid)
+    // Live, the process is asked what the rest of the program sees; once named, it keeps it.
+    if (process.m_strName.empty() && m_fnNamer && process.m_nUnixPid && !process.m_bNamerAsked) {
+        process.m_bNamerAsked = true;
         process.m_strName = m_fnNamer(process.m_nUnixPid);
-    if (process.m_strName.empty() && !process.m_strImageName.empty())
-        process.m_strName = process.m_strImageName;
-    if (process.m_strName.empty()) {
-        static const std::string s_strUnknown(UNKNOWN_PROCESS);
-        return s_strUnknown; // not fixed yet: the image may still become known
     }
-    return process.m_strName;
+    if (process.m_strName.empty())
+        process.m_strName = process.m_strImageName;
+    if (!process.m_strName.empty())
+        return process.m_strName;
+    // Started from a Unix shell and already gone: the trace never names its image.
+    static const std::string s_strUnknown(UNKNOWN_PROCESS);
+    return s_strUnknown;
 }
 
 std::string CWineTraceParser::RecordPath(std::string_view winePath, std::string_view userSid) {

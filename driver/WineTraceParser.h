@@ -64,12 +64,12 @@ private:
         REQ_NEW_THREAD,
         REQ_INIT_FIRST_THREAD,
         REQ_GET_TOKEN_SID,
-        REQ_CREATE_FILE,
     };
     struct SProcess {
         uint32_t m_nUnixPid = 0;
-        std::string m_strImageName; // from the trace: the image a parent started, or loaded
+        std::string m_strImageName; // from the trace: the image its parent started
         std::string m_strName;      // the name records carry, fixed at the first record
+        bool m_bNamerAsked = false;
         std::unordered_map<uint32_t, std::string> m_keys;  // handle -> Wine key path
         std::unordered_map<uint32_t, uint32_t> m_children; // process handle -> process id
     };

@@ -295,7 +295,7 @@ std::optional<std::string> WineTraceBytes(std::string_view text, bool& bTruncate
         data.push_back(char(nHigh * 16 + nLow));
         i += 2;
         if (i < text.size()) {
-            if (text[i] != ',')
+            if (text[i] != ',' || i + 1 == text.size())
                 return std::nullopt;
             ++i;
         }

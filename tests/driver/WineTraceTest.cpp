@@ -16,7 +16,8 @@
 namespace {
 
 std::string Record(const SDriverEvent& ev) {
-    return std::to_string(ev.m_nPid) + " " + FormatRecordText(ev).substr(FormatRecordText(ev).find('\t') + 1);
+    return std::to_string(ev.m_nPid) + " " +
+           FormatRecordText(ev).substr(FormatRecordText(ev).find('\t') + 1);
 }
 
 // Every record of the trace whose path mentions strMark, as "pid process\trequest\t...".
@@ -42,7 +43,8 @@ std::vector<std::string> RecordsOf(const char* pszFile, const std::string& strMa
     return arRecords;
 }
 
-std::vector<SDriverEvent> Parse(CWineTraceParser& parser, std::initializer_list<const char*> lines) {
+std::vector<SDriverEvent> Parse(CWineTraceParser& parser,
+                                std::initializer_list<const char*> lines) {
     std::vector<SDriverEvent> arEvents;
     for (const char* psz : lines)
         parser.ParseLine(psz, arEvents);
@@ -51,11 +53,12 @@ std::vector<SDriverEvent> Parse(CWineTraceParser& parser, std::initializer_list<
 
 // A process 0020 (Linux 500) whose thread 0024 has opened HKCU\Software as handle 0004.
 void StartProcess(CWineTraceParser& parser) {
-    Parse(parser, {"0024: init_first_thread( unix_pid=500, unix_tid=500, debug_level=0 )",
-                   "0024: init_first_thread() = 0 { pid=0020, tid=0024, server_start=1 (-2.5000000) }",
-                   "0024: open_key( parent=0000, access=1, attributes=40, "
-                   "name=L\"\\\\Registry\\\\User\\\\S-1-5-21-0-0-0-1000\\\\Software\" )",
-                   "0024: open_key() = 0 { hkey=0004 }"});
+    Parse(parser,
+          {"0024: init_first_thread( unix_pid=500, unix_tid=500, debug_level=0 )",
+           "0024: init_first_thread() = 0 { pid=0020, tid=0024, server_start=1 (-2.5000000) }",
+           "0024: open_key( parent=0000, access=1, attributes=40, "
+           "name=L\"\\\\Registry\\\\User\\\\S-1-5-21-0-0-0-1000\\\\Software\" )",
+           "0024: open_key() = 0 { hkey=0004 }"});
 }
 
 } // namespace
@@ -67,7 +70,8 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
     const std::vector<std::string> arExpected = {
         // reg add /d 42: a new key, a value that was not there
         "18938 reg.exe\tRegCreateKey(New)\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
-        "18938 reg.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Answer\tSUCCESS\t\tREG_DWORD: 0x0000002a (42)",
+        "18938 reg.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Answer\tSUCCESS\t\tREG_DWORD: "
+        "0x0000002a (42)",
         "18938 reg.exe\tRegCloseKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
         // reg add /d 43: the key is opened, the old data is reported
         "18985 reg.exe\tRegCreateKey(Open)\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
@@ -76,7 +80,8 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
         "18985 reg.exe\tRegCloseKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
         // reg query /v Answer: the data read goes in the old value
         "18992 reg.exe\tRegOpenKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
-        "18992 reg.exe\tRegQueryValue\tHKCU\\Software\\HwTrace\\Answer\tSUCCESS\tREG_DWORD: 0x0000002b (43)\t",
+        "18992 reg.exe\tRegQueryValue\tHKCU\\Software\\HwTrace\\Answer\tSUCCESS\tREG_DWORD: "
+        "0x0000002b (43)\t",
         "18992 reg.exe\tRegCloseKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
         // reg query of a missing key
         "19008 reg.exe\tRegOpenKey\tHKCU\\Software\\HwTrace\\Missing\tNAME NOT FOUND\t\t",
@@ -91,16 +96,20 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
         "REG_BINARY: 01 02 03 FF",
         "19011 regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\Multi\tSUCCESS\t\t"
         "REG_MULTI_SZ: a",
-        "19011 regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\(Default)\tSUCCESS\t\t"
+        "19011 "
+        "regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\(Default)\tSUCCESS\t\t"
         "REG_SZ: default value",
         "19011 regedit.exe\tRegCloseKey\tHKCU\\Software\\HwTrace\\Imported\tSUCCESS\t\t",
-        "19011 regedit.exe\tRegCreateKey(New)\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t\t",
-        "19011 regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\Child\\Path\tSUCCESS\t\t"
+        "19011 "
+        "regedit.exe\tRegCreateKey(New)\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t\t",
+        "19011 "
+        "regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\Child\\Path\tSUCCESS\t\t"
         "REG_EXPAND_SZ: %",
         "19011 regedit.exe\tRegCloseKey\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t\t",
         // reg delete /v Answer: the removed data is the old value
         "19059 reg.exe\tRegOpenKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
-        "19059 reg.exe\tRegDeleteValue\tHKCU\\Software\\HwTrace\\Answer\tSUCCESS\tREG_DWORD: 0x0000002b (43)\t",
+        "19059 reg.exe\tRegDeleteValue\tHKCU\\Software\\HwTrace\\Answer\tSUCCESS\tREG_DWORD: "
+        "0x0000002b (43)\t",
         "19059 reg.exe\tRegCloseKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
     };
     ASSERT_GE(ar.size(), arExpected.size());
@@ -113,10 +122,12 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
         if (ar[i].find("RegDeleteKey") != std::string::npos)
             arDeletes.push_back(ar[i]);
     }
-    EXPECT_EQ(arDeletes, (std::vector<std::string>{
-                             "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t\t",
-                             "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\\Imported\tSUCCESS\t\t",
-                             "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t"}));
+    EXPECT_EQ(
+        arDeletes,
+        (std::vector<std::string>{
+            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t\t",
+            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\\Imported\tSUCCESS\t\t",
+            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t"}));
     EXPECT_EQ(nSkipped, 0u) << "every line of Wine 8.0's trace is understood";
 }
 
@@ -137,9 +148,9 @@ TEST(WineTrace, LineShapes) {
     EXPECT_EQ(line.m_name, "process killed");
     EXPECT_TRUE(SplitWineTraceLine("wineserver: starting (pid=18661)", line));
     // Shapes a newer Wine might print are refused, not guessed at.
-    for (const char* psz : {"", "garbage", "0024 open_key( x )", "0024: open_key( x", "0024: open_key",
-                            "0024: open_key() = ", "0024: *fd", "0024: get() = 0 { x=1",
-                            "12: open_key( x )"})
+    for (const char* psz :
+         {"", "garbage", "0024 open_key( x )", "0024: open_key( x", "0024: open_key",
+          "0024: open_key() = ", "0024: *fd", "0024: get() = 0 { x=1", "12: open_key( x )"})
         EXPECT_FALSE(SplitWineTraceLine(psz, line)) << psz;
 }
 
@@ -148,10 +159,12 @@ TEST(WineTrace, ArgumentsStringsAndBytes) {
     const std::string_view args =
         "objattr={rootdir=0030,name=L\"a, hkey=1 }\\\"\"}, class=L\"\", hkey=0038";
     EXPECT_EQ(WineTraceArg(args, "hkey").value_or("-"), "0038");
-    EXPECT_EQ(WineTraceArg(args, "objattr").value_or("-"), "{rootdir=0030,name=L\"a, hkey=1 }\\\"\"}");
+    EXPECT_EQ(WineTraceArg(args, "objattr").value_or("-"),
+              "{rootdir=0030,name=L\"a, hkey=1 }\\\"\"}");
     EXPECT_FALSE(WineTraceArg(args, "rootdir"));
 
-    EXPECT_EQ(WineTraceString("L\"Gr\\xfc\\x00dfe\"").value_or("-"), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(WineTraceString("L\"Gr\\xfc\\x00dfe\"").value_or("-"), "Gr\xC3\xBC\xC3\x9F"
+                                                                     "e");
     EXPECT_EQ(WineTraceString("L\"\\xd83d\\xde00 \\\\ \\\" \\t\"").value_or("-"),
               "\xF0\x9F\x98\x80 \\ \" \t");
     EXPECT_EQ(WineTraceString("L\"\\xd83d.\"").value_or("-"), "\xEF\xBF\xBD.") << "lone surrogate";
@@ -174,12 +187,15 @@ TEST(WineTrace, ArgumentsStringsAndBytes) {
 
 TEST(WineTrace, RootsAndResults) {
     const std::string_view sid = "S-1-5-21-0-0-0-1000";
-    EXPECT_EQ(CWineTraceParser::RecordPath("\\Registry\\Machine\\Software\\Classes\\.txt", sid), "HKCR\\.txt");
+    EXPECT_EQ(CWineTraceParser::RecordPath("\\Registry\\Machine\\Software\\Classes\\.txt", sid),
+              "HKCR\\.txt");
     EXPECT_EQ(CWineTraceParser::RecordPath("\\REGISTRY\\MACHINE\\SOFTWARE\\ClassesX", sid),
               "HKLM\\SOFTWARE\\ClassesX");
-    EXPECT_EQ(CWineTraceParser::RecordPath(
-                  "\\Registry\\Machine\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software", sid),
-              "HKCC\\Software");
+    EXPECT_EQ(
+        CWineTraceParser::RecordPath(
+            "\\Registry\\Machine\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software",
+            sid),
+        "HKCC\\Software");
     EXPECT_EQ(CWineTraceParser::RecordPath("\\Registry\\User\\S-1-5-21-0-0-0-1000", sid), "HKCU");
     EXPECT_EQ(CWineTraceParser::RecordPath("\\Registry\\User\\.Default\\Control Panel", sid),
               "HKU\\.Default\\Control Panel");
@@ -216,13 +232,13 @@ TEST(WineTrace, HandlesFollowTheirProcess) {
     EXPECT_EQ(ar[3].m_strPath, "HKCU\\Software\\App\\Sub");
 
     // Another process's handle 0008 is not this one's; a reused process id starts afresh.
-    ar = Parse(parser, {"0034: init_first_thread( unix_pid=600, unix_tid=600 )",
-                        "0034: init_first_thread() = 0 { pid=0030, tid=0034 }",
-                        "0034: delete_key( hkey=0008 )", "0034: delete_key() = 0",
-                        "0020: *process killed*",
-                        "0044: init_first_thread( unix_pid=700, unix_tid=700 )",
-                        "0044: init_first_thread() = 0 { pid=0020, tid=0044 }",
-                        "0044: flush_key( hkey=0008 )", "0044: flush_key() = 0"});
+    ar = Parse(parser,
+               {"0034: init_first_thread( unix_pid=600, unix_tid=600 )",
+                "0034: init_first_thread() = 0 { pid=0030, tid=0034 }",
+                "0034: delete_key( hkey=0008 )", "0034: delete_key() = 0", "0020: *process killed*",
+                "0044: init_first_thread( unix_pid=700, unix_tid=700 )",
+                "0044: init_first_thread() = 0 { pid=0020, tid=0044 }",
+                "0044: flush_key( hkey=0008 )", "0044: flush_key() = 0"});
     ASSERT_EQ(ar.size(), 2u);
     EXPECT_EQ(ar[0].m_strPath, "?");
     EXPECT_EQ(ar[0].m_nPid, 600u);
@@ -234,18 +250,19 @@ TEST(WineTrace, HandlesFollowTheirProcess) {
 TEST(WineTrace, ChildProcessesAndTheirThreads) {
     CWineTraceParser parser;
     StartProcess(parser);
-    const auto ar = Parse(
-        parser, {"0024: new_process( token=0000, info={curdir=L\"C:\\\\\",imagepath=L\"C:\\\\x\\\\Setup.EXE\","
-                 "cmdline=L\"setup\"}, env=L\"A=1\\0\" )",
-                 "0024: new_process() = 0 { info=0010, pid=0028, handle=0014 }",
-                 "0024: new_thread( process=0014, access=001fffff, flags=1 )",
-                 "0024: new_thread() = 0 { tid=002c, handle=0018 }",
-                 "002c: init_first_thread( unix_pid=800, unix_tid=800 )",
-                 "002c: init_first_thread() = 0 { pid=0028, tid=002c }",
-                 "002c: new_thread( process=ffffffff, access=001fffff, flags=1 )",
-                 "002c: new_thread() = 0 { tid=0030, handle=0020 }",
-                 "0030: open_key( parent=0000, access=1, attributes=40, name=L\"\\\\Registry\\\\Machine\" )",
-                 "0030: open_key() = 0 { hkey=0004 }"});
+    const auto ar = Parse(parser, {"0024: new_process( token=0000, "
+                                   "info={curdir=L\"C:\\\\\",imagepath=L\"C:\\\\x\\\\Setup.EXE\","
+                                   "cmdline=L\"setup\"}, env=L\"A=1\\0\" )",
+                                   "0024: new_process() = 0 { info=0010, pid=0028, handle=0014 }",
+                                   "0024: new_thread( process=0014, access=001fffff, flags=1 )",
+                                   "0024: new_thread() = 0 { tid=002c, handle=0018 }",
+                                   "002c: init_first_thread( unix_pid=800, unix_tid=800 )",
+                                   "002c: init_first_thread() = 0 { pid=0028, tid=002c }",
+                                   "002c: new_thread( process=ffffffff, access=001fffff, flags=1 )",
+                                   "002c: new_thread() = 0 { tid=0030, handle=0020 }",
+                                   "0030: open_key( parent=0000, access=1, attributes=40, "
+                                   "name=L\"\\\\Registry\\\\Machine\" )",
+                                   "0030: open_key() = 0 { hkey=0004 }"});
     ASSERT_EQ(ar.size(), 1u);
     EXPECT_EQ(ar[0].m_nPid, 800u);
     EXPECT_EQ(ar[0].m_strProcess, "Setup.EXE");
@@ -257,20 +274,22 @@ TEST(WineTrace, ValuesAndUnreadableLines) {
     CWineShadowRegistry shadow;
     CWineTraceParser parser(&shadow);
     StartProcess(parser);
-    shadow.SetValue("\\Registry\\User\\S-1-5-21-0-0-0-1000\\SOFTWARE", "v", {4, std::string("\1\0\0\0", 4)});
-    const auto ar = Parse(parser, {
-        "0024: set_key_value( hkey=0004, type=4, namelen=2, name=L\"V\", data={01,00,00,00} )",
-        "0024: set_key_value() = 0",
-        "0024: set_key_value( hkey=0004, type=3, namelen=2, name=L\"\", data={01,02...(total 5000)} )",
-        "0024: set_key_value() = 0",
-        "0024: get_key_value( hkey=0004, name=L\"\" )",
-        "0024: get_key_value() = 0 { type=3, total=5000, data={01,02...(total 5000)} }",
-        "0024: delete_key_value( hkey=0004, name=L\"v\" )", "0024: delete_key_value() = 0",
-        "0024: delete_key_value( hkey=0004, name=L\"v\" )",
-        "0024: delete_key_value() = OBJECT_NAME_NOT_FOUND",
-        "0024: set_key_value( hkey=0004, type=4, name=L\"broken )", "0024: set_key_value() = 0",
-        "0024: a line from a future Wine", "0024: enum_key( hkey=zz, index=0 )",
-        "0024: enum_key() = 0 { subkeys=0 }"});
+    shadow.SetValue("\\Registry\\User\\S-1-5-21-0-0-0-1000\\SOFTWARE", "v",
+                    {4, std::string("\1\0\0\0", 4)});
+    const auto ar = Parse(
+        parser,
+        {"0024: set_key_value( hkey=0004, type=4, namelen=2, name=L\"V\", data={01,00,00,00} )",
+         "0024: set_key_value() = 0",
+         "0024: set_key_value( hkey=0004, type=3, namelen=2, name=L\"\", data={01,02...(total "
+         "5000)} )",
+         "0024: set_key_value() = 0", "0024: get_key_value( hkey=0004, name=L\"\" )",
+         "0024: get_key_value() = 0 { type=3, total=5000, data={01,02...(total 5000)} }",
+         "0024: delete_key_value( hkey=0004, name=L\"v\" )", "0024: delete_key_value() = 0",
+         "0024: delete_key_value( hkey=0004, name=L\"v\" )",
+         "0024: delete_key_value() = OBJECT_NAME_NOT_FOUND",
+         "0024: set_key_value( hkey=0004, type=4, name=L\"broken )", "0024: set_key_value() = 0",
+         "0024: a line from a future Wine", "0024: enum_key( hkey=zz, index=0 )",
+         "0024: enum_key() = 0 { subkeys=0 }"});
     ASSERT_EQ(ar.size(), 5u);
     EXPECT_EQ(ar[0].m_strPath, "HKCU\\Software\\V");
     EXPECT_EQ(ar[0].m_strOldValue, ar[0].m_strNewValue) << "the same data: not modified";
@@ -285,13 +304,16 @@ TEST(WineTrace, ValuesAndUnreadableLines) {
 
 TEST(WineTrace, ShadowFollowsLinksAndDeletesTrees) {
     CWineShadowRegistry shadow;
-    shadow.AddLink("\\Registry\\Machine\\System\\CurrentControlSet", "\\Registry\\Machine\\System\\ControlSet001");
+    shadow.AddLink("\\Registry\\Machine\\System\\CurrentControlSet",
+                   "\\Registry\\Machine\\System\\ControlSet001");
     shadow.SetValue("\\Registry\\Machine\\System\\CurrentControlSet\\Control", "x", {1, "a"});
-    ASSERT_NE(shadow.FindValue("\\REGISTRY\\Machine\\System\\ControlSet001\\CONTROL", "X"), nullptr);
+    ASSERT_NE(shadow.FindValue("\\REGISTRY\\Machine\\System\\ControlSet001\\CONTROL", "X"),
+              nullptr);
     shadow.CreateKey("\\Registry\\Machine\\System\\ControlSet001\\Control\\Sub");
     shadow.CreateKey("\\Registry\\Machine\\System\\ControlSet001\\ControlX");
     shadow.DeleteKey("\\Registry\\Machine\\System\\CurrentControlSet\\Control");
-    EXPECT_EQ(shadow.FindValue("\\Registry\\Machine\\System\\ControlSet001\\Control", "x"), nullptr);
+    EXPECT_EQ(shadow.FindValue("\\Registry\\Machine\\System\\ControlSet001\\Control", "x"),
+              nullptr);
     EXPECT_EQ(shadow.KeyCount(), 1u) << "the key and its subkey went, the sibling stayed";
 }
 
@@ -343,12 +365,14 @@ TEST(WineTraceDriver, ReplaysATraceAndCountsSkippedLines) {
     ASSERT_TRUE(driver.IsOpen());
     std::vector<unsigned char> filter = MakeFilterBuffer("reg.exe");
     uint32_t n = 0;
-    ASSERT_TRUE(driver.Control(IOCTL_REGDRV_SET_FILTER, filter.data(), uint32_t(filter.size()), nullptr, 0, n));
+    ASSERT_TRUE(driver.Control(IOCTL_REGDRV_SET_FILTER, filter.data(), uint32_t(filter.size()),
+                               nullptr, 0, n));
     ASSERT_TRUE(driver.Control(IOCTL_REGDRV_START, nullptr, 0, nullptr, 0, n));
     ASSERT_TRUE(driver.Control(IOCTL_REGDRV_APPLY, nullptr, 0, nullptr, 0, n));
     const auto ar = driver.ReadUntil(
         [](const SRecord& r) {
-            return r.m_arFields[2] == "RegDeleteKey" && r.m_arFields[3] == "HKCU\\Software\\HwTrace";
+            return r.m_arFields[2] == "RegDeleteKey" &&
+                   r.m_arFields[3] == "HKCU\\Software\\HwTrace";
         },
         60);
     SetDriverEnv(nullptr);
@@ -358,7 +382,8 @@ TEST(WineTraceDriver, ReplaysATraceAndCountsSkippedLines) {
     int nSets = 0;
     for (size_t i = 1; i < ar.size(); ++i) {
         EXPECT_EQ(ar[i].m_arFields[1], "reg.exe") << "the include list holds";
-        nSets += ar[i].m_arFields[2] == "RegSetValueKey" && ar[i].m_arFields[3].ends_with("HwTrace\\Answer");
+        nSets += ar[i].m_arFields[2] == "RegSetValueKey" &&
+                 ar[i].m_arFields[3].ends_with("HwTrace\\Answer");
     }
     EXPECT_EQ(nSets, 2);
 }

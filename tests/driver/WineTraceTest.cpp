@@ -5,7 +5,12 @@
 
 #include "driver/DriverConfig.h"
 #include "driver/LineSplitter.h"
+#include "driver/WineShadowLoader.h"
 #include "driver/WineTraceParser.h"
+#include "driver/WineValueText.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -386,4 +391,22 @@ TEST(WineTraceDriver, ReplaysATraceAndCountsSkippedLines) {
                  ar[i].m_arFields[3].ends_with("HwTrace\\Answer");
     }
     EXPECT_EQ(nSets, 2);
+}
+
+// The shadow is filled from a prefix's files with the shared reader; the user's SID comes along,
+// and a missing file is said, not fatal.
+TEST(WineTrace, ShadowLoadsThePrefixFiles) {
+    const QString strDir = TestTempDir() + QStringLiteral("prefix");
+    ASSERT_TRUE(QDir().mkpath(strDir));
+    ASSERT_TRUE(QFile::copy(TestDataPath("wine_user.reg"), strDir + QStringLiteral("/user.reg")));
+    CWineShadowRegistry shadow;
+    std::string strSid;
+    std::vector<std::string> arErrors;
+    EXPECT_FALSE(LoadWineShadow(strDir.toStdString(), shadow, strSid, arErrors));
+    EXPECT_FALSE(arErrors.empty()) << "system.reg and userdef.reg are missing";
+    EXPECT_EQ(strSid, "S-1-5-21-48926810-3388489794-1000-1000");
+    const SShadowValue* p = shadow.FindValue(
+        "\\Registry\\User\\" + strSid + "\\Control Panel\\Accessibility\\AudioDescription", "ON");
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(WineValueText(p->m_nType, p->m_data), "REG_SZ: 0");
 }

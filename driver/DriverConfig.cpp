@@ -1,5 +1,7 @@
 #include "driver/DriverConfig.h"
 
+#include "platform/WineEnvironment.h"
+
 #include <string_view>
 
 namespace {
@@ -29,8 +31,21 @@ SDriverConfig::FromEnvironment(const std::function<const char*(const char*)>& ge
     } else if (source.starts_with("replay:") && source.size() > 7) {
         cfg.m_eSource = EDriverSource::REPLAY;
         cfg.m_strReplayPath = std::string(source.substr(7));
+    } else if (source.starts_with("wine-trace:") && source.size() > 11) {
+        cfg.m_eSource = EDriverSource::WINE_TRACE;
+        cfg.m_strReplayPath = std::string(source.substr(11));
+    } else if (source == "wine" || source.starts_with("wine:")) {
+        const std::optional<std::string> prefix = WineActivePrefix(getVar);
+        if (!prefix) {
+            strError = "HIVEWATCH_DRIVER_SOURCE=wine watches WINEPREFIX or ~/.wine, but neither "
+                       "WINEPREFIX nor HOME is set (or name the prefix: wine:<prefix>)";
+            return std::nullopt;
+        }
+        cfg.m_eSource = EDriverSource::WINE;
+        cfg.m_strWinePrefix = *prefix;
     } else if (!source.empty() && source != "sim") {
-        strError = "HIVEWATCH_DRIVER_SOURCE must be sim, flood or replay:<file>";
+        strError = "HIVEWATCH_DRIVER_SOURCE must be sim, flood, replay:<file>, wine, "
+                   "wine:<prefix> or wine-trace:<file>";
         return std::nullopt;
     }
     uint64_t n = 0;

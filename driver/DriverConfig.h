@@ -6,11 +6,12 @@
 #include <optional>
 #include <string>
 
-enum class EDriverSource { SIM, REPLAY, FLOOD };
+enum class EDriverSource { SIM, REPLAY, FLOOD, WINE, WINE_TRACE };
 
 struct SDriverConfig {
     EDriverSource m_eSource = EDriverSource::SIM;
-    std::string m_strReplayPath;
+    std::string m_strReplayPath; // replay: the CSV file; wine-trace: the trace file
+    std::string m_strWinePrefix; // wine: the prefix watched
     unsigned m_nRate = DEFAULT_RATE;
     uint64_t m_nSeed = 0;
     bool m_bSeeded = false;
@@ -19,7 +20,8 @@ struct SDriverConfig {
     static constexpr unsigned DEFAULT_RATE = 300;
     static constexpr unsigned MAX_RATE = 1000000;
 
-    // HIVEWATCH_DRIVER_SOURCE, _RATE, _SEED and _PACE through getVar (nullptr when unset);
+    // HIVEWATCH_DRIVER_SOURCE (with WINEPREFIX and HOME for wine), _RATE, _SEED and _PACE
+    // through getVar (nullptr when unset);
     // empty, with the reason in strError, when a setting is not understood.
     static std::optional<SDriverConfig>
     FromEnvironment(const std::function<const char*(const char*)>& getVar, std::string& strError);

@@ -2,8 +2,20 @@
 
 #include "driver/ReplaySource.h"
 #include "driver/SimSource.h"
+#include "driver/WineServerSource.h"
+#include "driver/WineTraceReplaySource.h"
+
+#include <cstdio>
 
 #include <random>
+#include <utility>
+
+namespace {
+
+// Result of a bookkeeping record that only counts skipped trace lines.
+constexpr std::string_view RESULT_NOT_SUPPORTED = "NOT SUPPORTED";
+
+} // namespace
 
 CDriverInstance::CDriverInstance(const SDriverConfig& cfg, std::unique_ptr<CEventSource> pSource)
     : m_pSource(std::move(pSource)) {
@@ -31,6 +43,17 @@ std::unique_ptr<CDriverInstance> CDriverInstance::Create(const SDriverConfig& cf
         if (!pReplay->IsValid(strError))
             return nullptr;
         pSource = std::move(pReplay);
+    } else if (cfg.m_eSource == EDriverSource::WINE_TRACE) {
+        auto pReplay =
+            std::make_unique<CWineTraceReplaySource>(cfg.m_strReplayPath, cfg.m_bRealtime);
+        if (!pReplay->IsValid(strError))
+            return nullptr;
+        pSource = std::move(pReplay);
+    } else if (cfg.m_eSource == EDriverSource::WINE) {
+        auto pWine = std::make_unique<CWineServerSource>(cfg.m_strWinePrefix);
+        if (!pWine->Start(strError))
+            return nullptr;
+        pSource = std::move(pWine);
     }
     return std::make_unique<CDriverInstance>(cfg, std::move(pSource));
 }
@@ -60,6 +83,8 @@ bool CDriverInstance::IoControl(uint32_t nCode, std::span<const unsigned char> i
         return true;
     }
     case IOCTL_REGDRV_APPLY: {
+        if (!FollowReporting())
+            return false;
         std::lock_guard lock(m_mutex);
         m_filter = m_pendingFilter;
         m_bRunning = m_bPendingRunning;
@@ -74,6 +99,28 @@ bool CDriverInstance::IoControl(uint32_t nCode, std::span<const unsigned char> i
     default:
         return false;
     }
+}
+
+bool CDriverInstance::FollowReporting() {
+    bool bOn = false, bChanges = false;
+    {
+        std::lock_guard lock(m_mutex);
+        bOn = m_bPendingRunning;
+        bChanges = m_bPendingRunning != m_bRunning;
+    }
+    // Outside the lock: a source may take seconds (a Wine server starting or ending) while
+    // its thread keeps posting.
+    std::string strError;
+    if (!bChanges || !m_pSource || m_pSource->OnReportingChanged(bOn, strError))
+        return true;
+    std::fprintf(stderr, "RegDrv: %s\n", strError.c_str());
+    return false;
+}
+
+void CDriverInstance::PostSkippedLines(uint64_t nLines) {
+    std::lock_guard lock(m_mutex);
+    if (m_bRunning)
+        m_nSkippedLines += nLines;
 }
 
 void CDriverInstance::Post(SDriverEvent&& ev) {
@@ -94,14 +141,18 @@ bool CDriverInstance::IsCapturing() const {
     return m_bApplied && m_bRunning;
 }
 
-SDriverEvent CDriverInstance::DroppedEvent(uint64_t nDropped) {
+SDriverEvent CDriverInstance::DroppedEvent(uint64_t nDropped, uint64_t nSkippedLines) {
     SDriverEvent ev;
     ev.m_nPid = 4;
     ev.m_strProcess = "System";
     ev.m_nOperation = OP_FLUSH_KEY;
     ev.m_strPath = "HKLM\\SYSTEM\\RegDrv";
-    ev.m_strResult = std::string(RESULT_BUFFER_OVERFLOW);
+    // Events lost to a full queue overflowed it; trace lines skipped were of a form this
+    // driver does not read (a newer Wine, say).
+    ev.m_strResult = std::string(nDropped > 0 ? RESULT_BUFFER_OVERFLOW : RESULT_NOT_SUPPORTED);
     ev.m_strNewValue = "Dropped: " + std::to_string(nDropped);
+    if (nSkippedLines > 0)
+        ev.m_strNewValue += ", Skipped trace lines: " + std::to_string(nSkippedLines);
     ev.m_nFileTime = CurrentFileTime();
     return ev;
 }
@@ -110,8 +161,9 @@ uint32_t CDriverInstance::Read(std::span<unsigned char> out) {
     CByteWriter w(out);
     std::lock_guard lock(m_mutex);
     const uint64_t nDropped = m_queue.TakeDropped();
-    if (nDropped > 0 && m_filter.SwitchOn(DRV_SW_BOOKKEEPING)) {
-        const SDriverEvent ev = DroppedEvent(nDropped);
+    const uint64_t nSkipped = std::exchange(m_nSkippedLines, 0);
+    if ((nDropped > 0 || nSkipped > 0) && m_filter.SwitchOn(DRV_SW_BOOKKEEPING)) {
+        const SDriverEvent ev = DroppedEvent(nDropped, nSkipped);
         if (RegDrvPackEvent(w, m_nNextSeq, ev.m_nFileTime, FormatRecordText(ev)))
             ++m_nNextSeq;
     }

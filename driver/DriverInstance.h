@@ -31,12 +31,16 @@ public:
     void Post(SDriverEvent&& ev) override;
     size_t Backlog() const override;
     bool IsCapturing() const override;
+    void PostSkippedLines(uint64_t nLines) override;
 
-    // The driver's own record telling how many events a full queue dropped.
-    static SDriverEvent DroppedEvent(uint64_t nDropped);
+    // The driver's own record telling how many events a full queue dropped and how many lines
+    // of a trace could not be read since the last such record.
+    static SDriverEvent DroppedEvent(uint64_t nDropped, uint64_t nSkippedLines = 0);
 
 private:
     uint32_t Read(std::span<unsigned char> out);
+    // Tells the source when an APPLY is about to switch reporting; false when it cannot follow.
+    bool FollowReporting();
 
     mutable std::mutex m_mutex;
     CEventFilter m_filter;
@@ -46,6 +50,7 @@ private:
     bool m_bApplied = false;
     CEventQueue m_queue;
     uint32_t m_nNextSeq = 1;
+    uint64_t m_nSkippedLines = 0;
     std::unique_ptr<CFloodGenerator> m_pFlood;
     std::unique_ptr<CEventSource> m_pSource;
     std::jthread m_thread;

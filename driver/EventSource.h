@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <stop_token>
+#include <string>
 
 // Receives produced events; implemented by the driver instance.
 class CEventSink {
@@ -17,6 +18,8 @@ public:
     virtual size_t Backlog() const = 0;
     // True once a filter has been applied and while reporting is on.
     virtual bool IsCapturing() const = 0;
+    // Input lines a trace source could not read and skipped; the bookkeeping record counts them.
+    virtual void PostSkippedLines(uint64_t /*nLines*/) {}
 };
 
 // A producer that runs on the driver instance's own thread.
@@ -25,6 +28,9 @@ public:
     virtual ~CEventSource() = default;
     // Produces until stop is requested or the source has nothing more to give.
     virtual void Run(std::stop_token stop, CEventSink& sink) = 0;
+    // Reporting is about to be switched on or off (an APPLY that changes it). A source that
+    // cannot follow says why and returns false; the switch then does not happen.
+    virtual bool OnReportingChanged(bool /*bOn*/, std::string& /*strError*/) { return true; }
 };
 
 // Sleeps for d unless stop is requested first; returns false when stopping.

@@ -1,5 +1,8 @@
 #include "platform/Processes.h"
 
+#include "platform/WineEnvironment.h"
+#include "platform/WineLaunch.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -45,12 +48,15 @@ bool ResolveProgram(const QString& strProgram, QString& strPath, QString* pStrEr
     return true;
 }
 
-int StartResolved(const QString& strPath, const QStringList& arArgs, QString* pStrError) {
+int StartResolved(const QString& strPath, const QStringList& arArgs, QString* pStrError,
+                  const QProcessEnvironment* pEnv = nullptr) {
     qint64 nPid = -1;
     QProcess process;
     process.setProgram(strPath);
     process.setArguments(arArgs);
     process.setStandardInputFile(QProcess::nullDevice());
+    if (pEnv)
+        process.setProcessEnvironment(*pEnv);
     if (!process.startDetached(&nPid)) {
         Fail(pStrError,
              QStringLiteral("%1 could not be started: %2").arg(strPath, process.errorString()));
@@ -68,6 +74,8 @@ QString PlatformProcessName(int nPid) {
     // The executable's own name; the kernel's short name (15 characters) when the link
     // cannot be read (another user's process).
     const QString strExe = QFileInfo(strProc + QStringLiteral("exe")).symLinkTarget();
+    if (const std::string strWine = WineProcessImageName(uint32_t(nPid)); !strWine.empty())
+        return QString::fromStdString(strWine); // a Windows program: its image name
     if (!strExe.isEmpty())
         return QFileInfo(strExe).fileName();
     QFile comm(strProc + QStringLiteral("comm"));
@@ -111,6 +119,14 @@ int PlatformStartProcess(const QString& strProgram, const QString& strParams, QS
 int PlatformStartProcessArgs(const QString& strProgram, const QStringList& arArgs,
                              QString* pStrError) {
     QString strPath;
+    // A Windows program runs under Wine while the driver watches a Wine prefix; Wine's
+    // loader is then what has to exist and be executable.
+    SWineLaunch wine;
+    if (WineLaunchFor(strProgram, arArgs, wine)) {
+        if (!ResolveProgram(wine.m_strProgram, strPath, pStrError))
+            return -1;
+        return StartResolved(strPath, wine.m_arArgs, pStrError, &wine.m_env);
+    }
     if (!ResolveProgram(strProgram, strPath, pStrError))
         return -1;
     return StartResolved(strPath, arArgs, pStrError);

@@ -62,8 +62,8 @@ QStringList QtNameFilters(const QString& strFilter) {
     const QStringList arParts = strFilter.split(QLatin1Char('|'));
     for (qsizetype i = 0; i + 1 < arParts.size(); i += 2) {
         QString strName = arParts[i].trimmed();
-        if (strName.isEmpty())
-            break; // the "||" that ends the list
+        if (strName.isEmpty() || arParts[i + 1].isEmpty())
+            break; // two separators in a row end the list
         QStringList arPatterns;
         for (const QString& str : arParts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             const QString strPattern = str.trimmed();

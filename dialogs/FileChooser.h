@@ -10,7 +10,7 @@ class QWidget;
 
 // "EXE Files (*.exe)|*.exe|All Files (*.*)|*.*||" as Qt's name filters:
 // "EXE Files (*.exe)", "All Files (*)". Patterns separated by ';' stay together; "*.*" means
-// every file. Pairs without a pattern are left out.
+// every file. Two separators in a row end the list.
 QStringList QtNameFilters(const QString& strFilter);
 
 // Name filter that shows executable files whatever their name: programs here have no

@@ -5,6 +5,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
+#include "platform/Paths.h"
 #include "platform/Processes.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
@@ -40,18 +41,41 @@ int CCaptureEngine::Control(uint32_t nCode, const void* pIn, uint32_t nInSize) {
     return DeviceIoControl(m_hDevice, nCode, pIn, nInSize, nullptr, 0, &nReturned);
 }
 
+// The driver runs with the program's rights, so it is loaded only from the copy made here,
+// in a folder no other user can write, and never from the current folder.
+bool CCaptureEngine::CopyDriver(QString& strTarget) {
+    const QString strExeDir = g_ExtSysInfo.GetExePath();
+    if (strExeDir.isEmpty()) {
+        m_strLastError = QStringLiteral("cannot find the program's own folder, which holds %1")
+                             .arg(QLatin1String(DRIVER_FILE_NAME));
+        return false;
+    }
+    QString strWhy;
+    const QString strSys = g_ExtSysInfo.GetSysPath(&strWhy);
+    const QString strDrivers = strSys + QStringLiteral("drivers/");
+    if (strSys.isEmpty() || !PlatformMakePrivateDir(strDrivers, &strWhy)) {
+        m_strLastError = QStringLiteral("cannot prepare the folder for the driver: %1").arg(strWhy);
+        return false;
+    }
+    strTarget = strDrivers + QLatin1String(DRIVER_FILE_NAME);
+    if (!PlatformCopyFileReplacing(strExeDir + QLatin1String(DRIVER_FILE_NAME), strTarget,
+                                   &strWhy)) {
+        m_strLastError = QStringLiteral("cannot copy the driver: %1").arg(strWhy);
+        return false;
+    }
+    return true;
+}
+
 int CCaptureEngine::StartDriver() {
-    const QString strSource = g_ExtSysInfo.GetExePath() + QLatin1String(DRIVER_FILE_NAME);
-    const QString strTarget =
-        g_ExtSysInfo.GetSysPath() + QStringLiteral("drivers/") + QLatin1String(DRIVER_FILE_NAME);
-    QString strCopyError;
-    const bool bCopied = PlatformCopyFileReplacing(strSource, strTarget, &strCopyError);
+    QString strTarget;
+    if (!CopyDriver(strTarget))
+        return 0;
     m_hDevice = nullptr;
     CInstallDrv::UnloadDeviceDriver(QLatin1String(DRIVER_SERVICE_NAME));
     HANDLE hDevice = nullptr;
     CInstallDrv::LoadDeviceDriver(QLatin1String(DRIVER_SERVICE_NAME), strTarget, &hDevice);
     if (!hDevice) {
-        m_strLastError = bCopied ? CInstallDrv::LastError() : strCopyError;
+        m_strLastError = CInstallDrv::LastError();
         return 0;
     }
     return StartWithHandle(hDevice);
@@ -96,11 +120,12 @@ int CCaptureEngine::SwitchCaptureOn() {
 }
 
 int CCaptureEngine::SwitchCaptureOff() {
-    if (m_bCapturing == 0)
-        return 1;
-    if (Control(IOCTL_REGDRV_STOP) && Control(IOCTL_REGDRV_APPLY))
+    if (m_bCapturing != 0 && Control(IOCTL_REGDRV_STOP) && Control(IOCTL_REGDRV_APPLY))
         m_bCapturing = 0;
-    return m_bCapturing == 0;
+    if (m_bCapturing != 0)
+        return 0;
+    m_watch.End();
+    return 1;
 }
 
 int CCaptureEngine::SendFilterConfig() {
@@ -112,14 +137,23 @@ int CCaptureEngine::SendFilterConfig() {
 }
 
 bool CCaptureEngine::StartCapture(QString* pStrError) {
+    return StartCapture(pStrError, nullptr);
+}
+
+bool CCaptureEngine::StartCapture(QString* pStrError, const QStringList* pLaunchArgs) {
+    // The watch starts before the filter, so no record of another process slips in between.
+    m_watch.Watch(g_SetObj.LoadCaptureScope());
     SendFilterConfig();
     if (m_bCapturing != 1)
         SwitchCaptureOn();
-    if (g_SetObj.m_nCaptureScope == SCOPE_NEW_PROGRAM) {
+    if (g_SetObj.LoadCaptureScope() == SCOPE_NEW_PROGRAM) {
         QString strWhy;
         const int nPid =
-            PlatformStartProcess(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams, &strWhy);
+            pLaunchArgs
+                ? PlatformStartProcessArgs(g_SetObj.m_strNewProgram, *pLaunchArgs, &strWhy)
+                : PlatformStartProcess(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams, &strWhy);
         if (nPid < 0) {
+            m_strLastError = strWhy;
             SwitchCaptureOff();
             if (pStrError)
                 *pStrError = QStringLiteral("Can not start a new process with \"%1 %2\"")
@@ -172,7 +206,11 @@ void CCaptureEngine::CaptureThreadProc() {
 void CCaptureEngine::ReadBatch(unsigned char* pBuffer) {
     const uint32_t nStart = PlatformTickCount();
     for (;;) {
+        if (LimitReached())
+            return;
         uint32_t nReturned = 0;
+        // Taken before the read: a clear or a load from now on makes these records stale.
+        const uint64_t nGeneration = m_pDoc->GetGeneration();
         if (!DeviceIoControl(m_hDevice, IOCTL_REGDRV_READ, nullptr, 0, pBuffer,
                              uint32_t(READ_BUFFER_SIZE), &nReturned)) {
             // A failing driver is retried with a pause, leaving as soon as the thread
@@ -184,7 +222,7 @@ void CCaptureEngine::ReadBatch(unsigned char* pBuffer) {
         }
         if (nReturned == 0)
             return;
-        WalkBuffer(pBuffer, nReturned);
+        WalkBuffer(pBuffer, nReturned, nGeneration);
         Refresh();
         if (uint32_t(PlatformTickCount() - nStart) > MAX_BATCH_MS)
             return;
@@ -192,7 +230,12 @@ void CCaptureEngine::ReadBatch(unsigned char* pBuffer) {
 }
 
 bool CCaptureEngine::ShouldWalk() const {
-    return m_bRunning && m_bCapturing && !m_bQuit;
+    return m_bRunning && m_bCapturing && !m_bQuit && !LimitReached();
+}
+
+bool CCaptureEngine::LimitReached() const {
+    const uint64_t nLimit = m_nRecordLimit.load(std::memory_order_relaxed);
+    return nLimit != 0 && m_nRecordsFiled.load(std::memory_order_relaxed) >= nLimit;
 }
 
 void CCaptureEngine::Refresh() {
@@ -202,6 +245,12 @@ void CCaptureEngine::Refresh() {
 }
 
 void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned) {
+    WalkBuffer(pBuffer, nReturned, m_pDoc->GetGeneration());
+}
+
+void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
+                                uint64_t nGeneration) {
+    m_nPendingGeneration = nGeneration;
     const size_t nEnd = std::min(nReturned, READ_BUFFER_SIZE);
     size_t nPos = 0;
     while (nPos < nEnd) {
@@ -229,16 +278,31 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned) 
 void CCaptureEngine::FlushPending() {
     if (m_pending.empty())
         return;
-    m_pDoc->AppendRecords(m_pending.data(), m_pending.size());
-    m_nRecordsFiled.fetch_add(m_pending.size(), std::memory_order_relaxed);
+    size_t nCount = m_pending.size();
+    // With a record limit, the group is cut to what is left of it.
+    if (const uint64_t nLimit = m_nRecordLimit.load(std::memory_order_relaxed)) {
+        const uint64_t nFiled = m_nRecordsFiled.load(std::memory_order_relaxed);
+        const uint64_t nRoom = nFiled >= nLimit ? 0 : nLimit - nFiled;
+        if (nCount > nRoom) {
+            for (size_t i = size_t(nRoom); i < nCount; ++i)
+                delete m_pending[i];
+            nCount = size_t(nRoom);
+        }
+    }
+    const size_t nAppended = m_pDoc->AppendRecords(m_pending.data(), nCount, m_nPendingGeneration);
+    m_nRecordsFiled.fetch_add(nAppended, std::memory_order_relaxed);
     m_pending.clear();
 }
 
 int CCaptureEngine::IsRecordRejected(const SRecordFields& fields) const {
+    const int nPid = ParsePidField(fields[0]);
+    if (m_watch.IsWatching())
+        return m_watch.Accepts(nPid, m_nTargetPid) ? 0 : 1;
+    // A target chosen but not yet started: only its own process ID passes.
     const int nScope = g_SetObj.LoadCaptureScope();
     if (nScope != SCOPE_ATTACHED && nScope != SCOPE_NEW_PROGRAM)
         return 0;
-    return ParsePidField(fields[0]) != m_nTargetPid ? 1 : 0;
+    return nPid != m_nTargetPid ? 1 : 0;
 }
 
 CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text,

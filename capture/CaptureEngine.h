@@ -4,9 +4,11 @@
 #include "capture/EventTime.h"
 #include "capture/RecordText.h"
 #include "capture/StringInterner.h"
+#include "capture/TargetWatch.h"
 #include "platform/DeviceIo.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -27,21 +29,36 @@ public:
     CCaptureEngine(const CCaptureEngine&) = delete;
     CCaptureEngine& operator=(const CCaptureEngine&) = delete;
 
-    // Copies the driver beside the executable to the drivers folder, reloads the service,
-    // checks the version and starts the capture thread. Capture itself stays off.
+    // Copies the driver beside the executable into the drivers folder of the per-user system
+    // folder (made private to the user), reloads the service from that copy, checks the
+    // version and starts the capture thread. Capture itself stays off. When the folder or
+    // the copy cannot be made nothing is loaded, and LastError() says why.
     int StartDriver();
     // Same from the version check on, with a channel opened elsewhere (in-process drivers).
     int StartWithHandle(HANDLE hDevice);
     // Switches capture off, ends the thread, closes the channel, unloads the driver.
     int StopDriver();
 
-    int SwitchCaptureOn();  // START then APPLY, only when capture is off
-    int SwitchCaptureOff(); // STOP then APPLY, only when capture is on
+    int SwitchCaptureOn(); // START then APPLY, only when capture is off
+    // STOP then APPLY, only when capture is on. Once capture is off, the watch on a target
+    // (see StartCapture) ends.
+    int SwitchCaptureOff();
     int SendFilterConfig();
     // Start Capture: the filter, switching on, launching a pending program, and the scope
-    // back to all processes. False when the launch failed; capture is then off again and
-    // pStrError says which program could not be started.
+    // back to all processes. False when the launch failed; capture is then off again,
+    // pStrError says which program could not be started and LastError() why.
+    // A capture started for an attached process or a launched program keeps only the
+    // records of that process (and of the processes a launched program starts) until the
+    // next Start Capture or until capture is switched off, although the stored scope goes
+    // back to all processes.
     bool StartCapture(QString* pStrError = nullptr);
+    // The same; a launch passes exactly the arguments in *pLaunchArgs (when given) instead
+    // of splitting the stored parameter text.
+    bool StartCapture(QString* pStrError, const QStringList* pLaunchArgs);
+
+    // Files at most nRecords records in all (0: no limit); the capture thread files nothing
+    // more once RecordsFiled() reached it.
+    void SetRecordLimit(uint64_t nRecords) { m_nRecordLimit.store(nRecords); }
 
     // The window's close request, in two passes. The first switches capture off, marks the
     // document modified when records arrived since the last save and asks fnAllowClose (the
@@ -51,7 +68,8 @@ public:
     enum ECloseStep { CLOSE_CANCELLED, CLOSE_WAIT_FOR_THREAD, CLOSE_NOW };
     ECloseStep OnCloseRequest(const std::function<bool()>& fnAllowClose);
 
-    // Walks one buffer the driver returned and files its records (capture thread).
+    // Walks one buffer the driver returned and files its records (capture thread). Records
+    // reach the document only if it was not cleared or replaced since the walk began.
     void WalkBuffer(const unsigned char* pBuffer, size_t nReturned);
     int IsRecordRejected(const SRecordFields& fields) const;
     // Decodes one record into a new object, or nullptr when the program-side check drops it.
@@ -71,18 +89,24 @@ public:
 private:
     void CaptureThreadProc();
     void ReadBatch(unsigned char* pBuffer);
+    void WalkBuffer(const unsigned char* pBuffer, size_t nReturned, uint64_t nGeneration);
     void Refresh();
     void FlushPending();
     bool ShouldWalk() const;
+    bool CopyDriver(QString& strTarget);
+    bool LimitReached() const;
     int Control(uint32_t nCode, const void* pIn = nullptr, uint32_t nInSize = 0);
 
     CHivewatchDoc* m_pDoc;
     ICaptureHost* m_pHost;
     QString m_strLastError;
     std::atomic<uint64_t> m_nRecordsFiled{0};
+    std::atomic<uint64_t> m_nRecordLimit{0};
+    mutable CTargetWatch m_watch; // its verdict cache belongs to the capture thread
 
     // Capture-thread state: decoding caches and the records waiting to be appended.
     CEventTimeFormatter m_timeFormatter;
     CStringInterner m_interner;
     std::vector<CRegInfoObj*> m_pending;
+    uint64_t m_nPendingGeneration = 0; // the document generation the pending records are for
 };

@@ -1,11 +1,49 @@
 #include "capture/CsvExport.h"
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Clock.h"
+#include "platform/SafeFile.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
 
-#include <QFile>
+namespace {
+
+constexpr qsizetype CHUNK_BYTES = 1 << 16;
+constexpr int64_t PROGRESS_CHECK_EVERY = 1024; // records between looks at the clock
+constexpr int64_t PROGRESS_MAX_RECORDS = 100000;
+constexpr uint32_t PROGRESS_INTERVAL_MS = 100;
+
+// Calls the progress callback about ten times a second, or every PROGRESS_MAX_RECORDS.
+class CProgressPacer {
+public:
+    CProgressPacer(const ExportProgressFn& fn, int64_t nTotal) : m_fn(fn), m_nTotal(nTotal) {}
+
+    // False when the user cancelled.
+    bool Step(int64_t nDone) {
+        if (!m_fn || nDone % PROGRESS_CHECK_EVERY != 0)
+            return true;
+        const uint32_t nNow = PlatformTickCount();
+        if (nDone - m_nLastDone < PROGRESS_MAX_RECORDS &&
+            uint32_t(nNow - m_nLastTick) < PROGRESS_INTERVAL_MS)
+            return true;
+        m_nLastDone = nDone;
+        m_nLastTick = nNow;
+        return m_fn(nDone, m_nTotal);
+    }
+    void Finish() {
+        if (m_fn)
+            m_fn(m_nTotal, m_nTotal);
+    }
+
+private:
+    const ExportProgressFn& m_fn;
+    int64_t m_nTotal;
+    int64_t m_nLastDone = 0;
+    uint32_t m_nLastTick = PlatformTickCount();
+};
+
+} // namespace
 
 bool IsRecordExported(const CRegInfoObj& record, int nExportScope) {
     switch (nExportScope) {
@@ -19,12 +57,18 @@ bool IsRecordExported(const CRegInfoObj& record, int nExportScope) {
 }
 
 SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope) {
+    return ExportCsv(doc, strPath, nExportScope, {});
+}
+
+SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope,
+                        const ExportProgressFn& fnProgress) {
     SExportResult result;
-    QFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    CSafeFile file(strPath);
+    if (!file.Open()) {
+        result.nCause = file.ErrorCause();
         result.strError = QStringLiteral("File could not be created: %1 (%2)")
-                              .arg(int(file.error()))
-                              .arg(file.errorString());
+                              .arg(result.nCause)
+                              .arg(file.ErrorText());
         return result;
     }
     QByteArray chunk = QByteArray(CSV_HEADER);
@@ -36,23 +80,40 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
     bool bWriteOk = true;
     {
         CAutoLock lock(&g_RecordLock);
+        CProgressPacer progress(fnProgress, doc.GetRecordCount());
+        int64_t nDone = 0;
         for (CObject* pObj : doc.m_listRecords) {
+            if (!progress.Step(nDone++)) {
+                result.bCancelled = true;
+                break;
+            }
             const auto& record = *static_cast<const CRegInfoObj*>(pObj);
             if (!IsRecordExported(record, nExportScope))
                 continue;
             chunk += Utf16ToAnsi(record.GetCVSLine());
             ++result.nRecords;
-            if (chunk.size() >= (1 << 16) && !(bWriteOk = writeChunk()))
+            if (chunk.size() >= CHUNK_BYTES && !(bWriteOk = writeChunk()))
                 break;
         }
+        if (bWriteOk && !result.bCancelled)
+            progress.Finish();
+    }
+    if (result.bCancelled) {
+        file.Discard();
+        result.strError =
+            QStringLiteral("The export was cancelled; %1 was left as it was.").arg(strPath);
+        return result;
     }
     if (bWriteOk)
         bWriteOk = writeChunk();
-    if (bWriteOk)
-        bWriteOk = file.flush();
-    file.close();
-    if (!bWriteOk || file.error() != QFileDevice::NoError) {
-        result.strError = QStringLiteral("Could not write %1: %2").arg(strPath, file.errorString());
+    if (!bWriteOk || !file.Commit()) {
+        file.Discard();
+        result.nCause = file.ErrorCause();
+        QString strWhy = file.ErrorText();
+        if (strWhy.isEmpty())
+            strWhy = QStringLiteral("cannot write %1").arg(strPath);
+        strWhy[0] = strWhy[0].toUpper();
+        result.strError = strWhy;
         return result;
     }
     result.bOk = true;

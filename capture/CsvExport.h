@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class CHivewatchDoc;
 class CRegInfoObj;
@@ -17,10 +18,20 @@ bool IsRecordExported(const CRegInfoObj& record, int nExportScope);
 
 struct SExportResult {
     bool bOk = false;
-    int64_t nRecords = 0; // lines written after the header
-    QString strError;     // what failed, for the user
+    bool bCancelled = false; // the progress callback asked to stop
+    int64_t nRecords = 0;    // lines written after the header
+    int nCause = 0;          // the framework's file-error cause number of a failure
+    QString strError;        // what failed, naming the file and the cause in words
 };
 
-// Creates or empties the file and writes it in the narrow code page, oldest record first.
-// The record lock is held for the whole walk, so the capture waits and then goes on.
+// Called about ten times a second (and at least every 100000 records) with the records
+// walked so far and the document's record count; returning false cancels the export.
+using ExportProgressFn = std::function<bool(int64_t nDone, int64_t nTotal)>;
+
+// Writes the file in the narrow code page, oldest record first, into a temporary file beside
+// it that replaces the old file only when everything was written; a failure or a cancel
+// leaves the old file as it was. The record lock is held for the whole walk, so the capture
+// waits and then goes on.
 SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope);
+SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope,
+                        const ExportProgressFn& fnProgress);

@@ -1,6 +1,7 @@
 #include "capture/FilterComposer.h"
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Processes.h"
 
 #include <cstring>
 
@@ -38,9 +39,31 @@ QString FileNameOfProgram(const QString& strProgram) {
     return AnsiToUtf16(narrow.mid(nStart));
 }
 
+// A process name as the driver compares it: without case and without a trailing ".exe".
+QString DriverProcessKey(const QString& strName) {
+    QString str = strName.toUpper();
+    if (str.endsWith(QLatin1String(".EXE")))
+        str.chop(4);
+    return str;
+}
+
+// The names an all-process capture keeps out: the program's executable, and this process
+// when it runs under another name.
+QString OwnExcludeText(const QString& strOwnProcessName) {
+    const QString strExe = QString::fromLatin1(OWN_EXECUTABLE_NAME);
+    if (strOwnProcessName.isEmpty() || strOwnProcessName.contains(kSeparator) ||
+        DriverProcessKey(strOwnProcessName) == DriverProcessKey(strExe))
+        return strExe;
+    return strExe + kSeparator + strOwnProcessName;
+}
+
 } // namespace
 
 SComposedFilter ComposeFilterTexts(const CSetObj& setObj) {
+    return ComposeFilterTexts(setObj, PlatformOwnProcessName());
+}
+
+SComposedFilter ComposeFilterTexts(const CSetObj& setObj, const QString& strOwnProcessName) {
     SComposedFilter out;
     QString& strI = out.strInclude;
     QString& strX = out.strExclude;
@@ -55,8 +78,8 @@ SComposedFilter ComposeFilterTexts(const CSetObj& setObj) {
     case SCOPE_ALL:
         strI = ProcessIncludeText(setObj.m_arProcInclude);
         strX = JoinEntries(setObj.m_arProcExclude, false);
-        strX += strX.isEmpty() ? QString::fromLatin1(OWN_EXECUTABLE_NAME)
-                               : kSeparator + QString::fromLatin1(OWN_EXECUTABLE_NAME);
+        strX += strX.isEmpty() ? OwnExcludeText(strOwnProcessName)
+                               : kSeparator + OwnExcludeText(strOwnProcessName);
         break;
     default:
         break;

@@ -15,6 +15,11 @@ struct SComposedFilter {
     int nTargetPid = -1; // the process the program-side check keeps, -1 for none
 };
 
+// An all-process capture also excludes strOwnProcessName, the running program's own process
+// name, when the driver would not already match it with OWN_EXECUTABLE_NAME (it compares
+// names ignoring case and a trailing ".exe"), so no Hivewatch program reports itself.
+SComposedFilter ComposeFilterTexts(const CSetObj& setObj, const QString& strOwnProcessName);
+// The same for this process.
 SComposedFilter ComposeFilterTexts(const CSetObj& setObj);
 
 // The block sent to the driver: the settings' switch bytes, the two texts in the narrow

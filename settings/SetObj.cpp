@@ -18,11 +18,19 @@ void StoreList(CArchive& ar, const QStringList& list) {
         ar.WriteString(str);
 }
 
-void LoadList(CArchive& ar, QStringList& list) {
+void LoadList(CArchive& ar, QStringList& list, const char* pName, QStringList* pNotes) {
     list.clear();
     const int32_t nCount = ar.ReadCount(1); // the narrow empty string is one byte
+    if (nCount < 0 && pNotes)
+        pNotes->append(QStringLiteral("the %1 list has a negative count (%2); it is empty")
+                           .arg(QLatin1String(pName))
+                           .arg(nCount));
     for (int32_t i = 0; i < nCount; ++i)
         list.append(ar.ReadString());
+}
+
+bool InRange(int32_t n, int32_t nLow, int32_t nHigh) {
+    return n >= nLow && n <= nHigh;
 }
 
 } // namespace
@@ -92,6 +100,10 @@ void CSetObj::Store(CArchive& ar) const {
 }
 
 void CSetObj::Load(CArchive& ar) {
+    Load(ar, nullptr);
+}
+
+void CSetObj::Load(CArchive& ar, QStringList* pNotes) {
     m_nExportScope = ar.ReadInt32();
     ar.Read(&m_Filter, sizeof(m_Filter));
     for (int i = 0; i < REG_OPERATION_COUNT; ++i) {
@@ -108,8 +120,30 @@ void CSetObj::Load(CArchive& ar) {
     m_strNewProgram = ar.ReadString();
     m_strNewParams = ar.ReadString();
     m_bNewCaptureNow = ar.ReadInt32();
-    LoadList(ar, m_arProcInclude);
-    LoadList(ar, m_arProcExclude);
-    LoadList(ar, m_arPathInclude);
-    LoadList(ar, m_arPathExclude);
+    LoadList(ar, m_arProcInclude, "process include", pNotes);
+    LoadList(ar, m_arProcExclude, "process exclude", pNotes);
+    LoadList(ar, m_arPathInclude, "path include", pNotes);
+    LoadList(ar, m_arPathExclude, "path exclude", pNotes);
+}
+
+QStringList CSetObj::CorrectRanges() {
+    QStringList notes;
+    if (!InRange(m_nExportScope, EXPORT_ALL, EXPORT_MODIFIED)) {
+        notes << QStringLiteral("the export selection %1 is out of range (0 to 2); all records "
+                                "are exported")
+                     .arg(m_nExportScope);
+        m_nExportScope = EXPORT_ALL;
+    }
+    if (!InRange(m_nCaptureScope, SCOPE_ATTACHED, SCOPE_ALL)) {
+        notes << QStringLiteral("the capture scope %1 is out of range (0 to 2); all processes "
+                                "are captured")
+                     .arg(m_nCaptureScope);
+        StoreCaptureScope(SCOPE_ALL);
+    }
+    if (LoadHistoryDepth() < 0) {
+        notes << QStringLiteral("the history depth %1 is negative; the history is unbounded")
+                     .arg(LoadHistoryDepth());
+        StoreHistoryDepth(0);
+    }
+    return notes;
 }

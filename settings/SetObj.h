@@ -30,6 +30,14 @@ public:
     void Serialize(CArchive& ar) override;
     void Store(CArchive& ar) const;
     void Load(CArchive& ar); // fields in file order, straight into this object
+    // The same, noting in pNotes what was read but cannot be used as stored (a negative
+    // list count, which gives an empty list).
+    void Load(CArchive& ar, QStringList* pNotes);
+    // Puts fields whose stored value is outside their range back to their defaults, field by
+    // field, and returns a note on each: an export selection or a capture scope outside 0 to
+    // 2 (the scope becomes all processes), a negative history depth (unbounded). The look is
+    // kept as stored; the window decides what to do with an unknown one.
+    QStringList CorrectRanges();
 
     // The capture thread reads the depth at every append while the window may change it.
     int32_t LoadHistoryDepth() const {
@@ -70,13 +78,22 @@ public:
 
 extern CSetObj g_SetObj;
 
-// Reads the whole file into pObj. Fails, leaving pObj untouched, when the file cannot be
-// opened exclusively or does not hold a complete settings object; pStrError then says why.
+// Reads the whole file into pObj under a lock shared with other readers, waiting up to two
+// seconds for a program that is saving it. Fails, leaving pObj untouched, when the file
+// cannot be opened or locked or does not hold a complete settings object; pStrError then
+// says what failed (the caller says what follows from it). Values out of range are put back
+// to their defaults (CSetObj::CorrectRanges) and noted in pNotes.
 bool LoadSettingsFile(const QString& strPath, CSetObj* pObj, QString* pStrError = nullptr);
-// Writes g_SetObj (or pObj) to the file, created or truncated, under an exclusive lock.
+bool LoadSettingsFile(const QString& strPath, CSetObj* pObj, QString* pStrError,
+                      QStringList* pNotes);
+// Writes g_SetObj (or pObj) under the writer's lock, through a temporary file that replaces
+// the old one only when it was written completely.
 bool SaveSettingsFile(const QString& strPath, const CSetObj* pObj = nullptr,
                       QString* pStrError = nullptr);
+// The lock file beside a settings file that readers share and a writer holds alone.
+QString SettingsLockPath(const QString& strPath);
 
 // Where setobj.dat lives: beside the executable, or in the per-user settings folder when
 // the executable's folder cannot be written (an installed program keeps its settings).
+// Empty when neither folder can be found.
 QString GetSettingsPath();

@@ -6,13 +6,20 @@
 #include "store/TextShare.h"
 #include "utils/Archive.h"
 
+#include "platform/SafeFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 #include <memory>
 
 CHivewatchDoc::~CHivewatchDoc() {
     CAutoLock lock(&g_RecordLock);
+    m_listRecords.Clear();
+    SyncCount();
+}
+
+void CHivewatchDoc::ClearRecords() {
+    m_nGeneration.fetch_add(1, std::memory_order_acq_rel);
     m_listRecords.Clear();
     SyncCount();
 }
@@ -23,13 +30,24 @@ void CHivewatchDoc::StopCaptureAndClear() {
         m_pHost->SwitchCaptureOff();
         m_pHost->ClearListControl();
     }
-    m_listRecords.Clear();
-    SyncCount();
+    ClearRecords();
 }
 
 bool CHivewatchDoc::OnNewDocument() {
     StopCaptureAndClear();
     return true;
+}
+
+size_t CHivewatchDoc::AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount,
+                                    uint64_t nGeneration) {
+    CAutoLock lock(&g_RecordLock);
+    if (nGeneration != GetGeneration()) {
+        for (size_t i = 0; i < nCount; ++i)
+            delete ppRecords[i];
+        return 0;
+    }
+    AppendRecords(ppRecords, nCount);
+    return nCount;
 }
 
 void CHivewatchDoc::AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount) {
@@ -51,8 +69,7 @@ void CHivewatchDoc::ClearDisplay() {
     CAutoLock lock(&g_RecordLock);
     if (m_pHost)
         m_pHost->ClearListControl();
-    m_listRecords.Clear();
-    SyncCount();
+    ClearRecords();
 }
 
 CRegInfoObj* CHivewatchDoc::GetRecordAt(long long nIndex) const {
@@ -104,23 +121,45 @@ void CHivewatchDoc::Serialize(CArchive& ar) {
         LoadRecords(ar);
 }
 
+namespace {
+
+QString Capitalized(QString str) {
+    if (!str.isEmpty())
+        str[0] = str[0].toUpper();
+    return str;
+}
+
+void SetError(QString* pStrError, const QString& str) {
+    if (pStrError)
+        *pStrError = Capitalized(str);
+}
+
+[[noreturn]] void ThrowDamaged(const char* pWhat) {
+    throw CArchiveException(CArchiveException::badFormat, pWhat);
+}
+
+} // namespace
+
 // The lock is held for the whole walk, so the count written is the count of records that
-// follow it even while the capture appends and trims.
+// follow it even while the capture appends and trims. The flag is taken under the same hold:
+// records appended after the walk are not in the file and set it again.
 void CHivewatchDoc::StoreRecords(CArchive& ar) {
     CAutoLock lock(&g_RecordLock);
     ar.WriteInt32(m_listRecords.GetCount());
     for (CObject* pObj : m_listRecords)
         pObj->Serialize(ar);
-    m_bNewRecords.store(0);
+    m_nNewRecordsWhenStored = m_bNewRecords.exchange(0);
 }
 
 // Records read before an error stay; the record that failed is not appended.
 void CHivewatchDoc::LoadRecords(CArchive& ar) {
     StopCaptureAndClear();
     CAutoLock lock(&g_RecordLock);
-    const int32_t nCount = ar.ReadInt32();
     CTextShare share;
     try {
+        const int32_t nCount = ar.ReadInt32();
+        if (nCount < 0)
+            ThrowDamaged("the record count is negative");
         for (int32_t i = 0; i < nCount; ++i) {
             auto pRecord = std::make_unique<CRegInfoObj>();
             pRecord->Serialize(ar);
@@ -132,10 +171,16 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
             if ((i & 0xFFF) == 0)
                 SyncCount();
         }
+        if (ar.BytesRemaining() > 0)
+            ThrowDamaged("more data follows the last record");
     } catch (...) {
-        SyncCount();
+        ShowLoadedRecords();
         throw;
     }
+    ShowLoadedRecords();
+}
+
+void CHivewatchDoc::ShowLoadedRecords() {
     SyncCount();
     if (m_pHost && m_pHost->HasListView()) {
         m_pHost->RefreshItemCount();
@@ -144,28 +189,30 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
 }
 
 bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
-    m_bNewRecords.store(0);
-    // Written to a temporary file and renamed over the target, so a failed save never
-    // destroys the previous capture document.
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (pStrError)
-            *pStrError = QStringLiteral("Cannot create %1: %2").arg(strPath, file.errorString());
+    CSafeFile file(strPath);
+    if (!file.Open()) {
+        SetError(pStrError, file.ErrorText());
         return false;
     }
+    m_nNewRecordsWhenStored = 0;
+    QString strWhy;
     try {
         CArchive ar(&file, CArchive::store, 1 << 16);
         Serialize(ar);
         ar.Close();
+        if (!file.Commit())
+            strWhy = file.ErrorText();
     } catch (const CArchiveException& e) {
-        if (pStrError)
-            *pStrError =
-                QStringLiteral("Cannot write %1: %2").arg(strPath, QString::fromUtf8(e.what()));
-        return false;
+        strWhy = file.ErrorText();
+        if (strWhy.isEmpty())
+            strWhy =
+                QStringLiteral("cannot write %1: %2").arg(strPath, QString::fromUtf8(e.what()));
     }
-    if (!file.commit()) {
-        if (pStrError)
-            *pStrError = QStringLiteral("Cannot write %1: %2").arg(strPath, file.errorString());
+    if (!strWhy.isEmpty()) {
+        file.Discard();
+        if (m_nNewRecordsWhenStored)
+            m_bNewRecords.store(1); // the records are still unsaved
+        SetError(pStrError, strWhy);
         return false;
     }
     SetModifiedFlag(false);
@@ -175,19 +222,17 @@ bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
 bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError) {
     QFile file(strPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        if (pStrError)
-            *pStrError = QStringLiteral("Cannot open %1: %2").arg(strPath, file.errorString());
+        SetError(pStrError, QStringLiteral("cannot open %1: %2").arg(strPath, file.errorString()));
         return false;
     }
     try {
         CArchive ar(&file, CArchive::load, 1 << 16);
         Serialize(ar);
     } catch (const CArchiveException& e) {
-        if (pStrError)
-            *pStrError = QStringLiteral("%1 is not a complete capture document (%2); %3 records "
-                                        "were read before the error.")
-                             .arg(strPath, QString::fromUtf8(e.what()))
-                             .arg(GetRecordCount());
+        SetError(pStrError, QStringLiteral("%1 is damaged (%2); %3 records were read before the "
+                                           "damage and are kept.")
+                                .arg(strPath, QString::fromUtf8(e.what()))
+                                .arg(GetRecordCount()));
         SetModifiedFlag(GetRecordCount() > 0);
         return false;
     }

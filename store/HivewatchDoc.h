@@ -24,7 +24,13 @@ public:
     bool OnNewDocument();
     void Serialize(CArchive& ar) override;
     // Save and open report failures in pStrError, in words a user can act on.
+    // A save goes through a temporary file that replaces the target only once every write,
+    // the flush to disk and the close succeeded; a failed save leaves the old file, the
+    // modified flag and m_bNewRecords as they were. Targets that are not regular files
+    // (folders, FIFOs, devices) are refused before anything is written.
     bool OnSaveDocument(const QString& strPath, QString* pStrError = nullptr);
+    // A damaged file (short, a negative count, bytes after the last record) fails the open;
+    // the records read before the damage stay and the document is marked modified.
     bool OnOpenDocument(const QString& strPath, QString* pStrError = nullptr);
 
     bool IsModified() const { return m_bModified.load(std::memory_order_relaxed); }
@@ -34,6 +40,12 @@ public:
     // group goes in under one hold of the record lock. The document owns them afterwards.
     void AppendRecord(CRegInfoObj* pRecord) { AppendRecords(&pRecord, 1); }
     void AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount);
+    // The same for records decoded while the document was at generation nGeneration: when
+    // it has been cleared or replaced since (New, Open, Clear Display), they belong to the
+    // records that are gone and are deleted instead. Returns the number appended.
+    size_t AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount, uint64_t nGeneration);
+    // Counts the clears and loads; read it before decoding records meant for this document.
+    uint64_t GetGeneration() const { return m_nGeneration.load(std::memory_order_acquire); }
 
     // Clear Display: the list control and the records go; flags and capture stay.
     void ClearDisplay();
@@ -67,11 +79,15 @@ public:
 
 private:
     void StopCaptureAndClear();
+    void ClearRecords(); // with g_RecordLock held
     void StoreRecords(CArchive& ar);
     void LoadRecords(CArchive& ar);
+    void ShowLoadedRecords();
     void SyncCount() { m_nCount.store(m_listRecords.GetCount(), std::memory_order_release); }
 
     IDocumentHost* m_pHost = nullptr;
     std::atomic<bool> m_bModified{false};
     std::atomic<int> m_nCount{0};
+    std::atomic<uint64_t> m_nGeneration{0};
+    int m_nNewRecordsWhenStored = 0; // m_bNewRecords as the last save's walk found it
 };

@@ -6,6 +6,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 QString TestDataPath(const char* pName) {
     return QStringLiteral(HW_TESTDATA_DIR "/") + QString::fromUtf8(pName);
 }
@@ -25,4 +31,74 @@ QString TestTempDir() {
     const QString strPath = s_dir.path() + QStringLiteral("/d%1/").arg(++s_nCounter);
     QDir().mkpath(strPath);
     return strPath;
+}
+
+namespace {
+
+const char* const kFillerName = "filler";
+
+} // namespace
+
+CFullDisk::CFullDisk() {
+    m_strBase = TestTempDir();
+    const QString strMount = m_strBase + QStringLiteral("disk");
+    QDir().mkpath(strMount);
+    const bool bWantLimit = qEnvironmentVariable("HW_TEST_FULL_DISK") == QLatin1String("limit");
+    if (!bWantLimit && geteuid() == 0 &&
+        mount("tmpfs", QFile::encodeName(strMount).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+              "size=64k,mode=0777") == 0) {
+        m_bMounted = true;
+        m_strDir = strMount + QLatin1Char('/');
+        return;
+    }
+    struct rlimit lim {};
+    if (getrlimit(RLIMIT_FSIZE, &lim) != 0) {
+        m_strWhy = QStringLiteral("no tmpfs could be mounted and the file-size limit is unknown");
+        return;
+    }
+    m_nOldSoft = lim.rlim_cur;
+    m_nOldHard = lim.rlim_max;
+    m_strDir = strMount + QLatin1Char('/');
+}
+
+CFullDisk::~CFullDisk() {
+    Release();
+    if (m_bMounted)
+        umount2(QFile::encodeName(m_strDir).constData(), MNT_DETACH);
+}
+
+void CFullDisk::Fill() {
+    if (m_bMounted) {
+        // Write until the small disk is full.
+        const int fd = ::open(QFile::encodeName(m_strDir + QLatin1String(kFillerName)).constData(),
+                              O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        const QByteArray block(4096, 'f');
+        while (::write(fd, block.constData(), size_t(block.size())) > 0) {
+        }
+        ASSERT_EQ(errno, ENOSPC);
+        ::close(fd);
+        return;
+    }
+    m_pfnOldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim {};
+    lim.rlim_cur = 0;
+    lim.rlim_max = m_nOldHard;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
+    m_bLimited = true;
+}
+
+void CFullDisk::Release() {
+    if (m_bMounted) {
+        QFile::remove(m_strDir + QLatin1String(kFillerName));
+        return;
+    }
+    if (!m_bLimited)
+        return;
+    struct rlimit lim {};
+    lim.rlim_cur = m_nOldSoft;
+    lim.rlim_max = m_nOldHard;
+    setrlimit(RLIMIT_FSIZE, &lim);
+    std::signal(SIGXFSZ, m_pfnOldSignal ? m_pfnOldSignal : SIG_DFL);
+    m_bLimited = false;
 }

@@ -2,8 +2,6 @@
 
 #include "platform/Paths.h"
 
-#include <QDir>
-
 CSystemInfo g_ExtSysInfo;
 
 QString CSystemInfo::GetExePath() const {
@@ -11,9 +9,13 @@ QString CSystemInfo::GetExePath() const {
 }
 
 QString CSystemInfo::GetSysPath() const {
-    const QString strData = PlatformUserDataDir();
+    return GetSysPath(nullptr);
+}
+
+QString CSystemInfo::GetSysPath(QString* pStrError) const {
+    const QString strData = PlatformUserDataDir(pStrError);
     if (strData.isEmpty())
         return {};
     const QString strSys = strData + QStringLiteral("system/");
-    return QDir().mkpath(strSys) ? strSys : QString();
+    return PlatformMakePrivateDir(strSys, pStrError) ? strSys : QString();
 }

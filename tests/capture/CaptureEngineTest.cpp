@@ -4,12 +4,18 @@
 #include "capture/CaptureHost.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
+#include "tests/TestSupport.h"
 #include "tests/capture/FakeDriver.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -112,6 +118,7 @@ TEST_F(EngineTest, FailedLaunchSwitchesOffAndKeepsThePendingProgram) {
     EXPECT_FALSE(engine.StartCapture(&strError));
     EXPECT_EQ(strError,
               QStringLiteral("Can not start a new process with \"/nonexistent/prog -x file.txt\""));
+    EXPECT_TRUE(engine.LastError().contains(QStringLiteral("was not found")));
     EXPECT_EQ(engine.m_bCapturing, 0);
     EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_NEW_PROGRAM);
 
@@ -196,4 +203,102 @@ TEST_F(EngineTest, CloseWithoutACaptureThreadFinishesAtOnce) {
     ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 0);
     EXPECT_EQ(engine.OnCloseRequest([] { return true; }), CCaptureEngine::CLOSE_NOW);
     EXPECT_EQ(engine.m_hDevice, nullptr);
+}
+
+namespace {
+
+int Rejected(const CCaptureEngine& engine, int nPid) {
+    const std::string strText = std::to_string(nPid) + "\tp.exe\tRegSetValueKey\tHKLM\\A\tSUCCESS";
+    return engine.IsRecordRejected(SplitRecordText(strText));
+}
+
+QString ReadPidFile(const QString& strPath) {
+    for (int i = 0; i < 500; ++i) {
+        QFile f(strPath);
+        if (f.open(QIODevice::ReadOnly)) {
+            const QString str = QString::fromLatin1(f.readAll()).trimmed();
+            if (!str.isEmpty())
+                return str;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {};
+}
+
+} // namespace
+
+// Attaching to one process watches that process for the whole capture, not every process
+// of its name, although the stored scope goes back to all processes.
+TEST_F(EngineTest, AttachedCaptureKeepsOnlyTheTargetUntilStopped) {
+    CCaptureEngine engine(&m_doc, &m_host);
+    ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
+    g_SetObj.m_nCaptureScope = SCOPE_ATTACHED;
+    g_SetObj.m_strAttachName = QStringLiteral("notepad.exe");
+    g_SetObj.m_nAttachPid = 1234;
+    ASSERT_TRUE(engine.StartCapture());
+    EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_ALL);
+    EXPECT_EQ(Rejected(engine, 1234), 0);
+    EXPECT_EQ(Rejected(engine, 1235), 1);
+    EXPECT_EQ(Rejected(engine, -1), 1);
+
+    engine.SwitchCaptureOff(); // Stop ends the watch; the next start is for all processes
+    EXPECT_EQ(Rejected(engine, 1235), 0);
+    ASSERT_TRUE(engine.StartCapture());
+    EXPECT_EQ(Rejected(engine, 1235), 0);
+    engine.StopDriver();
+}
+
+// A launched program is watched with the processes it starts; its parent, other processes
+// and processes that have gone are not.
+TEST_F(EngineTest, NewProgramCaptureKeepsTheProgramAndItsDescendants) {
+    CCaptureEngine engine(&m_doc, &m_host);
+    ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
+    const QString strPidFile = TestTempDir() + "child.pid";
+    g_SetObj.m_nCaptureScope = SCOPE_NEW_PROGRAM;
+    g_SetObj.m_strNewProgram = QStringLiteral("/bin/sh");
+    const QStringList args = {"-c", "sleep 20 & echo $! > \"$0\"; wait", strPidFile};
+    // Before the program runs, nothing passes.
+    ASSERT_TRUE(engine.StartCapture(nullptr, &args));
+    const int nProgram = engine.m_nTargetPid;
+    ASSERT_GT(nProgram, 0);
+    const int nChild = ReadPidFile(strPidFile).toInt();
+    ASSERT_GT(nChild, 0);
+    EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_ALL);
+    EXPECT_EQ(Rejected(engine, nProgram), 0);
+    EXPECT_EQ(Rejected(engine, nChild), 0);
+    EXPECT_EQ(Rejected(engine, nChild), 0); // the cached verdict
+    EXPECT_EQ(Rejected(engine, int(getpid())), 1);
+    EXPECT_EQ(Rejected(engine, 1), 1);
+    EXPECT_EQ(Rejected(engine, 999999999), 1);
+
+    // Records reach the document through the same check.
+    m_driver.QueueRead({std::to_string(nChild) + "\tsleep\tRegSetValueKey\tHKCU\\K\tSUCCESS",
+                        std::to_string(getpid()) + "\tother\tRegSetValueKey\tHKCU\\K\tSUCCESS"});
+    ASSERT_TRUE(WaitFor([&] { return m_driver.m_nReads > 1; }));
+    engine.StopDriver();
+    ASSERT_EQ(m_doc.GetRecordCount(), 1);
+    CRegInfoObj record;
+    ASSERT_TRUE(m_doc.CopyRecordAt(0, record));
+    EXPECT_EQ(record.m_nPid, nChild);
+    kill(nChild, SIGKILL);
+    kill(nProgram, SIGKILL);
+}
+
+// The capture thread files no more than the limit, however many records arrive at once.
+TEST_F(EngineTest, RecordLimitFilesExactlyThatMany) {
+    CCaptureEngine engine(&m_doc, &m_host);
+    ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
+    engine.SetRecordLimit(70);
+    std::vector<std::string> texts(100, "5\tp.exe\tRegSetValueKey\tHKLM\\A\tSUCCESS");
+    m_driver.QueueRead(texts);
+    m_driver.QueueRead(texts, 101);
+    engine.SwitchCaptureOn();
+    ASSERT_TRUE(WaitFor([&] { return engine.RecordsFiled() >= 70; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    engine.StopDriver();
+    EXPECT_EQ(engine.RecordsFiled(), 70u);
+    ASSERT_EQ(m_doc.GetRecordCount(), 70);
+    CRegInfoObj last;
+    ASSERT_TRUE(m_doc.CopyRecordAtRow(0, last));
+    EXPECT_EQ(last.m_nSeq, 70); // the first 70, in order
 }

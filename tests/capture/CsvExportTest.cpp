@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -78,7 +82,64 @@ TEST(CsvExport, ScopesSelectWritesThatChangedSomething) {
 
 TEST(CsvExport, UncreatableFileIsReportedAndNothingIsWalked) {
     CHivewatchDoc doc;
-    const SExportResult r = ExportCsv(doc, TestTempDir() + "no/such/folder/x.csv", EXPORT_ALL);
+    const QString strPath = TestTempDir() + "no/such/folder/x.csv";
+    const SExportResult r = ExportCsv(doc, strPath, EXPORT_ALL);
     EXPECT_FALSE(r.bOk);
     EXPECT_TRUE(r.strError.startsWith(QStringLiteral("File could not be created:")));
+    EXPECT_EQ(r.nCause, 3); // bad path, and in words, naming the file
+    EXPECT_TRUE(r.strError.contains(strPath + ": the folder does not exist"))
+        << r.strError.toStdString();
+}
+
+// A failure or a cancel part-way leaves the old file exactly as it was, and nothing beside it.
+TEST(CsvExport, FullDiskAndCancelLeaveTheOldFile) {
+    CHivewatchDoc doc;
+    for (int i = 0; i < 250000; ++i)
+        doc.AppendRecord(Rec(i, "RegSetValueKey", "SUCCESS", "REG_SZ: a", "REG_SZ: b"));
+    const QString strDir = TestTempDir();
+    const QString strPath = strDir + "old.csv";
+    QFile f(strPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("old contents");
+    f.close();
+
+    std::vector<std::pair<int64_t, int64_t>> calls;
+    SExportResult r = ExportCsv(doc, strPath, EXPORT_ALL, [&](int64_t nDone, int64_t nTotal) {
+        calls.emplace_back(nDone, nTotal);
+        return calls.size() < 2;
+    });
+    EXPECT_FALSE(r.bOk);
+    EXPECT_TRUE(r.bCancelled);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_GT(calls[1].first, calls[0].first);
+    EXPECT_EQ(calls[0].second, 250000);
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray("old contents"));
+    EXPECT_EQ(QDir(strDir).entryList(QDir::Files | QDir::Hidden), QStringList{"old.csv"});
+
+    // Not cancelled: the progress ends at the total and the file is complete.
+    calls.clear();
+    r = ExportCsv(doc, strPath, EXPORT_ALL, [&](int64_t nDone, int64_t nTotal) {
+        calls.emplace_back(nDone, nTotal);
+        return true;
+    });
+    ASSERT_TRUE(r.bOk);
+    EXPECT_EQ(calls.back(), std::make_pair(int64_t(250000), int64_t(250000)));
+    EXPECT_EQ(ReadWholeFile(strPath).count('\n'), 250001);
+
+    CFullDisk disk;
+    if (!disk.Available())
+        GTEST_SKIP() << disk.Why().toStdString();
+    const QString strFull = disk.Dir() + "old.csv";
+    QFile small(strFull);
+    ASSERT_TRUE(small.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    small.write("old contents");
+    small.close();
+    disk.Fill();
+    r = ExportCsv(doc, strFull, EXPORT_ALL);
+    disk.Release();
+    EXPECT_FALSE(r.bOk);
+    EXPECT_EQ(r.nCause, 13); // disk full
+    EXPECT_TRUE(r.strError.contains(strFull)) << r.strError.toStdString();
+    EXPECT_EQ(ReadWholeFile(strFull), QByteArray("old contents"));
+    EXPECT_EQ(QDir(disk.Dir()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.csv"});
 }

@@ -2,6 +2,7 @@
 // through RegDrv.SYS, read, decoded and filed into the document.
 #include "capture/CaptureEngine.h"
 #include "settings/SetObj.h"
+#include "store/DocumentHost.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
 #include "store/RegOperations.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -18,6 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -133,4 +138,107 @@ TEST(DriverInstall, StartDriverReplacesTheCopiedDriverAndVersionChecks) {
     EXPECT_EQ(QFileInfo(strTarget).size(),
               QFileInfo(QStringLiteral(HW_BIN_DIR "/RegDrv.SYS")).size());
     again.StopDriver();
+}
+
+// The driver runs with the program's rights: it is loaded only from the copy in a folder
+// private to the user, and never from the current folder.
+TEST(DriverInstall, DriverIsLoadedOnlyFromTheCopyInAPrivateFolder) {
+    CHivewatchDoc doc;
+    {
+        CCaptureEngine engine(&doc);
+        ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
+        engine.StopDriver();
+    }
+    const QString strSys = g_ExtSysInfo.GetSysPath();
+    const QByteArray sys = QFile::encodeName(strSys);
+    struct stat st {};
+    ASSERT_EQ(stat(sys.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    ASSERT_EQ(stat(QFile::encodeName(strSys + "drivers").constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    ASSERT_EQ(chmod(sys.constData(), 0777), 0);
+    {
+        CCaptureEngine engine(&doc);
+        EXPECT_EQ(engine.StartDriver(), 0);
+        EXPECT_TRUE(engine.LastError().contains(QStringLiteral("other users")))
+            << engine.LastError().toStdString();
+    }
+    ASSERT_EQ(chmod(sys.constData(), 0700), 0);
+
+    // No per-user folder at all: the start fails and says why; the current folder is not used.
+    const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
+    char szCwd[4096];
+    ASSERT_TRUE(getcwd(szCwd, sizeof(szCwd)));
+    const QString strCwd = TestTempDir();
+    ASSERT_EQ(chdir(QFile::encodeName(strCwd).constData()), 0);
+    unsetenv("HOME");
+    unsetenv("XDG_DATA_HOME");
+    {
+        CCaptureEngine engine(&doc);
+        EXPECT_EQ(engine.StartDriver(), 0);
+        EXPECT_TRUE(engine.LastError().contains(QStringLiteral("HOME")))
+            << engine.LastError().toStdString();
+    }
+    qputenv("HOME", home);
+    qputenv("XDG_DATA_HOME", data);
+    EXPECT_EQ(chdir(szCwd), 0);
+    EXPECT_TRUE(QDir(strCwd).isEmpty()) << "nothing is copied into the current folder";
+}
+
+namespace {
+
+struct CEngineDocHost : IDocumentHost {
+    explicit CEngineDocHost(CCaptureEngine& engine) : m_engine(engine) {}
+    void SwitchCaptureOff() override { m_engine.SwitchCaptureOff(); }
+    void ClearListControl() override {}
+    bool HasListView() const override { return false; }
+    void RefreshItemCount() override {}
+    CCaptureEngine& m_engine;
+};
+
+} // namespace
+
+// Opening a document while a flood capture runs: the capture thread may hold decoded records
+// that it has not appended yet, but none of them may join the loaded records.
+TEST(FloodCapture, OpeningADocumentShowsExactlyItsRecords) {
+    g_SetObj.ResetDefaults();
+    g_SetObj.StoreHistoryDepth(200000);
+    const QString strPath = TestTempDir() + "five.hvw";
+    {
+        CHivewatchDoc file;
+        for (int i = 1; i <= 5; ++i) {
+            auto* p = new CRegInfoObj;
+            p->m_nSeq = 900000 + i;
+            p->m_strProcessName = QStringLiteral("file.exe");
+            file.AppendRecord(p);
+        }
+        ASSERT_TRUE(file.OnSaveDocument(strPath));
+    }
+    setenv("HIVEWATCH_DRIVER_SOURCE", "flood", 1);
+    CHivewatchDoc doc;
+    CCaptureEngine engine(&doc);
+    CEngineDocHost host(engine);
+    doc.SetHost(&host);
+    ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
+    int nWrong = 0;
+    for (int n = 0; n < 30; ++n) {
+        ASSERT_TRUE(engine.StartCapture());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (doc.GetRecordCount() < 2000 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(doc.OnOpenDocument(strPath));
+        // Whatever the capture thread held has arrived by now, or never will.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        CAutoLock lock(&g_RecordLock);
+        bool bExact = doc.GetRecordCount() == 5;
+        for (int i = 0; bExact && i < 5; ++i)
+            bExact = doc.GetRecordAt(i)->m_nSeq == 900001 + i;
+        nWrong += bExact ? 0 : 1;
+    }
+    engine.StopDriver();
+    doc.SetHost(nullptr);
+    unsetenv("HIVEWATCH_DRIVER_SOURCE");
+    g_SetObj.ResetDefaults();
+    EXPECT_EQ(nWrong, 0) << "opens that showed records decoded before them";
 }

@@ -7,11 +7,13 @@
 
 namespace {
 
+// As the window composes it: its process name, hivewatch, is already HIVEWATCH.EXE to the
+// driver.
 QString Include(const CSetObj& s) {
-    return ComposeFilterTexts(s).strInclude;
+    return ComposeFilterTexts(s, QStringLiteral("hivewatch")).strInclude;
 }
 QString Exclude(const CSetObj& s) {
-    return ComposeFilterTexts(s).strExclude;
+    return ComposeFilterTexts(s, QStringLiteral("hivewatch")).strExclude;
 }
 
 } // namespace
@@ -38,6 +40,28 @@ TEST(FilterComposer, AllProcessesScope) {
     s.m_arProcExclude = {QStringLiteral("svchost.exe"), QStringLiteral("x")};
     s.m_arPathExclude = {QStringLiteral("HKCU\\Software\\Classes"), QStringLiteral("*")};
     EXPECT_EQ(Exclude(s), QStringLiteral("SVCHOST.EXE;X;HIVEWATCH.EXE;HKCU\\SOFTWARE\\CLASSES;*"));
+}
+
+// No Hivewatch program reports itself: a process name the driver would not match with
+// HIVEWATCH.EXE (it ignores case and a trailing .exe) is excluded as well.
+TEST(FilterComposer, AllProcessesScopeExcludesTheRunningProgram) {
+    CSetObj s;
+    const auto exclude = [&](const char* pOwn) {
+        return ComposeFilterTexts(s, QString::fromLatin1(pOwn)).strExclude;
+    };
+    EXPECT_EQ(exclude("hivewatch-capture"), QStringLiteral("HIVEWATCH.EXE;HIVEWATCH-CAPTURE"));
+    EXPECT_EQ(exclude("Hivewatch.EXE"), QStringLiteral("HIVEWATCH.EXE"));
+    EXPECT_EQ(exclude("HIVEWATCH"), QStringLiteral("HIVEWATCH.EXE"));
+    EXPECT_EQ(exclude(""), QStringLiteral("HIVEWATCH.EXE"));
+    EXPECT_EQ(exclude("odd;name"), QStringLiteral("HIVEWATCH.EXE")); // never a second entry
+    s.m_arProcExclude = {QStringLiteral("a.exe")};
+    s.m_arPathExclude = {QStringLiteral("HKLM\\X")};
+    EXPECT_EQ(exclude("hivewatch-regedit"),
+              QStringLiteral("A.EXE;HIVEWATCH.EXE;HIVEWATCH-REGEDIT;HKLM\\X"));
+    // This test program's own name, found by the composer itself.
+    EXPECT_TRUE(ComposeFilterTexts(s).strExclude.contains(QStringLiteral("HW_CAPTURE_TESTS")));
+    s.m_nCaptureScope = SCOPE_ATTACHED;
+    EXPECT_FALSE(exclude("hivewatch-capture").contains(QStringLiteral("HIVEWATCH")));
 }
 
 TEST(FilterComposer, AttachedAndNewProgramScopes) {

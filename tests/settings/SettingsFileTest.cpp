@@ -3,10 +3,19 @@
 #include "platform/FileLock.h"
 #include "settings/SetObj.h"
 #include "tests/TestSupport.h"
+#include "utils/Archive.h"
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -52,13 +61,17 @@ void WriteFile(const QString& strPath, const QByteArray& bytes) {
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
+QByteArray Stored(const CSetObj& obj) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    CArchive ar(&buffer, CArchive::store);
+    obj.Store(ar);
+    ar.Close();
+    return buffer.data();
+}
+
 bool SameAsDefaults(const CSetObj& a) {
-    const QString strPath = TestTempDir() + "cmp.dat";
-    CSetObj defaults;
-    SaveSettingsFile(strPath, &a);
-    const QByteArray x = ReadWholeFile(strPath);
-    SaveSettingsFile(strPath, &defaults);
-    return x == ReadWholeFile(strPath);
+    return Stored(a) == Stored(CSetObj());
 }
 
 } // namespace
@@ -167,20 +180,135 @@ TEST(SettingsFile, ImpossibleCountsAndEmptyLists) {
     EXPECT_EQ(obj.m_arPathInclude, QStringList{QStringLiteral("*")});
 }
 
-TEST(SettingsFile, ExclusiveAccessAndMissingFile) {
+// A program that is saving holds the writer's lock: a reader waits for it a bounded time,
+// and a second writer cannot save meanwhile.
+TEST(SettingsFile, HeldWriterLockAndMissingFile) {
     const QString strPath = TestTempDir() + "setobj.dat";
     CSetObj obj;
     EXPECT_FALSE(LoadSettingsFile(strPath, &obj)); // no file: defaults stay
     ASSERT_TRUE(SaveSettingsFile(strPath, &obj));
 
-    const int fd = ::open(QFile::encodeName(strPath).constData(), O_RDONLY);
+    const int fd = ::open(QFile::encodeName(SettingsLockPath(strPath)).constData(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(PlatformTryLockExclusive(fd));
     QString strError;
+    const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(LoadSettingsFile(strPath, &obj, &strError));
-    EXPECT_TRUE(strError.contains(QStringLiteral("in use")));
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1500));
+    EXPECT_TRUE(strError.contains(QStringLiteral("in use"))) << strError.toStdString();
     EXPECT_FALSE(SaveSettingsFile(strPath, &obj));
     EXPECT_EQ(ReadWholeFile(strPath).size(), 2249); // a refused save leaves the file intact
-    ::close(fd);
-    EXPECT_TRUE(LoadSettingsFile(strPath, &obj));
+
+    // A writer that finishes within the wait lets the reader in.
+    std::thread writer([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::close(fd);
+    });
+    EXPECT_TRUE(LoadSettingsFile(strPath, &obj, &strError)) << strError.toStdString();
+    writer.join();
+}
+
+// Programs that start while another saves all read complete settings, never the defaults
+// for want of a lock; every save replaces the file with exactly its own bytes.
+TEST(SettingsFile, ReadersRunningWithAWriterAllReadCompleteSettings) {
+    const QString strPath = TestTempDir() + "setobj.dat";
+    QFile junk(strPath);
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(9000, 'j')); // longer than any settings file
+    junk.close();
+    CSetObj a, b;
+    a.m_nHistoryDepth = 111;
+    b.m_nHistoryDepth = 222;
+    b.m_arProcExclude = QStringList(40, QStringLiteral("longer.exe"));
+    ASSERT_TRUE(SaveSettingsFile(strPath, &a));
+    EXPECT_EQ(ReadWholeFile(strPath).size(), 2249);
+
+    std::atomic<bool> bStop{false};
+    std::atomic<int> nSaved{0};
+    std::thread writer([&] {
+        for (int i = 0; !bStop; ++i) {
+            EXPECT_TRUE(SaveSettingsFile(strPath, i % 2 ? &b : &a));
+            ++nSaved;
+        }
+    });
+    std::vector<std::thread> readers;
+    std::atomic<int> nFailed{0}, nRead{0};
+    for (int r = 0; r < 4; ++r) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 50 || nSaved < 20; ++i) {
+                CSetObj obj;
+                obj.m_nHistoryDepth = -1;
+                QString strError;
+                if (!LoadSettingsFile(strPath, &obj, &strError) ||
+                    (obj.m_nHistoryDepth != 111 && obj.m_nHistoryDepth != 222) ||
+                    (obj.m_nHistoryDepth == 222) != (obj.m_arProcExclude.size() == 40))
+                    ++nFailed;
+                ++nRead;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2)); // programs, not a spin
+            }
+        });
+    }
+    for (std::thread& t : readers)
+        t.join();
+    bStop = true;
+    writer.join();
+    EXPECT_GE(nRead, 200);
+    EXPECT_EQ(nFailed, 0);
+    EXPECT_EQ(QDir(QFileInfo(strPath).path()).entryList(QDir::Files | QDir::Hidden).size(), 2)
+        << "only setobj.dat and its lock file remain";
+}
+
+TEST(SettingsFile, SaveOnAFullDiskKeepsTheOldFile) {
+    CFullDisk disk;
+    if (!disk.Available())
+        GTEST_SKIP() << disk.Why().toStdString();
+    const QString strPath = disk.Dir() + "setobj.dat";
+    CSetObj old;
+    old.m_nHistoryDepth = 42;
+    ASSERT_TRUE(SaveSettingsFile(strPath, &old));
+    const QByteArray before = ReadWholeFile(strPath);
+    disk.Fill();
+    CSetObj changed;
+    QString strError;
+    EXPECT_FALSE(SaveSettingsFile(strPath, &changed, &strError));
+    disk.Release();
+    EXPECT_TRUE(strError.contains(strPath)) << strError.toStdString();
+    EXPECT_EQ(ReadWholeFile(strPath), before);
+}
+
+// Stored values outside their ranges go back to their defaults, each on its own, and are
+// reported; the look is kept for the window to judge.
+TEST(SettingsFile, OutOfRangeValuesTakeTheirDefaultsFieldByField) {
+    CSetObj bad;
+    bad.m_nExportScope = 9;
+    bad.m_nCaptureScope = -4;
+    bad.m_nHistoryDepth = -100;
+    bad.m_nAppLook = 300;
+    bad.m_clrBackground = RGB(1, 2, 3);
+    const QString strPath = TestTempDir() + "setobj.dat";
+    ASSERT_TRUE(SaveSettingsFile(strPath, &bad));
+    CSetObj obj;
+    QStringList notes;
+    ASSERT_TRUE(LoadSettingsFile(strPath, &obj, nullptr, &notes));
+    EXPECT_EQ(obj.m_nExportScope, EXPORT_ALL);
+    EXPECT_EQ(obj.m_nCaptureScope, SCOPE_ALL);
+    EXPECT_EQ(obj.m_nHistoryDepth, 0);
+    EXPECT_EQ(obj.m_nAppLook, 300);
+    EXPECT_EQ(obj.m_clrBackground, RGB(1, 2, 3));
+    ASSERT_EQ(notes.size(), 3) << notes.join('\n').toStdString();
+    EXPECT_TRUE(notes.join('\n').contains(QStringLiteral("capture scope -4")));
+
+    // In range: nothing to report. A negative list count is reported and reads as empty.
+    CSetObj good;
+    good.m_nCaptureScope = SCOPE_ATTACHED;
+    ASSERT_TRUE(SaveSettingsFile(strPath, &good));
+    QByteArray bytes = ReadWholeFile(strPath);
+    bytes = bytes.left(bytes.size() - 28) + Le32(uint32_t(-2)) + bytes.right(18); // no "*"
+    WriteFile(strPath, bytes);
+    notes.clear();
+    ASSERT_TRUE(LoadSettingsFile(strPath, &obj, nullptr, &notes));
+    EXPECT_EQ(obj.m_nCaptureScope, SCOPE_ATTACHED);
+    EXPECT_TRUE(obj.m_arProcInclude.isEmpty());
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_TRUE(notes[0].contains(QStringLiteral("negative count")));
 }

@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <atomic>
 #include <memory>
@@ -28,6 +32,12 @@ CRegInfoObj* NewRecord(int nSeq) {
     p->m_strOldValue = QStringLiteral("REG_DWORD: 0x00000000 (0)");
     p->m_strNewValue = QStringLiteral("REG_DWORD: 0x00000001 (1)");
     return p;
+}
+
+void WriteBytes(const QString& strPath, const QByteArray& bytes) {
+    QFile f(strPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
 std::vector<int> Seqs(const CHivewatchDoc& doc) {
@@ -134,16 +144,107 @@ TEST_F(DocTest, SaveAndOpenRoundTripWithFlags) {
         loaded.GetRecordAt(49)->m_strProcessName));
 }
 
-TEST_F(DocTest, NegativeCountLoadsEmpty) {
+// A count of 0 with nothing after it is an empty document; a negative count or bytes after
+// the last record are damage, reported, with the records read kept.
+TEST_F(DocTest, NegativeCountAndTrailingBytesAreDamage) {
     const QString strPath = m_strDir + "neg.hvw";
-    QFile f(strPath);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray::fromHex("FEFFFFFF"));
-    f.close();
+    WriteBytes(strPath, QByteArray::fromHex("FEFFFFFF"));
     CHivewatchDoc doc;
     doc.AppendRecord(NewRecord(1));
-    EXPECT_TRUE(doc.OnOpenDocument(strPath));
+    QString strError;
+    EXPECT_FALSE(doc.OnOpenDocument(strPath, &strError));
     EXPECT_EQ(doc.GetRecordCount(), 0);
+    EXPECT_TRUE(strError.contains(QStringLiteral("damaged"))) << strError.toStdString();
+    EXPECT_TRUE(strError.contains(QStringLiteral("negative"))) << strError.toStdString();
+
+    CHivewatchDoc three;
+    for (int i = 1; i <= 3; ++i)
+        three.AppendRecord(NewRecord(i));
+    ASSERT_TRUE(three.OnSaveDocument(strPath));
+    WriteBytes(strPath, ReadWholeFile(strPath) + QByteArray(1, '\0'));
+    CRecordingHost host;
+    CHivewatchDoc loaded;
+    loaded.SetHost(&host);
+    EXPECT_FALSE(loaded.OnOpenDocument(strPath, &strError));
+    EXPECT_EQ(Seqs(loaded), (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(strError.contains(QStringLiteral("follows the last record")));
+    EXPECT_TRUE(loaded.IsModified());
+    EXPECT_EQ(host.m_nRefresh, 1); // the list shows what was read
+}
+
+// The bytes of one record, field by field, so that a change of the order can never pass
+// unnoticed: saved captures depend on it.
+TEST_F(DocTest, RecordBytesArePinned) {
+    CHivewatchDoc doc;
+    auto* p = new CRegInfoObj;
+    p->m_nSeq = 0x01020304;
+    p->m_strTime = QStringLiteral("T");
+    p->m_strProcessName = QStringLiteral("p\u00e9");
+    p->m_nPid = -2;
+    p->m_strRequest = QStringLiteral("R");
+    p->m_strPath = QStringLiteral("HK");
+    p->m_strResult = QString();
+    p->m_strOldValue = QStringLiteral("o");
+    p->m_strNewValue = QStringLiteral("n");
+    doc.AppendRecord(p);
+    const QString strPath = m_strDir + "pin.hvw";
+    ASSERT_TRUE(doc.OnSaveDocument(strPath));
+    const auto str = [](const char* pHex) { return QByteArray::fromHex(pHex); };
+    const QByteArray expected = str("01000000")                     // record count
+                                + str("04030201")                   // m_nSeq
+                                + str("FFFEFF01") + str("5400")     // m_strTime "T"
+                                + str("FFFEFF02") + str("7000E900") // process name
+                                + str("FEFFFFFF")                   // m_nPid
+                                + str("FFFEFF01") + str("5200")     // request
+                                + str("FFFEFF02") + str("48004B00") // path
+                                + str("FFFEFF00")                   // result, empty
+                                + str("FFFEFF01") + str("6F00")     // old value
+                                + str("FFFEFF01") + str("6E00");    // new value
+    EXPECT_EQ(ReadWholeFile(strPath).toHex(), expected.toHex());
+}
+
+// A save that cannot be completed reports it and changes nothing: the old file, the flags
+// that make closing ask to save, and no temporary file left.
+TEST_F(DocTest, FailedSaveOnAFullDiskChangesNothing) {
+    CFullDisk disk;
+    if (!disk.Available())
+        GTEST_SKIP() << disk.Why().toStdString();
+    const QString strPath = disk.Dir() + "old.hvw";
+    WriteBytes(strPath, QByteArray(3000, 'o'));
+    CHivewatchDoc doc;
+    for (int i = 1; i <= 8; ++i)
+        doc.AppendRecord(NewRecord(i));
+    doc.SetModifiedFlag();
+    disk.Fill();
+    QString strError;
+    EXPECT_FALSE(doc.OnSaveDocument(strPath, &strError));
+    disk.Release();
+    EXPECT_TRUE(strError.contains(strPath)) << strError.toStdString();
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray(3000, 'o'));
+    EXPECT_EQ(doc.m_bNewRecords, 1);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(QDir(disk.Dir()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.hvw"});
+
+    ASSERT_TRUE(doc.OnSaveDocument(strPath, &strError)) << strError.toStdString();
+    EXPECT_EQ(doc.m_bNewRecords, 0);
+}
+
+TEST_F(DocTest, SaveRefusesTargetsThatAreNotRegularFiles) {
+    const QString strFifo = m_strDir + "fifo.hvw";
+    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    QDir().mkpath(m_strDir + "folder.hvw");
+    CHivewatchDoc doc;
+    doc.AppendRecord(NewRecord(1));
+    for (const QString& strPath : {strFifo, m_strDir + "folder.hvw"}) {
+        QString strError;
+        EXPECT_FALSE(doc.OnSaveDocument(strPath, &strError));
+        EXPECT_TRUE(strError.contains(QStringLiteral("FIFO")) ||
+                    strError.contains(QStringLiteral("folder")))
+            << strError.toStdString();
+        EXPECT_EQ(doc.m_bNewRecords, 1);
+    }
+    EXPECT_FALSE(QFileInfo(strFifo).isFile());
+    EXPECT_TRUE(QFileInfo(m_strDir + "folder.hvw").isDir());
 }
 
 TEST_F(DocTest, ShortFileKeepsTheWholeRecordsReadAndReportsTheError) {
@@ -165,6 +266,7 @@ TEST_F(DocTest, ShortFileKeepsTheWholeRecordsReadAndReportsTheError) {
         EXPECT_FALSE(loaded.OnOpenDocument(strPath, &strError));
         EXPECT_EQ(Seqs(loaded), (std::vector<int>{1, 2})) << "cut " << nCut;
         EXPECT_TRUE(strError.contains(QStringLiteral("2 records"))) << strError.toStdString();
+        EXPECT_TRUE(loaded.IsModified()) << "a partial open is not the file's content";
     }
 
     // A count far beyond the data reads what is there, then stops with an error.

@@ -1,11 +1,22 @@
 // hivewatch-capture: its arguments, and the real program capturing and converting.
 #include "settings/SetObj.h"
+#include "store/HivewatchDoc.h"
 #include "tests/TestSupport.h"
 #include "tools/capture/CaptureToolOptions.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -19,7 +30,9 @@ struct SRun {
     QString strOut, strErr;
 };
 
-SRun RunTool(const QStringList& args, const QString& strTrace = {}) {
+// Runs the real program; fnStarted runs while it does.
+SRun RunToolWith(const QStringList& args, const QString& strTrace,
+                 const std::function<void(QProcess&)>& fnStarted) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
@@ -30,10 +43,31 @@ SRun RunTool(const QStringList& args, const QString& strTrace = {}) {
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(TestTempDir());
     p.start(QStringLiteral(HW_BIN_DIR "/hivewatch-capture"), args);
+    p.waitForStarted();
+    fnStarted(p);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromLocal8Bit(p.readAllStandardOutput()),
             QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+SRun RunTool(const QStringList& args, const QString& strTrace = {}) {
+    return RunToolWith(args, strTrace, [](QProcess&) {});
+}
+
+// The default settings in a file of their own, so no settings file beside the program counts.
+QString DefaultSettings(const CSetObj& obj = CSetObj()) {
+    const QString strPath = TestTempDir() + "setobj.dat";
+    EXPECT_TRUE(SaveSettingsFile(strPath, &obj));
+    return strPath;
+}
+
+// Waits for a file that a started program writes.
+QByteArray WaitForFile(const QString& strPath) {
+    for (int i = 0; i < 500 && QFileInfo(strPath).size() == 0; ++i)
+        QThread::msleep(10);
+    QThread::msleep(50);
+    return QFileInfo::exists(strPath) ? ReadWholeFile(strPath) : QByteArray();
 }
 
 } // namespace
@@ -70,11 +104,31 @@ TEST(CaptureToolArgs, RejectsWhatCannotWork) {
         {"--frobnicate", "1", "--out", "a"},
         {"stray", "--out", "a"},
         {"--launch"},
+        {"--seconds", "nan", "--out", "a"}, // numbers are finite
+        {"--until-idle", "inf", "--out", "a"},
+        {"--count", "0.5", "--out", "a"}, // and whole where they count
+        {"--count", "1e3", "--out", "a"},
+        {"--count", "0", "--out", "a"},
+        {"--pending-target", "--attach", "5", "--out", "a"},
+        {"--in", "a.hvw", "--csv", "c", "--pending-target"},
     };
     for (const QStringList& args : bad) {
         EXPECT_FALSE(Parse(args, o, e)) << args.join(' ').toStdString();
         EXPECT_FALSE(e.isEmpty());
     }
+}
+
+TEST(CaptureToolArgs, UnknownOptionsAreReportedAsUnknown) {
+    SCaptureToolOptions o;
+    QString e;
+    for (const QStringList& args :
+         {QStringList{"--out", "a", "--frobnicate"}, QStringList{"--frob", "--out", "a"}}) {
+        EXPECT_FALSE(Parse(args, o, e));
+        EXPECT_TRUE(e.startsWith(QStringLiteral("unknown option --frob"))) << e.toStdString();
+    }
+    ASSERT_TRUE(Parse({"--pending-target", "--seconds", "2.5", "--out", "a"}, o, e));
+    EXPECT_TRUE(o.bPendingTarget);
+    EXPECT_EQ(o.dSeconds, 2.5);
 }
 
 TEST(CaptureToolRun, ReplaysATraceIntoBothFilesAndConvertsBack) {
@@ -117,4 +171,159 @@ TEST(CaptureToolRun, BadArgumentsAndUnreadableFilesFailClearly) {
     const SRun noProcess = RunTool({"--attach", "999999999", "--seconds", "1", "--csv", "x.csv"});
     EXPECT_EQ(noProcess.nExit, 1);
     EXPECT_TRUE(noProcess.strErr.contains(QStringLiteral("no running process")));
+}
+
+// A full disk or a file-size limit makes the write fail, the tool say so and exit 1, and the
+// old file stay; the file-size signal does not kill the tool.
+TEST(CaptureToolRun, FullDiskFailsAndKeepsTheOldFiles) {
+    const QString strDir = TestTempDir();
+    CHivewatchDoc doc;
+    for (int i = 1; i <= 8; ++i) {
+        auto* p = new CRegInfoObj;
+        p->m_nSeq = i;
+        doc.AppendRecord(p);
+    }
+    ASSERT_TRUE(doc.OnSaveDocument(strDir + "eight.hvw"));
+
+    CFullDisk disk;
+    if (!disk.Available())
+        GTEST_SKIP() << disk.Why().toStdString();
+    const QByteArray old(3000, 'o');
+    for (const char* pName : {"old.hvw", "old.csv"}) {
+        QFile f(disk.Dir() + pName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    disk.Fill();
+    // The tool must ignore the file-size signal itself, so it starts with the default action.
+    std::signal(SIGXFSZ, SIG_DFL);
+    const SRun conv = RunTool({"--in", strDir + "eight.hvw", "--csv", disk.Dir() + "old.csv"});
+    SRun capture{1, {}, {}};
+    if (disk.IsMounted()) // the driver copy must be written, so no file-size limit here
+        capture = RunTool(
+            {"--count", "8", "--out", disk.Dir() + "old.hvw", "--settings", DefaultSettings()},
+            TestDataPath("procmon_sre_malware.csv"));
+    std::signal(SIGXFSZ, SIG_IGN);
+    disk.Release();
+    EXPECT_EQ(conv.nExit, 1) << conv.strErr.toStdString();
+    EXPECT_TRUE(conv.strErr.contains(QStringLiteral("old.csv"))) << conv.strErr.toStdString();
+    EXPECT_TRUE(conv.strOut.isEmpty()) << conv.strOut.toStdString();
+    EXPECT_EQ(capture.nExit, 1) << capture.strOut.toStdString();
+    if (disk.IsMounted()) {
+        EXPECT_TRUE(capture.strErr.contains(QStringLiteral("the disk is full")))
+            << capture.strErr.toStdString();
+    }
+    EXPECT_EQ(ReadWholeFile(disk.Dir() + "old.csv"), old);
+    EXPECT_EQ(ReadWholeFile(disk.Dir() + "old.hvw"), old);
+}
+
+// --count N: exactly N records in the document and the CSV, though the capture thread files
+// thousands a second.
+TEST(CaptureToolRun, CountStopsAtExactlyThatManyRecords) {
+    const QString strDir = TestTempDir();
+    const SRun run = RunTool({"--count", "8", "--out", strDir + "a.hvw", "--csv", strDir + "a.csv",
+                              "--settings", DefaultSettings()},
+                             TestDataPath("procmon_akagi64_uacme.csv"));
+    ASSERT_EQ(run.nExit, 0) << run.strErr.toStdString();
+    EXPECT_EQ(run.strOut.count(QStringLiteral("wrote 8 records")), 2) << run.strOut.toStdString();
+    EXPECT_EQ(ReadWholeFile(strDir + "a.csv").count('\n'), 9);
+    EXPECT_EQ(ReadWholeFile(strDir + "a.hvw").left(4), QByteArray::fromHex("08000000"));
+}
+
+TEST(CaptureToolRun, OutputsThatCannotWorkAreRefusedBeforeCapturing) {
+    const QString strDir = TestTempDir();
+    const QString strFifo = strDir + "fifo";
+    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(strDir + "a.hvw", strDir + "link.hvw"));
+    QFile existing(strDir + "a.hvw");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    struct {
+        QStringList args;
+        const char* pWhy;
+    } cases[] = {
+        {{"--seconds", "30", "--out", strDir + "x", "--csv", strDir + "./x"}, "same file"},
+        {{"--seconds", "30", "--out", strDir + "a.hvw", "--csv", strDir + "link.hvw"}, "same file"},
+        {{"--in", strDir + "a.hvw", "--csv", strDir + "link.hvw"}, "same file"},
+        {{"--seconds", "30", "--out", strFifo}, "FIFO"},
+        {{"--seconds", "30", "--csv", strDir}, "folder"},
+        {{"--seconds", "30", "--csv", strDir + "none/x.csv"}, "folder does not exist"},
+    };
+    for (const auto& c : cases) {
+        const SRun run = RunTool(c.args);
+        EXPECT_EQ(run.nExit, 1) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(run.strErr.contains(QLatin1String(c.pWhy))) << run.strErr.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo::exists(strFifo) && !QFileInfo(strFifo).isFile());
+}
+
+// A hang-up ends the capture like Ctrl-C: what was captured is saved.
+TEST(CaptureToolRun, HangUpSavesWhatWasCaptured) {
+    const QString strDir = TestTempDir();
+    const SRun run = RunToolWith(
+        {"--seconds", "100", "--out", strDir + "a.hvw", "--settings", DefaultSettings()}, {},
+        [](QProcess& p) {
+            QThread::msleep(1500);
+            kill(pid_t(p.processId()), SIGHUP);
+        });
+    ASSERT_EQ(run.nExit, 0) << run.strErr.toStdString();
+    CHivewatchDoc doc;
+    EXPECT_TRUE(doc.OnOpenDocument(strDir + "a.hvw"));
+    EXPECT_TRUE(run.strOut.contains(QStringLiteral("wrote %1 records").arg(doc.GetRecordCount())));
+}
+
+// A target left pending in the settings starts nothing unless asked for.
+TEST(CaptureToolRun, PendingTargetIsUsedOnlyWhenAsked) {
+    const QString strDir = TestTempDir();
+    CSetObj pending;
+    pending.m_nCaptureScope = SCOPE_NEW_PROGRAM;
+    pending.m_strNewProgram = QStringLiteral("/bin/sh");
+    pending.m_strNewParams = QStringLiteral("-c \"echo ran > %1marker\"").arg(strDir);
+    const QString strSettings = DefaultSettings(pending);
+
+    const SRun plain =
+        RunTool({"--seconds", "1", "--csv", strDir + "a.csv", "--settings", strSettings});
+    EXPECT_EQ(plain.nExit, 0) << plain.strErr.toStdString();
+    EXPECT_TRUE(plain.strErr.contains(QStringLiteral("pending target")));
+    QThread::msleep(300); // a started program would have written it long before
+    EXPECT_FALSE(QFileInfo::exists(strDir + "marker"));
+
+    const SRun asked = RunTool({"--seconds", "1", "--csv", strDir + "a.csv", "--settings",
+                                strSettings, "--pending-target"});
+    EXPECT_EQ(asked.nExit, 0) << asked.strErr.toStdString();
+    EXPECT_EQ(WaitForFile(strDir + "marker"), QByteArray("ran\n"));
+}
+
+TEST(CaptureToolRun, LaunchPassesArgumentsExactlyAndSaysWhyItFailed) {
+    const QString strDir = TestTempDir();
+    const QString strOut = strDir + "args.txt";
+    const SRun run = RunTool({"--seconds", "1", "--csv", strDir + "a.csv", "--settings",
+                              DefaultSettings(), "--launch", "/bin/sh", "-c",
+                              "for a in \"$@\"; do printf '[%s]' \"$a\"; done > \"$0\"", strOut,
+                              "two words", "\"quoted\"", "", "tab\there"});
+    EXPECT_EQ(run.nExit, 0) << run.strErr.toStdString();
+    EXPECT_EQ(WaitForFile(strOut), QByteArray("[two words][\"quoted\"][][tab\there]"));
+
+    for (const auto& [strProgram, pWhy] :
+         {std::pair{strDir + "missing", "was not found"}, std::pair{strDir, "is a folder"}}) {
+        const SRun failed = RunTool({"--seconds", "1", "--csv", strDir + "b.csv", "--settings",
+                                     DefaultSettings(), "--launch", strProgram});
+        EXPECT_EQ(failed.nExit, 1);
+        EXPECT_TRUE(failed.strErr.contains(QLatin1String(pWhy))) << failed.strErr.toStdString();
+        EXPECT_TRUE(failed.strErr.contains(QStringLiteral("Can not start a new process")));
+    }
+}
+
+TEST(CaptureToolRun, UnreadableNamedSettingsStopTheTool) {
+    const QString strPath = TestTempDir() + "setobj.dat";
+    QFile f(strPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("short");
+    f.close();
+    const SRun run =
+        RunTool({"--seconds", "1", "--csv", TestTempDir() + "a.csv", "--settings", strPath});
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_TRUE(run.strErr.contains(QStringLiteral("damaged"))) << run.strErr.toStdString();
+    EXPECT_TRUE(run.strErr.contains(QStringLiteral("stopping"))) << run.strErr.toStdString();
+    EXPECT_FALSE(run.strErr.contains(QStringLiteral("defaults stay")));
 }

@@ -5,7 +5,9 @@
 #include "capture/CsvExport.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/FileOps.h"
 #include "platform/Processes.h"
+#include "platform/SafeFile.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 
@@ -32,22 +34,34 @@ int Fail(FILE* pErr, const QString& str) {
     return 1;
 }
 
+// A settings file named with --settings must be usable: the tool stops otherwise. The
+// program's own settings file falls back to the defaults with a warning.
 bool LoadSettings(const SCaptureToolOptions& opts, FILE* pErr) {
-    const QString strPath = opts.strSettings.isEmpty() ? GetSettingsPath() : opts.strSettings;
-    if (!QFileInfo::exists(strPath)) {
-        if (!opts.strSettings.isEmpty())
-            return Fail(pErr, QStringLiteral("settings file %1 does not exist").arg(strPath)) == 0;
+    const bool bNamed = !opts.strSettings.isEmpty();
+    const QString strPath = bNamed ? opts.strSettings : GetSettingsPath();
+    if (strPath.isEmpty() || (!bNamed && !QFileInfo::exists(strPath)))
         return true; // no settings yet: the defaults
-    }
+    if (bNamed && !QFileInfo::exists(strPath))
+        return Fail(pErr, QStringLiteral("settings file %1 does not exist; stopping without "
+                                         "capturing")
+                              .arg(strPath)) == 0;
     QString strError;
-    if (!LoadSettingsFile(strPath, &g_SetObj, &strError)) {
-        if (!opts.strSettings.isEmpty())
-            return Fail(pErr, strError) == 0;
-        Print(pErr, QStringLiteral("hivewatch-capture: %1\n").arg(strError));
+    QStringList notes;
+    if (!LoadSettingsFile(strPath, &g_SetObj, &strError, &notes)) {
+        if (bNamed)
+            return Fail(pErr, QStringLiteral("cannot use the settings: %1; stopping without "
+                                             "capturing")
+                                  .arg(strError)) == 0;
+        Print(pErr,
+              QStringLiteral("hivewatch-capture: %1; using the default settings\n").arg(strError));
     }
+    for (const QString& strNote : notes)
+        Print(pErr, QStringLiteral("hivewatch-capture: %1\n").arg(strNote));
     return true;
 }
 
+// A text of the launch arguments for messages; the arguments themselves go to the program
+// as a list.
 QString JoinParams(const QStringList& args) {
     QStringList quoted;
     for (const QString& a : args)
@@ -57,7 +71,20 @@ QString JoinParams(const QStringList& args) {
     return quoted.join(QLatin1Char(' '));
 }
 
+QString PendingTargetText() {
+    if (g_SetObj.m_nCaptureScope == SCOPE_ATTACHED)
+        return QStringLiteral("attach to %1 (process %2)")
+            .arg(g_SetObj.m_strAttachName)
+            .arg(g_SetObj.m_nAttachPid);
+    return QStringLiteral("launch \"%1 %2\"")
+        .arg(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams);
+}
+
+// The capture's target: one given on the command line, the one the settings hold when asked
+// for, or else all processes. A plain run never starts a program it was not told to start.
 bool SetTarget(const SCaptureToolOptions& opts, FILE* pErr) {
+    const int nStored = g_SetObj.LoadCaptureScope();
+    const bool bPending = nStored == SCOPE_ATTACHED || nStored == SCOPE_NEW_PROGRAM;
     if (opts.nAttachPid) {
         const QString strName = PlatformProcessName(opts.nAttachPid);
         if (strName.isEmpty())
@@ -70,6 +97,37 @@ bool SetTarget(const SCaptureToolOptions& opts, FILE* pErr) {
         g_SetObj.m_strNewProgram = opts.strLaunch;
         g_SetObj.m_strNewParams = JoinParams(opts.arLaunchArgs);
         g_SetObj.StoreCaptureScope(SCOPE_NEW_PROGRAM);
+    } else if (opts.bPendingTarget) {
+        if (!bPending)
+            return Fail(pErr, QStringLiteral("the settings hold no pending target")) == 0;
+        Print(pErr, QStringLiteral("hivewatch-capture: using the pending target: %1\n")
+                        .arg(PendingTargetText()));
+    } else if (bPending) {
+        Print(pErr, QStringLiteral("hivewatch-capture: the settings hold a pending target (%1); "
+                                   "capturing all processes instead (--pending-target uses it)\n")
+                        .arg(PendingTargetText()));
+        g_SetObj.StoreCaptureScope(SCOPE_ALL);
+    }
+    return true;
+}
+
+// Outputs are checked before anything is captured: a capture must not end in a write that
+// cannot work, and no file may be both read and written.
+bool CheckOutputs(const SCaptureToolOptions& opts, FILE* pErr) {
+    for (const QString& strPath : {opts.strOut, opts.strCsv}) {
+        QString strWhy;
+        if (!strPath.isEmpty() && !CSafeFile::CheckTarget(strPath, nullptr, &strWhy))
+            return Fail(pErr, QStringLiteral("cannot write %1: %2").arg(strPath, strWhy)) == 0;
+    }
+    if (!opts.strOut.isEmpty() && !opts.strCsv.isEmpty() &&
+        PlatformSameFile(opts.strOut, opts.strCsv))
+        return Fail(pErr, QStringLiteral("--out and --csv name the same file")) == 0;
+    if (!opts.strIn.isEmpty()) {
+        for (const QString& strPath : {opts.strOut, opts.strCsv}) {
+            if (!strPath.isEmpty() && PlatformSameFile(opts.strIn, strPath))
+                return Fail(pErr, QStringLiteral("--in and an output name the same file (%1)")
+                                      .arg(strPath)) == 0;
+        }
     }
     return true;
 }
@@ -107,6 +165,20 @@ void WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* 
         Print(pErr, QStringLiteral("\n"));
 }
 
+SExportResult Export(const SCaptureToolOptions& opts, const CHivewatchDoc& doc, FILE* pErr) {
+    if (!PlatformStderrIsTerminal())
+        return ExportCsv(doc, opts.strCsv, opts.nExportScope);
+    const SExportResult result =
+        ExportCsv(doc, opts.strCsv, opts.nExportScope, [&](int64_t nDone, int64_t nTotal) {
+            Print(pErr, QStringLiteral("\rexporting %1: %2% ")
+                            .arg(opts.strCsv)
+                            .arg(nTotal > 0 ? nDone * 100 / nTotal : 100));
+            return !g_bInterrupted;
+        });
+    Print(pErr, QStringLiteral("\n"));
+    return result;
+}
+
 int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut, FILE* pErr) {
     int nExit = 0;
     if (!opts.strOut.isEmpty()) {
@@ -119,7 +191,7 @@ int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut
             nExit = Fail(pErr, strError);
     }
     if (!opts.strCsv.isEmpty()) {
-        const SExportResult result = ExportCsv(doc, opts.strCsv, opts.nExportScope);
+        const SExportResult result = Export(opts, doc, pErr);
         if (result.bOk)
             Print(pOut,
                   QStringLiteral("wrote %1 records to %2\n").arg(result.nRecords).arg(opts.strCsv));
@@ -130,6 +202,8 @@ int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut
 }
 
 int Convert(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
+    if (!CheckOutputs(opts, pErr))
+        return 1;
     CHivewatchDoc doc;
     QString strError;
     if (!doc.OnOpenDocument(opts.strIn, &strError))
@@ -138,27 +212,31 @@ int Convert(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
 }
 
 int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
-    if (!LoadSettings(opts, pErr) || !SetTarget(opts, pErr))
+    if (!CheckOutputs(opts, pErr) || !LoadSettings(opts, pErr) || !SetTarget(opts, pErr))
         return 1;
     CHivewatchDoc doc;
     CToolHost host;
     CCaptureEngine engine(&doc, &host);
     if (!engine.StartDriver())
         return Fail(pErr, QStringLiteral("cannot start the driver: %1").arg(engine.LastError()));
+    // The capture thread files no more than --count records, so the document and the files
+    // hold exactly that many even if more arrive before this thread notices.
+    engine.SetRecordLimit(uint64_t(opts.nCount));
+    PlatformOnInterrupt(OnInterrupt);
     QString strError;
-    if (!engine.StartCapture(&strError)) {
+    if (!engine.StartCapture(&strError, opts.strLaunch.isEmpty() ? nullptr : &opts.arLaunchArgs)) {
         engine.StopDriver();
-        return Fail(pErr, strError);
+        return Fail(pErr, QStringLiteral("%1: %2").arg(strError, engine.LastError()));
     }
     if (!engine.m_bCapturing) {
         engine.StopDriver();
         return Fail(pErr, QStringLiteral("the driver did not switch the capture on"));
     }
-    PlatformOnInterrupt(OnInterrupt);
     WaitForStop(opts, engine, pErr);
     engine.SwitchCaptureOff();
     engine.m_bQuit = 1;
     engine.StopDriver();
+    g_bInterrupted = 0; // a stop by signal still saves; a second one cancels the export
     return WriteOutputs(opts, doc, pOut, pErr);
 }
 
@@ -169,5 +247,7 @@ int RunCaptureTool(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
         Print(pOut, QString::fromLatin1(CAPTURE_TOOL_USAGE));
         return 0;
     }
+    // A write beyond the file-size limit must fail with a message, not kill the tool.
+    PlatformIgnoreFileSizeSignal();
     return opts.strIn.isEmpty() ? Capture(opts, pOut, pErr) : Convert(opts, pOut, pErr);
 }

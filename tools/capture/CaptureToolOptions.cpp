@@ -2,17 +2,21 @@
 
 #include "settings/SetObj.h"
 
+#include <cmath>
+
 const char* const CAPTURE_TOOL_USAGE =
     "Usage: hivewatch-capture [options]\n"
     "Captures registry activity without a window and writes it to files.\n"
     "\n"
     "Target (default: all processes, filtered by the settings):\n"
     "  --attach PID              watch one running process\n"
-    "  --launch PROGRAM [ARGS]   start PROGRAM and watch it (the rest of the line is its\n"
-    "                            arguments)\n"
+    "  --launch PROGRAM [ARGS]   start PROGRAM and watch it and the processes it starts\n"
+    "                            (the rest of the line is its arguments, passed as given)\n"
+    "  --pending-target          watch the target the settings hold from the window's\n"
+    "                            Attach or Open New Program (ignored without this option)\n"
     "When to stop (default: Ctrl-C):\n"
     "  --seconds N               after N seconds\n"
-    "  --count N                 once N records were captured\n"
+    "  --count N                 after exactly N records (a whole number)\n"
     "  --until-idle N            after N seconds without a new record\n"
     "Output:\n"
     "  --out FILE.hvw            write a capture document\n"
@@ -25,13 +29,44 @@ const char* const CAPTURE_TOOL_USAGE =
 
 namespace {
 
-bool ParseNumber(const QString& strArg, const QString& strValue, double& dOut, QString& strError) {
+constexpr double MAX_SECONDS = 1e9;
+constexpr long long MAX_COUNT = 1'000'000'000'000LL;
+
+// The options that take a value; --launch takes the rest of the line.
+const char* const kValueOptions[] = {"--attach",     "--seconds",  "--count",
+                                     "--until-idle", "--out",      "--csv",
+                                     "--in",         "--settings", "--export-scope"};
+
+bool TakesValue(const QString& strArg) {
+    for (const char* p : kValueOptions) {
+        if (strArg == QLatin1String(p))
+            return true;
+    }
+    return false;
+}
+
+bool ParseSeconds(const QString& strArg, const QString& strValue, double& dOut, QString& strError) {
     bool bOk = false;
-    dOut = strValue.toDouble(&bOk);
-    if (!bOk || dOut <= 0 || dOut > 1e9) {
-        strError = QStringLiteral("%1 needs a positive number, not \"%2\"").arg(strArg, strValue);
+    const double d = strValue.toDouble(&bOk);
+    if (!bOk || !std::isfinite(d) || d <= 0 || d > MAX_SECONDS) {
+        strError = QStringLiteral("%1 needs a positive number of seconds, not \"%2\"")
+                       .arg(strArg, strValue);
         return false;
     }
+    dOut = d;
+    return true;
+}
+
+bool ParseCount(const QString& strArg, const QString& strValue, long long& nOut,
+                QString& strError) {
+    bool bOk = false;
+    const long long n = strValue.toLongLong(&bOk);
+    if (!bOk || n <= 0 || n > MAX_COUNT) {
+        strError =
+            QStringLiteral("%1 needs a positive whole number, not \"%2\"").arg(strArg, strValue);
+        return false;
+    }
+    nOut = n;
     return true;
 }
 
@@ -55,9 +90,14 @@ bool CheckCombination(const SCaptureToolOptions& opts, QString& strError) {
         strError = QStringLiteral("--attach and --launch cannot be used together");
         return false;
     }
+    if (opts.bPendingTarget && (opts.nAttachPid || !opts.strLaunch.isEmpty())) {
+        strError = QStringLiteral("--pending-target cannot be used with --attach or --launch");
+        return false;
+    }
     if (!opts.strIn.isEmpty()) {
-        const bool bCaptureOption = opts.nAttachPid || !opts.strLaunch.isEmpty() || opts.dSeconds ||
-                                    opts.nCount || opts.dUntilIdle || !opts.strOut.isEmpty();
+        const bool bCaptureOption = opts.nAttachPid || !opts.strLaunch.isEmpty() ||
+                                    opts.bPendingTarget || opts.dSeconds || opts.nCount ||
+                                    opts.dUntilIdle || !opts.strOut.isEmpty();
         if (bCaptureOption || opts.strCsv.isEmpty()) {
             strError = QStringLiteral("--in converts a capture document: use it with --csv only");
             return false;
@@ -89,14 +129,23 @@ bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QS
             opts.arLaunchArgs = args.mid(i + 2);
             break;
         }
-        if (i + 1 >= args.size() || !strArg.startsWith(QLatin1String("--"))) {
-            strError = strArg.startsWith(QLatin1String("--"))
-                           ? QStringLiteral("%1 needs a value").arg(strArg)
-                           : QStringLiteral("unexpected argument \"%1\"").arg(strArg);
+        if (strArg == QLatin1String("--pending-target")) {
+            opts.bPendingTarget = true;
+            continue;
+        }
+        if (!strArg.startsWith(QLatin1String("--"))) {
+            strError = QStringLiteral("unexpected argument \"%1\"").arg(strArg);
+            return false;
+        }
+        if (!TakesValue(strArg)) {
+            strError = QStringLiteral("unknown option %1 (see --help)").arg(strArg);
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            strError = QStringLiteral("%1 needs a value").arg(strArg);
             return false;
         }
         const QString& strValue = args[++i];
-        double d = 0;
         if (strArg == QLatin1String("--attach")) {
             bool bOk = false;
             opts.nAttachPid = strValue.toInt(&bOk);
@@ -105,15 +154,14 @@ bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QS
                 return false;
             }
         } else if (strArg == QLatin1String("--seconds")) {
-            if (!ParseNumber(strArg, strValue, opts.dSeconds, strError))
+            if (!ParseSeconds(strArg, strValue, opts.dSeconds, strError))
                 return false;
         } else if (strArg == QLatin1String("--until-idle")) {
-            if (!ParseNumber(strArg, strValue, opts.dUntilIdle, strError))
+            if (!ParseSeconds(strArg, strValue, opts.dUntilIdle, strError))
                 return false;
         } else if (strArg == QLatin1String("--count")) {
-            if (!ParseNumber(strArg, strValue, d, strError))
+            if (!ParseCount(strArg, strValue, opts.nCount, strError))
                 return false;
-            opts.nCount = (long long)d;
         } else if (strArg == QLatin1String("--out")) {
             opts.strOut = strValue;
         } else if (strArg == QLatin1String("--csv")) {
@@ -125,9 +173,6 @@ bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QS
         } else if (strArg == QLatin1String("--export-scope")) {
             if (!ParseScope(strValue, opts.nExportScope, strError))
                 return false;
-        } else {
-            strError = QStringLiteral("unknown option %1 (see --help)").arg(strArg);
-            return false;
         }
     }
     return CheckCombination(opts, strError);

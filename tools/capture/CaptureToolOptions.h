@@ -6,12 +6,13 @@
 
 struct SCaptureToolOptions {
     bool bHelp = false;
-    QString strSettings; // empty: the program's own settings file, else the defaults
-    int nAttachPid = 0;  // 0: no attached process
-    QString strLaunch;   // program to start and watch
-    QStringList arLaunchArgs;
-    double dSeconds = 0;  // 0: no time limit
-    long long nCount = 0; // 0: no record limit
+    QString strSettings;         // empty: the program's own settings file, else the defaults
+    int nAttachPid = 0;          // 0: no attached process
+    QString strLaunch;           // program to start and watch
+    QStringList arLaunchArgs;    // passed to it exactly as given
+    bool bPendingTarget = false; // use the target the settings hold (attach or launch)
+    double dSeconds = 0;         // 0: no time limit
+    long long nCount = 0;        // 0: no record limit
     double dUntilIdle = 0;
     QString strOut; // capture document to write
     QString strCsv;
@@ -20,7 +21,8 @@ struct SCaptureToolOptions {
 };
 
 // Fills opts from the arguments (without the program name). Returns false with a message
-// that names the offending argument.
+// that names the offending argument. Numbers must be finite, and whole where they count
+// something; an option not known is reported as unknown.
 bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QString& strError);
 
 extern const char* const CAPTURE_TOOL_USAGE;

@@ -1,0 +1,58 @@
+// Writing a file that replaces its target only when it is complete, or not at all.
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+
+// The data goes to a temporary file beside the target; Commit() checks every write, the flush
+// to disk and the close before renaming it over the target. A failure, a Discard() or the
+// destructor before Commit() leaves the old file exactly as it was and no temporary file
+// behind. Targets that are not regular files (folders, FIFOs, devices) are refused before
+// anything is written; a symbolic link is followed to the file it names.
+class CSafeFile : public QIODevice {
+public:
+    explicit CSafeFile(const QString& strPath);
+    ~CSafeFile() override;
+    CSafeFile(const CSafeFile&) = delete;
+    CSafeFile& operator=(const CSafeFile&) = delete;
+
+    bool Open(); // checks the target and creates the temporary file
+    // Puts the data on disk: fsync and close of the temporary file, both checked. False when
+    // they or an earlier write failed. Commit() does it when it was not done yet.
+    bool Finish();
+    bool Commit(); // Finish(), then the rename over the target
+    void Discard();
+
+    // Whether a file may be written at strPath: an existing regular file, or a new name in an
+    // existing folder. False with the system error and the reason in words otherwise.
+    static bool CheckTarget(const QString& strPath, int* pErrno = nullptr,
+                            QString* pStrWhy = nullptr);
+
+    // The failure: the system error, the framework's cause number and a message that names
+    // the file and says what went wrong ("cannot write /x/a.hvw: the disk is full").
+    int ErrorNumber() const { return m_nErrno; }
+    int ErrorCause() const;
+    QString ErrorText() const;
+    bool FailedToCreate() const { return m_bCreating; }
+
+    bool isSequential() const override { return true; }
+    void close() override { Discard(); } // closing without Commit() keeps the old file
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* pData, qint64 nSize) override;
+
+private:
+    bool Fail(int nErrno, bool bCreating, const QString& strWords = {});
+    void CloseTemp();
+
+    QString m_strPath;   // as the caller named it
+    QString m_strTarget; // the file actually replaced (links followed)
+    QString m_strTemp;
+    int m_fd = -1;
+    int m_nErrno = 0;
+    bool m_bFinished = false;
+    bool m_bFailed = false;
+    bool m_bCreating = false;
+    QString m_strWords; // overrides the words of m_nErrno
+};

@@ -72,6 +72,8 @@ void WriteExportFile(QWidget* pParent, const CHivewatchDoc& doc, const QString& 
                     MSG_ERROR);
         break;
     case SExportOutcome::EXPORT_NOT_WRITTEN:
+        // Part of the file was written when the error came; the writer has removed it and
+        // left the file under the chosen name as it was.
         ShowMessage(pParent,
                     QStringLiteral("File could not be written: %1\n%2")
                         .arg(outcome.m_nCause)

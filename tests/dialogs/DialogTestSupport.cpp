@@ -87,9 +87,9 @@ bool DialogTest::Checked(const CDialogEx& dlg, int nId) {
     return pButton && pButton->isChecked();
 }
 
-void DialogTest::OnNextModalWidget(std::function<bool(QWidget*)> fn) {
+void DialogTest::OnNextModalWidget(std::function<bool(QWidget*)> fn, int nIntervalMs) {
     auto* pTimer = new QTimer(qApp);
-    pTimer->setInterval(5);
+    pTimer->setInterval(nIntervalMs);
     QObject::connect(pTimer, &QTimer::timeout, pTimer, [pTimer, fn] {
         QWidget* pModal = QApplication::activeModalWidget();
         if (!pModal || !pModal->isVisible())

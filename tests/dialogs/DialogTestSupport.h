@@ -57,7 +57,9 @@ protected:
             return false;
         });
     }
-    static void OnNextModalWidget(std::function<bool(QWidget*)> fn);
+    // nIntervalMs 0 looks on every pass of the event loop, also the one a long task runs
+    // between its steps.
+    static void OnNextModalWidget(std::function<bool(QWidget*)> fn, int nIntervalMs = 5);
 
     std::vector<SShownMessage> m_arMessages;
     std::vector<SFileRequest> m_arFileRequests;

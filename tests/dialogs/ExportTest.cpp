@@ -8,7 +8,9 @@
 #include "store/HivewatchDoc.h"
 #include "tests/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProgressDialog>
 #include <QTest>
 
 namespace {
@@ -122,6 +124,80 @@ TEST_F(Export, WritesTheChosenRecordsOldestFirstAndSaysFinished) {
     OnNextModal<CExportDlg>([](CExportDlg* pDlg) { Click(*pDlg, IDCANCEL); });
     RunExportCommand(nullptr, m_doc);
     EXPECT_EQ(m_arMessages.size(), 4u);
+}
+
+TEST_F(Export, FilesThatCannotBeCreatedOrWrittenAreReportedWithTheirCause) {
+    RunExport(TestTempDir() + "missing/x.csv", ALL);
+    EXPECT_EQ(Messages(), QStringList{"File could not be created: 3\n"});
+
+    CFullDisk disk;
+    if (!disk.Available())
+        GTEST_SKIP() << disk.Why().toStdString();
+    const QString strPath = disk.Dir() + "old.csv";
+    QFile old(strPath);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old contents");
+    old.close();
+    disk.Fill();
+    m_arMessages.clear();
+    RunExport(strPath, ALL);
+    disk.Release();
+    ASSERT_EQ(m_arMessages.size(), 1u); // and no "Finished"
+    EXPECT_TRUE(m_arMessages[0].m_strText.startsWith("File could not be written: 13\n"))
+        << m_arMessages[0].m_strText.toStdString();
+    EXPECT_TRUE(m_arMessages[0].m_strText.contains(strPath));
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray("old contents"));
+}
+
+TEST_F(Export, ALargeExportShowsProgressAndCancelLeavesTheOldFile) {
+    CRegInfoObj* pModel = Rec(0, "RegSetValueKey", "REG_SZ: a", "REG_SZ: b");
+    for (int i = 0; i < int(EXPORT_PROGRESS_THRESHOLD) + 10000; ++i) {
+        auto* p = new CRegInfoObj(*pModel);
+        p->m_nSeq = i;
+        m_doc.AppendRecord(p);
+    }
+    delete pModel;
+    const QString strDir = TestTempDir();
+    const QString strPath = strDir + "big.csv";
+    QFile old(strPath);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old contents");
+    old.close();
+
+    // The user cancels as soon as the progress shows.
+    bool bShown = false;
+    OnNextModal<CExportDlg>([&](CExportDlg* pDlg) {
+        Type(*pDlg, FILE_NAME, strPath);
+        Click(*pDlg, IDOK);
+        OnNextModalWidget(
+            [&](QWidget* pModal) {
+                auto* pProgress = qobject_cast<QProgressDialog*>(pModal);
+                if (!pProgress)
+                    return false;
+                bShown = true;
+                pProgress->cancel();
+                return true;
+            },
+            0);
+    });
+    RunExportCommand(nullptr, m_doc);
+    EXPECT_TRUE(bShown);
+    EXPECT_TRUE(m_arMessages.empty());
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray("old contents"));
+    EXPECT_EQ(QDir(strDir).entryList(QDir::Files | QDir::Hidden), QStringList{"big.csv"});
+
+    // Left to run, it finishes with every record.
+    bShown = false;
+    OnNextModal<CExportDlg>([&](CExportDlg* pDlg) {
+        Type(*pDlg, FILE_NAME, strPath);
+        Click(*pDlg, IDOK);
+        OnNextModalWidget(
+            [&](QWidget* pModal) { return bShown = qobject_cast<QProgressDialog*>(pModal); }, 0);
+    });
+    RunExportCommand(nullptr, m_doc);
+    EXPECT_TRUE(bShown);
+    EXPECT_EQ(Messages(), QStringList{"Finished"});
+    EXPECT_EQ(ReadWholeFile(strPath).count('\n'), m_doc.GetRecordCount() + 1);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "driver/ProcessScan.h"
 
+#include "platform/ProcessList.h"
+
 #include <dirent.h>
 #include <unistd.h>
 
@@ -16,19 +18,6 @@ std::string ReadSmallFile(const std::string& strPath, size_t nMax) {
     std::string str(nMax, '\0');
     str.resize(std::fread(str.data(), 1, nMax, pFile.get()));
     return str;
-}
-
-std::string ExecutableName(const std::string& strDir) {
-    char sz[4096];
-    const ssize_t n = readlink((strDir + "/exe").c_str(), sz, sizeof(sz) - 1);
-    if (n <= 0)
-        return {};
-    std::string strTarget(sz, size_t(n));
-    constexpr std::string_view DELETED = " (deleted)";
-    if (strTarget.ends_with(DELETED))
-        strTarget.resize(strTarget.size() - DELETED.size());
-    const size_t nSlash = strTarget.rfind('/');
-    return nSlash == std::string::npos ? strTarget : strTarget.substr(nSlash + 1);
 }
 
 bool ParsePid(const char* psz, uint32_t& nPid) {
@@ -56,7 +45,7 @@ std::vector<SProcessInfo> ScanProcesses(const std::string& strProcRoot) {
         const std::string strDir = strProcRoot + "/" + pEntry->d_name;
         if (ReadSmallFile(strDir + "/cmdline", 1).empty())
             continue;
-        info.m_strName = ExecutableName(strDir);
+        info.m_strName = ProcessImageName(strDir);
         if (info.m_strName.empty()) {
             info.m_strName = ReadSmallFile(strDir + "/comm", 64);
             while (!info.m_strName.empty() && info.m_strName.back() == '\n')

@@ -10,7 +10,7 @@ struct SProcessInfo {
     std::string m_strName;
 };
 
-// User processes under strProcRoot (normally /proc), named by their executable's file name,
-// or by their short command name when the executable link cannot be read. Kernel threads
-// (empty command line) are left out.
+// User processes under strProcRoot (normally /proc), named by their executable's file name
+// (ProcessImageName, the rule the process picker uses too), or by their short command name
+// when the executable link cannot be read. Kernel threads (empty command line) are left out.
 std::vector<SProcessInfo> ScanProcesses(const std::string& strProcRoot = "/proc");

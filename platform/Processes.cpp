@@ -1,6 +1,6 @@
 #include "platform/Processes.h"
 
-#include "platform/WineEnvironment.h"
+#include "platform/ProcessList.h"
 #include "platform/WineLaunch.h"
 
 #include <QFile>
@@ -70,15 +70,12 @@ int StartResolved(const QString& strPath, const QStringList& arArgs, QString* pS
 QString PlatformProcessName(int nPid) {
     if (nPid <= 0)
         return {};
-    const QString strProc = QStringLiteral("/proc/%1/").arg(nPid);
-    // The executable's own name; the kernel's short name (15 characters) when the link
-    // cannot be read (another user's process).
-    const QString strExe = QFileInfo(strProc + QStringLiteral("exe")).symLinkTarget();
-    if (const std::string strWine = WineProcessImageName(uint32_t(nPid)); !strWine.empty())
-        return QString::fromStdString(strWine); // a Windows program: its image name
-    if (!strExe.isEmpty())
-        return QFileInfo(strExe).fileName();
-    QFile comm(strProc + QStringLiteral("comm"));
+    // The same rule the process picker and the driver's records use; the kernel's short
+    // name (15 characters) when the executable cannot be read (another user's process).
+    const std::string strImage = ProcessImageName(uint32_t(nPid));
+    if (!strImage.empty())
+        return QString::fromLocal8Bit(strImage.data(), qsizetype(strImage.size()));
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(nPid));
     if (!comm.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLocal8Bit(comm.readAll()).trimmed();

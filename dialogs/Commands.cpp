@@ -1,0 +1,33 @@
+#include "dialogs/Commands.h"
+
+#include "dialogs/AttachDlg.h"
+#include "dialogs/ExportDlg.h"
+#include "dialogs/NewProgramDlg.h"
+#include "settings/FilterOptionDlg.h"
+#include "settings/SetObj.h"
+
+void RunOptionsCommand(QWidget* pParent) {
+    CFilterOptionDlg dlg(pParent);
+    dlg.m_clrBackground = g_SetObj.m_clrBackground;
+    dlg.DoModal();
+}
+
+bool RunAttachCommand(QWidget* pParent) {
+    CAttachDlg dlg(pParent);
+    dlg.m_clrBackground = g_SetObj.m_clrBackground;
+    return dlg.DoModal() == IDOK && dlg.m_bCaptureNow;
+}
+
+bool RunOpenNewProgramCommand(QWidget* pParent) {
+    CNewProgramDlg dlg(pParent);
+    dlg.m_clrBackground = g_SetObj.m_clrBackground;
+    return dlg.DoModal() == IDOK && dlg.m_bCaptureNow;
+}
+
+void RunExportCommand(QWidget* pParent, const CHivewatchDoc& doc) {
+    CExportDlg dlg(pParent);
+    dlg.m_clrBackground = g_SetObj.m_clrBackground;
+    if (dlg.DoModal() != IDOK)
+        return;
+    WriteExportFile(pParent, doc, dlg.m_strFileName, g_SetObj.m_nExportScope);
+}

@@ -1,0 +1,23 @@
+#include "dialogs/ExportWriter.h"
+
+#include "capture/CsvExport.h"
+
+SExportOutcome WriteCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope,
+                        const ExportProgress& fnProgress) {
+    const SExportResult result = ExportCsv(doc, strPath, nExportScope, fnProgress);
+    SExportOutcome outcome;
+    outcome.m_nRecords = result.nRecords;
+    outcome.m_nCause = result.nCause;
+    outcome.m_strWhy = result.strError;
+    if (result.bOk)
+        outcome.m_nStatus = SExportOutcome::EXPORT_FINISHED;
+    else if (result.bCancelled)
+        outcome.m_nStatus = SExportOutcome::EXPORT_CANCELLED;
+    // The writer names a file it could not create in these words; anything else failed
+    // while writing or replacing it.
+    else if (result.strError.startsWith(QLatin1String("File could not be created")))
+        outcome.m_nStatus = SExportOutcome::EXPORT_NOT_CREATED;
+    else
+        outcome.m_nStatus = SExportOutcome::EXPORT_NOT_WRITTEN;
+    return outcome;
+}

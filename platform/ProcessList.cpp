@@ -1,0 +1,115 @@
+#include "platform/ProcessList.h"
+
+#include "platform/WineEnvironment.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string_view>
+
+namespace {
+
+// A process folder's name: decimal digits only, not zero, fitting 32 bits.
+bool ParsePid(const char* psz, uint32_t& nPid) {
+    uint64_t n = 0;
+    if (*psz == '\0')
+        return false;
+    for (; *psz; ++psz) {
+        if (*psz < '0' || *psz > '9')
+            return false;
+        n = n * 10 + uint64_t(*psz - '0');
+        if (n > 0xFFFFFFFFull)
+            return false;
+    }
+    nPid = uint32_t(n);
+    return n != 0;
+}
+
+// The link's target, however long; empty when it cannot be read.
+std::string ReadLink(const std::string& strLink) {
+    std::string strBuffer(256, '\0');
+    for (;;) {
+        const ssize_t n = readlink(strLink.c_str(), strBuffer.data(), strBuffer.size());
+        if (n <= 0)
+            return {};
+        if (size_t(n) < strBuffer.size()) {
+            strBuffer.resize(size_t(n));
+            return strBuffer;
+        }
+        if (strBuffer.size() >= 65536) // no path is longer; a broken link is not followed
+            return {};
+        strBuffer.resize(strBuffer.size() * 2);
+    }
+}
+
+// At most nMax bytes of a small file such as a process's cmdline; empty when unreadable.
+std::string ReadSmallFile(const std::string& strPath, size_t nMax) {
+    const int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    std::string str(nMax, '\0');
+    size_t nRead = 0;
+    while (nRead < nMax) {
+        const ssize_t n = read(fd, str.data() + nRead, nMax - nRead);
+        if (n <= 0)
+            break;
+        nRead += size_t(n);
+    }
+    close(fd);
+    str.resize(nRead);
+    return str;
+}
+
+} // namespace
+
+bool EnumProcessIds(std::vector<uint32_t>& arPids, const std::string& strProcRoot) {
+    arPids.clear();
+    std::unique_ptr<DIR, int (*)(DIR*)> pDir(opendir(strProcRoot.c_str()), &closedir);
+    if (!pDir)
+        return false;
+    while (const dirent* pEntry = readdir(pDir.get())) {
+        uint32_t nPid = 0;
+        if (ParsePid(pEntry->d_name, nPid))
+            arPids.push_back(nPid);
+    }
+    return true;
+}
+
+std::string ProcessImageName(const std::string& strProcDir) {
+    std::string strTarget = ReadLink(strProcDir + "/exe");
+    // The kernel marks an executable that was replaced or removed after the start.
+    constexpr std::string_view DELETED = " (deleted)";
+    if (strTarget.ends_with(DELETED))
+        strTarget.resize(strTarget.size() - DELETED.size());
+    // A Windows program runs in Wine's loader; it is named by its Windows image (notepad.exe),
+    // as the Wine source names it in its records.
+    if (WineIsLoader(strTarget)) {
+        std::string strImage =
+            WineImageNameFromCmdline(ReadSmallFile(strProcDir + "/cmdline", 4096));
+        if (!strImage.empty())
+            return strImage;
+    }
+    const size_t nSlash = strTarget.rfind('/');
+    return nSlash == std::string::npos ? strTarget : strTarget.substr(nSlash + 1);
+}
+
+std::string ProcessImageName(uint32_t nPid, const std::string& strProcRoot) {
+    return ProcessImageName(strProcRoot + "/" + std::to_string(nPid));
+}
+
+bool ListRunningProcesses(std::vector<SRunningProcess>& arProcesses,
+                          const std::string& strProcRoot) {
+    arProcesses.clear();
+    std::vector<uint32_t> arPids;
+    if (!EnumProcessIds(arPids, strProcRoot))
+        return false;
+    arProcesses.reserve(arPids.size());
+    for (uint32_t nPid : arPids) {
+        std::string strName = ProcessImageName(nPid, strProcRoot);
+        if (!strName.empty())
+            arProcesses.push_back({nPid, std::move(strName)});
+    }
+    return true;
+}

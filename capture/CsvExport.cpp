@@ -71,6 +71,7 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
                               .arg(file.ErrorText());
         return result;
     }
+    result.bCreated = true;
     QByteArray chunk = QByteArray(CSV_HEADER);
     auto writeChunk = [&]() {
         const bool bOk = file.write(chunk) == chunk.size();

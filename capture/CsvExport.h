@@ -19,6 +19,7 @@ bool IsRecordExported(const CRegInfoObj& record, int nExportScope);
 struct SExportResult {
     bool bOk = false;
     bool bCancelled = false; // the progress callback asked to stop
+    bool bCreated = false;   // the file could be created; a failure came later, while writing
     int64_t nRecords = 0;    // lines written after the header
     int nCause = 0;          // the framework's file-error cause number of a failure
     QString strError;        // what failed, naming the file and the cause in words

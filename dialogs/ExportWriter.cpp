@@ -13,9 +13,7 @@ SExportOutcome WriteCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
         outcome.m_nStatus = SExportOutcome::EXPORT_FINISHED;
     else if (result.bCancelled)
         outcome.m_nStatus = SExportOutcome::EXPORT_CANCELLED;
-    // The writer names a file it could not create in these words; anything else failed
-    // while writing or replacing it.
-    else if (result.strError.startsWith(QLatin1String("File could not be created")))
+    else if (!result.bCreated)
         outcome.m_nStatus = SExportOutcome::EXPORT_NOT_CREATED;
     else
         outcome.m_nStatus = SExportOutcome::EXPORT_NOT_WRITTEN;

@@ -85,6 +85,7 @@ TEST(CsvExport, UncreatableFileIsReportedAndNothingIsWalked) {
     const QString strPath = TestTempDir() + "no/such/folder/x.csv";
     const SExportResult r = ExportCsv(doc, strPath, EXPORT_ALL);
     EXPECT_FALSE(r.bOk);
+    EXPECT_FALSE(r.bCreated);
     EXPECT_TRUE(r.strError.startsWith(QStringLiteral("File could not be created:")));
     EXPECT_EQ(r.nCause, 3); // bad path, and in words, naming the file
     EXPECT_TRUE(r.strError.contains(strPath + ": the folder does not exist"))
@@ -110,6 +111,7 @@ TEST(CsvExport, FullDiskAndCancelLeaveTheOldFile) {
     });
     EXPECT_FALSE(r.bOk);
     EXPECT_TRUE(r.bCancelled);
+    EXPECT_TRUE(r.bCreated);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_GT(calls[1].first, calls[0].first);
     EXPECT_EQ(calls[0].second, 250000);

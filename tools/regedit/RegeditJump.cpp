@@ -49,7 +49,14 @@ bool CRegeditJump::Start(const QString& strKeyPath, const QString& strValueName)
     m_arSteps.append(Send(ERegeditCommand::SHOW));
     m_startClock.start();
     m_eState = EState::CONNECTING;
-    Connect();
+    // From the event loop, so finished() never comes before Start() has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_eState == EState::CONNECTING)
+                Connect();
+        },
+        Qt::QueuedConnection);
     return true;
 }
 

@@ -20,6 +20,8 @@ CRegeditJump::CRegeditJump(QObject* pParent) : QObject(pParent) {
     m_strProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/hivewatch-regedit");
     m_strPrefix = RegeditPrefixForDriver();
     m_timer.setSingleShot(true);
+    // Coarse timers may fire 5% early; the limits and the pause are meant as said.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &CRegeditJump::OnTimer);
     connect(&m_socket, &QLocalSocket::connected, this, &CRegeditJump::OnConnected);
     connect(&m_socket, &QLocalSocket::errorOccurred, this, &CRegeditJump::OnSocketError);

@@ -175,8 +175,10 @@ TEST(SimRegistryFiles, ReadersNeverSeeAPartFile) {
     CSimActivity activity(reg, 3);
     const SProcessInfo proc{100, "writer.exe"};
     std::vector<SDriverEvent> arEvents;
-    const auto tmEnd = std::chrono::steady_clock::now() + 1500ms;
-    while (std::chrono::steady_clock::now() < tmEnd || nReads < 20) {
+    // Enough overlapping saves and reads, however slow the build.
+    const auto tmEnd = std::chrono::steady_clock::now() + 30s;
+    while ((saver.SaveCount() < 30 || nReads < 30) && std::chrono::steady_clock::now() < tmEnd) {
+        arEvents.clear();
         for (int i = 0; i < 50; ++i)
             activity.RunSession(proc, arEvents);
         bool bCreated = false;
@@ -185,7 +187,8 @@ TEST(SimRegistryFiles, ReadersNeverSeeAPartFile) {
     }
     bDone = true;
     reader.join();
-    EXPECT_GT(saver.SaveCount(), 20);
+    EXPECT_GE(saver.SaveCount(), 30);
+    EXPECT_GE(nReads, 30);
     EXPECT_EQ(nBad, 0) << "of " << nReads << " reads";
 }
 

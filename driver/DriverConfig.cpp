@@ -73,3 +73,16 @@ SDriverConfig::FromEnvironment(const std::function<const char*(const char*)>& ge
     }
     return cfg;
 }
+
+std::string SDriverConfig::RegistryFolder(const char* pszVariable,
+                                          const std::string& strModuleDir) {
+    if (pszVariable)
+        return pszVariable;
+    std::string strDir = strModuleDir;
+    while (strDir.size() > 1 && strDir.back() == '/')
+        strDir.pop_back();
+    const size_t nSlash = strDir.rfind('/');
+    if (nSlash == std::string::npos || strDir.substr(nSlash + 1) != "drivers")
+        return {};
+    return strDir.substr(0, nSlash + 1) + "config";
+}

@@ -16,6 +16,8 @@ struct SDriverConfig {
     uint64_t m_nSeed = 0;
     bool m_bSeeded = false;
     bool m_bRealtime = true;
+    // Where the simulated registry is saved as registry files; empty: not saved.
+    std::string m_strRegistryDir;
 
     static constexpr unsigned DEFAULT_RATE = 300;
     static constexpr unsigned MAX_RATE = 1000000;
@@ -25,4 +27,10 @@ struct SDriverConfig {
     // empty, with the reason in strError, when a setting is not understood.
     static std::optional<SDriverConfig>
     FromEnvironment(const std::function<const char*(const char*)>& getVar, std::string& strError);
+
+    // The folder for the simulated registry's files: HIVEWATCH_DRIVER_REGISTRY when it is set
+    // (an empty value turns saving off), else "config" in the system folder when the driver
+    // was loaded from the system folder's "drivers" folder (<sys>/drivers/RegDrv.SYS), else
+    // none, so a driver loaded from elsewhere (a build folder) writes nothing.
+    static std::string RegistryFolder(const char* pszVariable, const std::string& strModuleDir);
 };

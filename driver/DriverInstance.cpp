@@ -37,7 +37,9 @@ std::unique_ptr<CDriverInstance> CDriverInstance::Create(const SDriverConfig& cf
     std::unique_ptr<CEventSource> pSource;
     if (cfg.m_eSource == EDriverSource::SIM) {
         const uint64_t nSeed = cfg.m_bSeeded ? cfg.m_nSeed : std::random_device()();
-        pSource = std::make_unique<CSimSource>(nSeed, cfg.m_nRate);
+        // A seeded run promises the same operations every time, so it starts from the seed.
+        pSource =
+            std::make_unique<CSimSource>(nSeed, cfg.m_nRate, cfg.m_strRegistryDir, !cfg.m_bSeeded);
     } else if (cfg.m_eSource == EDriverSource::REPLAY) {
         auto pReplay = std::make_unique<CReplaySource>(cfg.m_strReplayPath, cfg.m_bRealtime);
         if (!pReplay->IsValid(strError))

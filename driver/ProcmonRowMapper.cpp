@@ -2,7 +2,7 @@
 
 #include "driver/AsciiText.h"
 
-#include "driver/SimRegistry.h"
+#include "winereg/WineRegValue.h"
 
 #include <algorithm>
 #include <array>
@@ -74,10 +74,8 @@ std::string NumberText(std::string_view type, std::string_view data) {
         return std::string(type) + ": " + std::string(data);
     const unsigned long long n = std::strtoull(std::string(data).c_str(), nullptr, 10);
     if (type == "REG_DWORD")
-        return "REG_DWORD: " + DwordText(uint32_t(n));
-    char sz[64];
-    std::snprintf(sz, sizeof(sz), "REG_QWORD: 0x%016llx (%llu)", n, n);
-    return sz;
+        return "REG_DWORD: " + RegDwordText(uint32_t(n));
+    return "REG_QWORD: " + RegQwordText(n);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <mutex>
 #include <set>
 
@@ -19,15 +20,28 @@ bool IsLive(CDriverInstance* p) {
     return g_instances.contains(p);
 }
 
+// The folder this module was loaded from, found through one of its own addresses.
+std::string ModuleFolder() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) || !info.dli_fname)
+        return {};
+    std::string strPath = info.dli_fname;
+    const size_t nSlash = strPath.rfind('/');
+    return nSlash == std::string::npos ? std::string() : strPath.substr(0, nSlash);
+}
+
 } // namespace
 
 REGDRV_EXPORT void* RegDrvOpen(const char* /*pszServiceName*/) {
     std::string strError;
-    const std::optional<SDriverConfig> cfg =
+    std::optional<SDriverConfig> cfg =
         SDriverConfig::FromEnvironment([](const char* p) { return std::getenv(p); }, strError);
     std::unique_ptr<CDriverInstance> pInstance;
-    if (cfg)
+    if (cfg) {
+        cfg->m_strRegistryDir =
+            SDriverConfig::RegistryFolder(std::getenv("HIVEWATCH_DRIVER_REGISTRY"), ModuleFolder());
         pInstance = CDriverInstance::Create(*cfg, strError);
+    }
     if (!pInstance) {
         std::fprintf(stderr, "RegDrv: %s\n", strError.c_str());
         return nullptr;

@@ -73,7 +73,7 @@ const std::string& CSimActivity::RandomKey() {
 SSimValue CSimActivity::RandomData(std::string_view name) {
     const unsigned nKind = unsigned(m_rng() % 3);
     if (nKind == 0)
-        return {std::string(name), "REG_DWORD", DwordText(uint32_t(m_rng() % 2000))};
+        return {std::string(name), "REG_DWORD", RegDwordText(uint32_t(m_rng() % 2000))};
     if (nKind == 1)
         return {std::string(name), "REG_SZ",
                 "C:\\Users\\User\\AppData\\Local\\Data" + std::to_string(m_rng() % 100)};

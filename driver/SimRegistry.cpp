@@ -1,78 +1,117 @@
 #include "driver/SimRegistry.h"
 
 #include "driver/AsciiText.h"
+#include "driver/DriverEvent.h"
 
 #include "store/RegOperations.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-
-struct CSimRegistry::SKey {
-    std::string m_strName;
-    std::vector<SSimValue> m_arValues;
-    std::vector<std::unique_ptr<SKey>> m_arSubKeys;
-};
 
 namespace {
 
-// Splits a path into its components; empty components are dropped.
-std::vector<std::string_view> Components(std::string_view path) {
-    std::vector<std::string_view> ar;
-    while (!path.empty()) {
-        const size_t n = path.find('\\');
-        if (n != 0)
-            ar.push_back(path.substr(0, n));
-        if (n == std::string_view::npos)
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// A path that names a known root and nothing else: the roots cannot be deleted.
+bool IsRootPath(std::string_view path) {
+    while (!path.empty() && path.back() == '\\')
+        path.remove_suffix(1);
+    return path.find('\\') == std::string_view::npos;
+}
+
+bool StartsWithKnownRoot(std::string_view path) {
+    const std::string_view root = path.substr(0, path.find('\\'));
+    return std::ranges::any_of(
+        g_RootKeyNames, [&](const SRootKeyName& r) { return EqualRegNames(Q(root), Q(r.abbrev)); });
+}
+
+QString ValueNameOf(std::string_view name) {
+    return name == DEFAULT_VALUE_NAME ? QString() : Q(name);
+}
+
+SSimValue ToSim(const SWineRegValue& value) {
+    return {value.m_strName.toStdString(), RegTypeName(value.m_nType).toStdString(),
+            RegDataText(value.m_nType, value.m_data).toStdString()};
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = LowerAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// "24 00 3E" (or with commas) to bytes, up to the first pair that is not hexadecimal.
+QByteArray HexPairs(std::string_view text) {
+    QByteArray data;
+    size_t i = 0;
+    for (;;) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == ','))
+            ++i;
+        if (i + 1 >= text.size())
             break;
-        path.remove_prefix(n + 1);
+        const int nHigh = HexValue(text[i]), nLow = HexValue(text[i + 1]);
+        if (nHigh < 0 || nLow < 0)
+            break;
+        data.append(char(nHigh * 16 + nLow));
+        i += 2;
     }
-    return ar;
+    return data;
 }
 
-template <class T> auto FindNamed(T& ar, std::string_view name) {
-    return std::ranges::find_if(ar, [&](const auto& x) {
-        if constexpr (requires { x->m_strName; })
-            return EqualNoCase(x->m_strName, name);
-        else
-            return EqualNoCase(x.m_strName, name);
-    });
-}
-
-std::string_view ValueNameOf(std::string_view name) {
-    return name == DEFAULT_VALUE_NAME ? std::string_view() : name;
+// Raw data for the text form of a value; false for a type name that is not known.
+bool FromSim(const SSimValue& value, SWineRegValue& out) {
+    if (!RegTypeFromName(Q(value.m_strType), out.m_nType))
+        return false;
+    out.m_strName = ValueNameOf(value.m_strName);
+    const std::string& str = value.m_strData;
+    switch (out.m_nType) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        out.m_data = RegStringData(Q(str));
+        break;
+    case REG_MULTI_SZ:
+        out.m_data = RegMultiStringData({Q(str)});
+        break;
+    case REG_DWORD:
+        out.m_data = RegDwordData(uint32_t(std::strtoul(str.c_str(), nullptr, 0)));
+        break;
+    case REG_QWORD:
+        out.m_data = RegQwordData(std::strtoull(str.c_str(), nullptr, 0));
+        break;
+    default:
+        out.m_data = HexPairs(str);
+    }
+    return true;
 }
 
 } // namespace
 
-std::string DwordText(uint32_t nValue) {
-    char sz[32];
-    std::snprintf(sz, sizeof(sz), "0x%08x (%u)", nValue, nValue);
-    return sz;
-}
-
 CSimRegistry::CSimRegistry() {
-    for (const SRootKeyName& root : g_RootKeyNames) {
-        m_arRoots.push_back(std::make_unique<SKey>());
-        m_arRoots.back()->m_strName = std::string(root.abbrev);
-    }
+    Clear();
 }
 
-CSimRegistry::~CSimRegistry() = default;
+void CSimRegistry::Clear() {
+    m_registry.Clear();
+    m_registry.SetUserSid(QString::fromUtf16(DEFAULT_USER_SID));
+    // The roots with the spelling a Windows machine has.
+    for (const char16_t* pPath : {u"HKLM\\SOFTWARE\\Classes",
+                                  u"HKLM\\SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current",
+                                  u"HKCU", u"HKU\\.DEFAULT"})
+        m_registry.CreateKey(QString::fromUtf16(pPath));
+    ++m_nChanges;
+}
 
-CSimRegistry::SKey* CSimRegistry::Find(std::string_view path) const {
-    const std::vector<std::string_view> arParts = Components(path);
-    if (arParts.empty())
-        return nullptr;
-    auto it = FindNamed(m_arRoots, arParts[0]);
-    if (it == m_arRoots.end())
-        return nullptr;
-    SKey* pKey = it->get();
-    for (size_t i = 1; i < arParts.size() && pKey; ++i) {
-        auto itSub = FindNamed(pKey->m_arSubKeys, arParts[i]);
-        pKey = itSub == pKey->m_arSubKeys.end() ? nullptr : itSub->get();
-    }
-    return pKey;
+CWineRegKey* CSimRegistry::Find(std::string_view path) const {
+    return StartsWithKnownRoot(path) ? m_registry.FindKey(Q(path)) : nullptr;
+}
+
+void CSimRegistry::Touch(CWineRegKey* pKey) {
+    if (pKey)
+        pKey->m_nModified = CurrentFileTime();
+    ++m_nChanges;
 }
 
 bool CSimRegistry::KeyExists(std::string_view path) const {
@@ -81,122 +120,126 @@ bool CSimRegistry::KeyExists(std::string_view path) const {
 
 bool CSimRegistry::CreateKey(std::string_view path, bool& bCreated) {
     bCreated = false;
-    const std::vector<std::string_view> arParts = Components(path);
-    if (arParts.empty())
+    if (!StartsWithKnownRoot(path))
         return false;
-    auto it = FindNamed(m_arRoots, arParts[0]);
-    if (it == m_arRoots.end())
-        return false;
-    SKey* pKey = it->get();
-    for (size_t i = 1; i < arParts.size(); ++i) {
-        auto itSub = FindNamed(pKey->m_arSubKeys, arParts[i]);
-        if (itSub == pKey->m_arSubKeys.end()) {
-            pKey->m_arSubKeys.push_back(std::make_unique<SKey>());
-            pKey->m_arSubKeys.back()->m_strName = std::string(arParts[i]);
-            itSub = pKey->m_arSubKeys.end() - 1;
-            bCreated = true;
-        }
-        pKey = itSub->get();
-    }
-    return true;
+    CWineRegKey* pKey = m_registry.CreateKey(Q(path), &bCreated);
+    if (bCreated)
+        Touch(pKey);
+    return pKey != nullptr;
 }
 
 bool CSimRegistry::DeleteKey(std::string_view path) {
-    const size_t nSlash = path.rfind('\\');
-    if (nSlash == std::string_view::npos)
+    const CWineRegKey* pKey = Find(path);
+    if (!pKey || IsRootPath(path) || pKey->SubKeyCount() > 0)
         return false;
-    SKey* pParent = Find(path.substr(0, nSlash));
-    if (!pParent)
+    CWineRegKey* pParent = pKey->Parent();
+    if (!m_registry.DeleteKey(Q(path)))
         return false;
-    auto it = FindNamed(pParent->m_arSubKeys, path.substr(nSlash + 1));
-    if (it == pParent->m_arSubKeys.end() || !(*it)->m_arSubKeys.empty())
-        return false;
-    pParent->m_arSubKeys.erase(it);
+    Touch(pParent);
     return true;
 }
 
 size_t CSimRegistry::SubKeyCount(std::string_view path) const {
-    const SKey* pKey = Find(path);
-    return pKey ? pKey->m_arSubKeys.size() : 0;
+    const CWineRegKey* pKey = Find(path);
+    return pKey ? size_t(pKey->SubKeyCount()) : 0;
 }
 
 size_t CSimRegistry::ValueCount(std::string_view path) const {
-    const SKey* pKey = Find(path);
-    return pKey ? pKey->m_arValues.size() : 0;
+    const CWineRegKey* pKey = Find(path);
+    return pKey ? size_t(pKey->ValueCount()) : 0;
 }
 
 std::optional<std::string> CSimRegistry::EnumKey(std::string_view path, size_t nIndex) const {
-    const SKey* pKey = Find(path);
-    if (!pKey || nIndex >= pKey->m_arSubKeys.size())
+    const CWineRegKey* pKey = Find(path);
+    if (!pKey || nIndex >= size_t(pKey->SubKeyCount()))
         return std::nullopt;
-    return pKey->m_arSubKeys[nIndex]->m_strName;
+    return pKey->SubKey(qsizetype(nIndex))->Name().toStdString();
 }
 
 std::optional<SSimValue> CSimRegistry::EnumValue(std::string_view path, size_t nIndex) const {
-    const SKey* pKey = Find(path);
-    if (!pKey || nIndex >= pKey->m_arValues.size())
+    const CWineRegKey* pKey = Find(path);
+    if (!pKey || nIndex >= size_t(pKey->ValueCount()))
         return std::nullopt;
-    return pKey->m_arValues[nIndex];
+    return ToSim(pKey->Value(qsizetype(nIndex)));
 }
 
 std::optional<SSimValue> CSimRegistry::QueryValue(std::string_view path,
                                                   std::string_view name) const {
-    const SKey* pKey = Find(path);
-    if (!pKey)
+    const CWineRegKey* pKey = Find(path);
+    const SWineRegValue* pValue = pKey ? pKey->FindValue(ValueNameOf(name)) : nullptr;
+    if (!pValue)
         return std::nullopt;
-    auto it = FindNamed(pKey->m_arValues, ValueNameOf(name));
-    if (it == pKey->m_arValues.end())
-        return std::nullopt;
-    return *it;
+    return ToSim(*pValue);
 }
 
 std::optional<SSimValue> CSimRegistry::SetValue(std::string_view path, const SSimValue& value) {
-    SKey* pKey = Find(path);
-    if (!pKey)
+    CWineRegKey* pKey = Find(path);
+    SWineRegValue raw;
+    if (!pKey || !FromSim(value, raw))
         return std::nullopt;
-    SSimValue newValue = value;
-    newValue.m_strName = std::string(ValueNameOf(value.m_strName));
-    auto it = FindNamed(pKey->m_arValues, newValue.m_strName);
-    if (it == pKey->m_arValues.end()) {
-        pKey->m_arValues.push_back(std::move(newValue));
+    std::optional<SWineRegValue> old = pKey->SetValue(std::move(raw));
+    Touch(pKey);
+    if (!old)
         return std::nullopt;
-    }
-    std::optional<SSimValue> old = *it;
-    *it = std::move(newValue);
-    return old;
+    return ToSim(*old);
 }
 
 std::optional<SSimValue> CSimRegistry::DeleteValue(std::string_view path, std::string_view name) {
-    SKey* pKey = Find(path);
-    if (!pKey)
+    CWineRegKey* pKey = Find(path);
+    std::optional<SWineRegValue> old = pKey ? pKey->DeleteValue(ValueNameOf(name)) : std::nullopt;
+    if (!old)
         return std::nullopt;
-    auto it = FindNamed(pKey->m_arValues, ValueNameOf(name));
-    if (it == pKey->m_arValues.end())
-        return std::nullopt;
-    std::optional<SSimValue> old = *it;
-    pKey->m_arValues.erase(it);
-    return old;
+    Touch(pKey);
+    return ToSim(*old);
 }
 
 std::vector<std::string> CSimRegistry::AllKeyPaths() const {
+    // Keys that are the top of another root are listed under that root only.
+    std::vector<const CWineRegKey*> arOtherRoots;
+    for (const char* pRoot : {"HKCR", "HKCU", "HKCC"})
+        if (const CWineRegKey* p = Find(pRoot))
+            arOtherRoots.push_back(p);
     std::vector<std::string> arPaths;
     struct SFrame {
-        const SKey* m_pKey;
+        const CWineRegKey* m_pKey;
         std::string m_strPath;
     };
     std::vector<SFrame> arStack;
-    for (auto it = m_arRoots.rbegin(); it != m_arRoots.rend(); ++it)
-        arStack.push_back({it->get(), (*it)->m_strName});
+    for (auto it = g_RootKeyNames.rbegin(); it != g_RootKeyNames.rend(); ++it)
+        if (const CWineRegKey* p = Find(it->abbrev))
+            arStack.push_back({p, std::string(it->abbrev)});
     while (!arStack.empty()) {
         SFrame frame = std::move(arStack.back());
         arStack.pop_back();
         if (frame.m_strPath.find('\\') != std::string::npos)
             arPaths.push_back(frame.m_strPath);
-        const auto& arSub = frame.m_pKey->m_arSubKeys;
-        for (auto it = arSub.rbegin(); it != arSub.rend(); ++it)
-            arStack.push_back({it->get(), frame.m_strPath + "\\" + (*it)->m_strName});
+        for (qsizetype i = frame.m_pKey->SubKeyCount() - 1; i >= 0; --i) {
+            const CWineRegKey* pSub = frame.m_pKey->SubKey(i);
+            if (std::ranges::find(arOtherRoots, pSub) == arOtherRoots.end())
+                arStack.push_back({pSub, frame.m_strPath + "\\" + pSub->Name().toStdString()});
+        }
     }
     return arPaths;
+}
+
+bool CSimRegistry::SaveFolder(const std::string& strDir, std::string& strError) const {
+    QStringList arErrors;
+    if (m_registry.SaveFolder(Q(strDir), arErrors))
+        return true;
+    strError = arErrors.join(QLatin1String("; ")).toStdString();
+    return false;
+}
+
+bool CSimRegistry::LoadFolder(const std::string& strDir, std::string& strError) {
+    m_registry.Clear();
+    QStringList arErrors;
+    const bool bOk = m_registry.LoadFolder(Q(strDir), arErrors);
+    if (!bOk) {
+        strError = arErrors.join(QLatin1String("; ")).toStdString();
+        Clear();
+    }
+    ++m_nChanges;
+    return bOk;
 }
 
 void CSimRegistry::LoadText(std::string_view text) {
@@ -218,12 +261,8 @@ void CSimRegistry::LoadText(std::string_view text) {
         if (strKey.empty() || nEq == std::string_view::npos || nColon == std::string_view::npos)
             continue;
         const std::string_view name = line.substr(0, nEq);
-        SSimValue value{std::string(name == "@" ? std::string_view() : name),
-                        std::string(line.substr(nEq + 1, nColon - nEq - 1)),
-                        std::string(line.substr(nColon + 1))};
-        if (value.m_strType == "REG_DWORD")
-            value.m_strData =
-                DwordText(uint32_t(std::strtoul(value.m_strData.c_str(), nullptr, 0)));
-        SetValue(strKey, value);
+        SetValue(strKey, {std::string(name == "@" ? std::string_view() : name),
+                          std::string(line.substr(nEq + 1, nColon - nEq - 1)),
+                          std::string(line.substr(nColon + 1))});
     }
 }

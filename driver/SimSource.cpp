@@ -1,7 +1,7 @@
 #include "driver/SimSource.h"
 
 #include "driver/SimActivity.h"
-#include "driver/SimSeedData.h"
+#include "driver/SimPersistence.h"
 
 #include <random>
 
@@ -17,13 +17,16 @@ const SProcessInfo& PickProcess(const std::vector<SProcessInfo>& arProcesses,
 
 } // namespace
 
-CSimSource::CSimSource(uint64_t nSeed, unsigned nRatePerSecond)
-    : m_nSeed(nSeed), m_nRate(nRatePerSecond) {}
+CSimSource::CSimSource(uint64_t nSeed, unsigned nRatePerSecond, std::string strRegistryDir,
+                       bool bLoadSaved)
+    : m_nSeed(nSeed), m_nRate(nRatePerSecond), m_strRegistryDir(std::move(strRegistryDir)),
+      m_bLoadSaved(bLoadSaved) {}
 
 void CSimSource::Run(std::stop_token stop, CEventSink& sink) {
     using Clock = std::chrono::steady_clock;
     CSimRegistry registry;
-    registry.LoadText(SimSeedText());
+    CSimPersistence persistence(m_strRegistryDir);
+    persistence.LoadOrSeed(registry, m_bLoadSaved);
     CSimActivity activity(registry, m_nSeed);
     std::mt19937_64 rngTiming(m_nSeed ^ 0x9E3779B97F4A7C15ull);
     std::vector<SProcessInfo> arProcesses = ScanProcesses();
@@ -32,6 +35,7 @@ void CSimSource::Run(std::stop_token stop, CEventSink& sink) {
     std::vector<SDriverEvent> arEvents;
     while (SleepUnlessStopped(stop, std::chrono::milliseconds(10 + rngTiming() % 90))) {
         const Clock::time_point tmNow = Clock::now();
+        persistence.Tick(registry, sink.IsCapturing(), tmNow);
         if (tmNow - tmScan > std::chrono::seconds(1)) {
             arProcesses = ScanProcesses();
             tmScan = tmNow;
@@ -52,4 +56,5 @@ void CSimSource::Run(std::stop_token stop, CEventSink& sink) {
             dCredit -= double(arEvents.size());
         }
     }
+    persistence.Final(registry);
 }

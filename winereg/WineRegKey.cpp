@@ -72,6 +72,13 @@ CWineRegKey* CWineRegKey::FindSubKey(QStringView name) const {
     return it != m_arSubKeys.end() && EqualRegNames((*it)->m_strName, name) ? it->get() : nullptr;
 }
 
+qsizetype CWineRegKey::IndexOfSubKey(QStringView name) const {
+    const auto it = LowerKey(name);
+    return it != m_arSubKeys.end() && EqualRegNames((*it)->m_strName, name)
+               ? qsizetype(it - m_arSubKeys.begin())
+               : -1;
+}
+
 CWineRegKey* CWineRegKey::FindKey(QStringView path) const {
     const CWineRegKey* pKey = this;
     ForEachComponent(path, [&](QStringView name) {

@@ -38,6 +38,8 @@ public:
     qsizetype SubKeyCount() const { return qsizetype(m_arSubKeys.size()); }
     CWineRegKey* SubKey(qsizetype i) const { return m_arSubKeys[size_t(i)].get(); }
     CWineRegKey* FindSubKey(QStringView name) const;
+    // The position of the subkey of that name among SubKey(0..), or -1.
+    qsizetype IndexOfSubKey(QStringView name) const;
     // The key at a path below this one (this key for an empty path), or nullptr.
     CWineRegKey* FindKey(QStringView path) const;
     // Creates the subkey unless it exists; *pbCreated tells which. Empty names give nullptr.

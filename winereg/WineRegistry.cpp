@@ -227,9 +227,7 @@ bool CWineRegistry::Merge(CWineRegKey&& tree, const SWineRegFileInfo& info, QStr
                        .arg(strPath);
         return false;
     }
-    const QString strMount = mountPath.isEmpty()
-                                 ? QStringLiteral("REGISTRY\\") + info.m_strRelativeTo
-                                 : mountPath.toString();
+    const QString strMount = mountPath.isEmpty() ? info.m_strRelativeTo : mountPath.toString();
     CWineRegKey* pTarget = CreateKey(strMount);
     if (!pTarget) {
         strError = QStringLiteral("%1: its keys cannot be placed below %2").arg(strPath, strMount);
@@ -256,7 +254,8 @@ bool CWineRegistry::LoadFolder(const QString& strDir, QStringList& arErrors) {
             arErrors.append(strError);
             return;
         }
-        QString strTarget = strMount;
+        // The file's own root line wins, so the spelling of its root key survives.
+        QString strTarget = info.m_strRelativeTo.isEmpty() ? strMount : info.m_strRelativeTo;
         if (strMount.isEmpty()) {
             // The current user is whoever user.reg belongs to.
             QStringView rel = info.m_strRelativeTo;
@@ -265,7 +264,8 @@ bool CWineRegistry::LoadFolder(const QString& strDir, QStringList& arErrors) {
                 if (!rel.isEmpty() && !rel.contains(u'\\'))
                     m_strUserSid = rel.toString();
             }
-            strTarget = QStringLiteral("REGISTRY\\User\\") + m_strUserSid;
+            if (info.m_strRelativeTo.isEmpty())
+                strTarget = QStringLiteral("REGISTRY\\User\\") + m_strUserSid;
         }
         if (!Merge(std::move(tree), info, strTarget, strPath, strError))
             arErrors.append(strError);
@@ -285,11 +285,13 @@ bool CWineRegistry::SaveFile(const QString& strPath, QStringView mountPath,
         strError = QStringLiteral("%1: unknown key %2").arg(strPath, mountPath);
         return false;
     }
-    CWineRegWriter::SOptions options;
-    options.m_strRelativeTo = QStringLiteral("REGISTRY\\") + *internal;
-    options.m_skip = skip;
     const CWineRegKey empty;
     const CWineRegKey* pBase = Walk(*internal, false, nullptr, 0);
+    CWineRegWriter::SOptions options;
+    // Named as the key spells itself when it exists.
+    options.m_strRelativeTo =
+        QStringLiteral("REGISTRY\\") + (pBase ? pBase->PathFrom() : *internal);
+    options.m_skip = skip;
     return CWineRegWriter::SaveFile(strPath, pBase ? *pBase : empty, options, strError);
 }
 

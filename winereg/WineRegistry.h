@@ -58,8 +58,9 @@ public:
     bool LoadFile(const QString& strPath, QStringView mountPath, QString& strError);
     // Reads the registry files of a folder: system.reg (Machine), user.reg (the current user;
     // its SID becomes UserSid()), userdef.reg (User\.Default), all three expected as in a Wine
-    // prefix, and users.reg (the other users) when it is there. arErrors gets one message per
-    // missing or damaged file; true when there was none.
+    // prefix, and users.reg (the other users) when it is there. Each goes where its "All keys
+    // relative to" line says, or where its name says when it has none. arErrors gets one message
+    // per missing or damaged file; true when there was none.
     bool LoadFolder(const QString& strDir, QStringList& arErrors);
 
     // Writes the keys below mountPath as a Wine file, atomically; keys skip returns true for

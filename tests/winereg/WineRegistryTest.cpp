@@ -199,5 +199,10 @@ TEST(WineRegistry, RegFilesMergeUnderTheirRoots) {
     EXPECT_FALSE(reg.LoadFile(strDir + "loose.reg", {}, strError));
     EXPECT_TRUE(strError.contains(QLatin1String("does not say which key")));
     EXPECT_TRUE(reg.LoadFile(strDir + "loose.reg", u"HKLM\\Mounted", strError));
+    WriteFile(strDir + "rel.reg", "WINE REGISTRY Version 2\n"
+                                  ";; All keys relative to REGISTRY\\\\Machine\n[Software\\\\Rel]\n");
+    ASSERT_TRUE(reg.LoadFile(strDir + "rel.reg", {}, strError)) << strError.toStdString();
+    EXPECT_TRUE(reg.FindKey(u"HKLM\\Software\\Rel"));
+    EXPECT_EQ(reg.Top().SubKeyCount(), 2) << "only Machine and User below \\REGISTRY";
     EXPECT_TRUE(reg.FindKey(u"HKLM\\Mounted\\X"));
 }

@@ -17,6 +17,8 @@
 namespace {
 
 constexpr int CELL_PADDING = 4;
+// Grid lines darken whatever lies below them a little, on any background.
+const QColor GRID_COLOR(0, 0, 0, 40);
 // A cell never shows more than this; longer texts are cut before they are measured.
 constexpr int MAX_PAINT_CHARS = 1024;
 // Tooltips of long texts: broken into lines of this length, and never longer than this.
@@ -216,21 +218,31 @@ void CMyListCtrl::changeEvent(QEvent* pEvent) {
 
 // ---- painting ----
 
+// The list is painted in bands one row high, and lines are drawn as thin filled rectangles.
+// Besides following the rows, this keeps every fill small: the raster engine hands tall
+// fills and long lines to a thread pool, which costs more than it saves for a list.
 void CMyListCtrl::paintEvent(QPaintEvent* pEvent) {
     QPainter painter(viewport());
     const QRect rcClip = pEvent->rect();
-    painter.fillRect(rcClip, ColorRefToQColor(GetBkColor()));
+    const QColor clrBk = ColorRefToQColor(GetBkColor());
     const qint64 nCount = GetItemCount();
+    // Rows and their colours cover the columns, not the empty area beside them.
+    const int nRowWidth = qMin(rcClip.right() + 1, m_pHeader->length() - m_pHeader->offset());
     const int nFirst = rcClip.top() / m_nRowHeight;
     const int nLast = rcClip.bottom() / m_nRowHeight;
     for (int i = nFirst; i <= nLast; ++i) {
+        const int y = i * m_nRowHeight;
         const qint64 nRow = m_nTop + i;
-        if (nRow >= nCount)
-            break;
-        PaintRow(painter, nRow, i * m_nRowHeight, rcClip);
+        const bool bPainted = nRow < nCount && PaintRow(painter, nRow, y, nRowWidth, rcClip);
+        const int nLeft = bPainted ? qMax(nRowWidth, rcClip.left()) : rcClip.left();
+        if (nLeft <= rcClip.right())
+            painter.fillRect(QRect(nLeft, y, rcClip.right() + 1 - nLeft, m_nRowHeight), clrBk);
+        PaintGridLines(painter, y, rcClip);
     }
-    // Grid lines between the columns, over the whole height, as the grid style draws them.
-    painter.setPen(QColor(0, 0, 0, 40));
+}
+
+// Lines between the columns, over the whole height, as the grid style draws them.
+void CMyListCtrl::PaintGridLines(QPainter& painter, int y, const QRect& rcClip) {
     for (int v = 0; v < m_pHeader->count(); ++v) {
         const int nLogical = m_pHeader->logicalIndex(v);
         if (m_pHeader->isSectionHidden(nLogical))
@@ -238,17 +250,15 @@ void CMyListCtrl::paintEvent(QPaintEvent* pEvent) {
         const int x =
             m_pHeader->sectionViewportPosition(nLogical) + m_pHeader->sectionSize(nLogical) - 1;
         if (x >= rcClip.left() && x <= rcClip.right())
-            painter.drawLine(x, rcClip.top(), x, rcClip.bottom());
+            painter.fillRect(x, y, 1, m_nRowHeight, GRID_COLOR);
     }
 }
 
-void CMyListCtrl::PaintRow(QPainter& painter, qint64 nRow, int y, const QRect& rcClip) {
-    // Colours and selection cover the columns, not the empty area beside them.
-    const int nWidth = qMin(viewport()->width(), m_pHeader->length() - m_pHeader->offset());
+bool CMyListCtrl::PaintRow(QPainter& painter, qint64 nRow, int y, int nWidth, const QRect& rcClip) {
     const QRect rcRow(0, y, nWidth, m_nRowHeight);
     CEventListModel::SRowCells cells;
     if (!m_model.GetRowCells(nRow, cells))
-        return; // a row without a record shows nothing
+        return false; // a row without a record shows nothing
     const bool bSelected = nRow == m_nSelected;
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
     QColor clrText = cells.clrText;
@@ -258,28 +268,39 @@ void CMyListCtrl::PaintRow(QPainter& painter, qint64 nRow, int y, const QRect& r
     } else {
         painter.fillRect(rcRow, cells.clrBack);
     }
-    painter.setPen(QColor(0, 0, 0, 40));
-    painter.drawLine(rcRow.bottomLeft(), rcRow.bottomRight());
+    painter.fillRect(0, y + m_nRowHeight - 1, nWidth, 1, GRID_COLOR);
     painter.setPen(clrText);
     const QFontMetrics fm = fontMetrics();
+    // Drawn at a baseline, the text's fast path; only a text that may not fit is measured.
+    const int nBaseline = y + (m_nRowHeight - 1 - fm.height()) / 2 + fm.ascent();
+    const int nMaxChar = qMax(1, fm.maxWidth());
     for (int nCol = 0; nCol < CEventListModel::COLUMN_COUNT; ++nCol) {
         if (m_pHeader->isSectionHidden(nCol))
             continue;
-        const int x = m_pHeader->sectionViewportPosition(nCol);
-        const int w = m_pHeader->sectionSize(nCol);
-        const QRect rcCell(x + CELL_PADDING, y, w - 2 * CELL_PADDING, m_nRowHeight - 1);
-        if (rcCell.width() <= 0 || !rcCell.intersects(rcClip))
+        const int x = m_pHeader->sectionViewportPosition(nCol) + CELL_PADDING;
+        const int nRoom = m_pHeader->sectionSize(nCol) - 2 * CELL_PADDING;
+        if (nRoom <= 0 || x > rcClip.right() || x + nRoom < rcClip.left())
             continue;
         const QString& strText = cells.arText[size_t(nCol)];
-        const QString strShown = fm.elidedText(strText.left(MAX_PAINT_CHARS), Qt::ElideRight,
-                                               rcCell.width(), Qt::TextSingleLine);
-        painter.drawText(rcCell, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, strShown);
+        if (strText.size() * nMaxChar <= nRoom) {
+            painter.drawText(x, nBaseline, strText);
+        } else {
+            painter.drawText(x, nBaseline,
+                             fm.elidedText(strText.left(MAX_PAINT_CHARS), Qt::ElideRight, nRoom,
+                                           Qt::TextSingleLine));
+        }
     }
     if (bSelected && hasFocus()) {
-        QPen pen(palette().color(group, QPalette::HighlightedText), 1, Qt::DotLine);
-        painter.setPen(pen);
-        painter.drawRect(rcRow.adjusted(0, 0, -1, -2));
+        // The focus frame, drawn as four thin rectangles (see paintEvent).
+        QColor clrFrame = palette().color(group, QPalette::HighlightedText);
+        clrFrame.setAlpha(140);
+        const int h = m_nRowHeight - 1;
+        painter.fillRect(0, y, nWidth, 1, clrFrame);
+        painter.fillRect(0, y + h - 1, nWidth, 1, clrFrame);
+        painter.fillRect(0, y, 1, h, clrFrame);
+        painter.fillRect(nWidth - 1, y, 1, h, clrFrame);
     }
+    return true;
 }
 
 bool CMyListCtrl::ShowToolTip(const QPoint& pt, const QPoint& ptGlobal) {

@@ -69,7 +69,9 @@ private:
     void UpdateRowHeight();
     qint64 MaxTop() const;
     void MoveSelection(qint64 nRow);
-    void PaintRow(QPainter& painter, qint64 nRow, int y, const QRect& rcClip);
+    // False, painting nothing, for a row without a record.
+    bool PaintRow(QPainter& painter, qint64 nRow, int y, int nWidth, const QRect& rcClip);
+    void PaintGridLines(QPainter& painter, int y, const QRect& rcClip);
     bool ShowToolTip(const QPoint& pt, const QPoint& ptGlobal);
 
     CEventListModel m_model;

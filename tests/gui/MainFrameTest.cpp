@@ -8,6 +8,7 @@
 #include "display/OutputWnd.h"
 #include "frame/CommandIds.h"
 #include "frame/HelpWindow.h"
+#include "framework/DocManager.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "tests/TestSupport.h"
@@ -15,6 +16,7 @@
 #include "utils/ui/VexoAbout.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -361,4 +363,38 @@ TEST_F(MainFrame, ALaunchOfAMissingProgramSwitchesCaptureOffAndSaysWhich) {
     m_script.AnswerMessageBox(QMessageBox::Ok);
     Command(ID_START_CAPTURE)->trigger();
     EXPECT_EQ(m_script.MessageTexts().size(), 2);
+}
+
+TEST_F(MainFrame, UnderAFloodRefreshesAreCoalescedAndTheListCatchesUp) {
+    qputenv("HIVEWATCH_DRIVER_SOURCE", "flood");
+    ASSERT_TRUE(StartApp());
+    qunsetenv("HIVEWATCH_DRIVER_SOURCE");
+    g_SetObj.StoreHistoryDepth(50000); // bounded, so the list keeps its count and repaints
+    const int nBefore = Frame()->GetRefreshThrottle().RefreshCount();
+    QElapsedTimer clock;
+    clock.start();
+    CaptureRecords(50000);
+    QTest::qWait(500);
+    Command(ID_STOP_CAPTURE)->trigger();
+    const qint64 nElapsed = clock.elapsed();
+    const int nRefreshes = Frame()->GetRefreshThrottle().RefreshCount() - nBefore;
+    EXPECT_LE(nRefreshes, nElapsed / CRefreshThrottle::FRAME_MS + 2) << nElapsed << " ms";
+    EXPECT_TRUE(WaitFor([&] { return ListCount() == Doc()->GetRecordCount(); }, 3000));
+    EXPECT_EQ(Doc()->GetRecordCount(), 50000);
+}
+
+TEST_F(MainFrame, ARowWithoutARecordLeavesTheDetailsAsTheyWere) {
+    const QString strPath = WriteDocument(QStringLiteral("five.hvw"), 5);
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(DocManager()->OpenDocumentFile(strPath));
+    Frame()->m_pMainView->GetListDlg()->SelectRow(4);
+    const QString strShown = Frame()->GetOutputWnd()->GetDetailsText();
+    EXPECT_TRUE(strShown.startsWith(QStringLiteral(" Seqence: 1\r\n")));
+    // A trim can leave the list a row longer than the document until the next refresh.
+    EXPECT_EQ(Frame()->ShowRecordDetails(5), 1);
+    EXPECT_EQ(Frame()->ShowRecordDetails(-1), 1);
+    EXPECT_EQ(Frame()->GetOutputWnd()->GetDetailsText(), strShown);
+    Frame()->ShowRecordDetails(0);
+    EXPECT_TRUE(
+        Frame()->GetOutputWnd()->GetDetailsText().startsWith(QStringLiteral(" Seqence: 5")));
 }

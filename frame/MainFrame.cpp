@@ -114,8 +114,11 @@ QAction* CMainFrame::AddCommand(int nId) {
     pAction->setStatusTip(PromptStatusText(*pCmd));
     pAction->setWhatsThis(PromptStatusText(*pCmd));
     pAction->setToolTip(PromptToolTip(*pCmd));
-    if (pCmd->pIcon)
+    if (pCmd->pIcon) {
         pAction->setIcon(QIcon(QString::fromLatin1(pCmd->pIcon)));
+        // Menu entries show their toolbar image, whatever the desktop's habit.
+        pAction->setIconVisibleInMenu(true);
+    }
     if (pCmd->pShortcut)
         pAction->setShortcut(QKeySequence(QString::fromLatin1(pCmd->pShortcut)));
     m_commands.insert(nId, pAction);

@@ -214,15 +214,3 @@ TEST_F(EventList, LongCellsShowTheirWholeTextAsTooltip) {
     QApplication::sendEvent(List().viewport(), &shortHelp);
     EXPECT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }, 2000));
 }
-
-TEST_F(EventList, ColumnsInTheirOrderAndTheTimeOfDayFits) {
-    QHeaderView* pHeader = List().GetHeader();
-    ASSERT_EQ(pHeader->count(), 7);
-    // The spec'd widths keep their proportions at any font size.
-    const int nSeq = pHeader->sectionSize(0);
-    EXPECT_NEAR(double(pHeader->sectionSize(5)) / nSeq, 450.0 / 40.0, 0.2);
-    EXPECT_NEAR(double(pHeader->sectionSize(6)) / nSeq, 200.0 / 40.0, 0.1);
-    EXPECT_GE(pHeader->sectionSize(0), 40);
-    EXPECT_GE(pHeader->sectionSize(1),
-              List().fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000")) + 8);
-}

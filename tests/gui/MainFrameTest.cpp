@@ -112,6 +112,7 @@ TEST_F(MainFrame, ToolbarButtonsTooltipsAndImagesInOrder) {
         EXPECT_FALSE(pAction->icon().isNull()) << pAction->toolTip().toStdString();
         // The menu entry is the same command, so it shows the same image.
         EXPECT_FALSE(pAction->icon().pixmap(16, 16).isNull());
+        EXPECT_TRUE(pAction->isIconVisibleInMenu());
     }
     EXPECT_EQ(arTips, (QStringList{"New", "Open", "Save", "|", "Attach", " Open new program", "|",
                                    "Options", "|", "Start Catpure", "Stop Capture", "|", "Find",

@@ -94,9 +94,15 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
     // without a window and without touching the settings.
     m_hInstanceMutex = std::make_unique<CSingleInstance>(opts.strInstanceDir);
     const CSingleInstance::EResult instance = m_hInstanceMutex->Acquire();
-    if (instance != CSingleInstance::FIRST_INSTANCE) {
-        if (instance == CSingleInstance::OTHER_INSTANCE && !opts.strFile.isEmpty())
+    if (instance == CSingleInstance::OTHER_INSTANCE) {
+        if (!opts.strFile.isEmpty())
             m_hInstanceMutex->HandOver(QFileInfo(opts.strFile).absoluteFilePath());
+        return false;
+    }
+    if (instance == CSingleInstance::INSTANCE_FAILED) {
+        // Not silent: without the lock this start cannot tell whether it would be the second.
+        std::fprintf(stderr, "hivewatch: cannot take the instance lock in %s\n",
+                     qPrintable(m_hInstanceMutex->SocketPath().section(QLatin1Char('/'), 0, -2)));
         return false;
     }
 

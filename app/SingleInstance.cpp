@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QThread>
 #include <QTimer>
@@ -33,9 +34,12 @@ CSingleInstance::~CSingleInstance() {
 }
 
 QString CSingleInstance::DefaultDir() {
-    QString strDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (strDir.isEmpty() || !QDir::isAbsolutePath(strDir))
-        strDir = QDir::tempPath() + QStringLiteral("/hivewatch-%1").arg(getuid());
+    const QString strRuntime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!strRuntime.isEmpty() && QDir::isAbsolutePath(strRuntime) && QDir().mkpath(strRuntime) &&
+        QFileInfo(strRuntime).isWritable())
+        return WithSlash(strRuntime);
+    // Without a usable runtime folder: a private folder of this user's in the temporary one.
+    const QString strDir = QDir::tempPath() + QStringLiteral("/hivewatch-%1").arg(getuid());
     QDir().mkpath(strDir);
     QFile::setPermissions(strDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return WithSlash(strDir);

@@ -1,0 +1,160 @@
+#include "framework/DocManager.h"
+
+#include "framework/DocumentLink.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+CDocManager::CDocManager(IDocumentLink* pDoc, const CDocTemplate& docTemplate, QObject* pParent)
+    : QObject(pParent), m_pDoc(pDoc), m_template(docTemplate) {
+    m_recentFiles.ReadList();
+}
+
+bool CDocManager::InitialNewDocument() {
+    if (!m_pDoc->OnNewDocument())
+        return false;
+    m_pDoc->SetModifiedFlag(false);
+    SetPathName(QString(), false);
+    emit ContentsReplaced();
+    return true;
+}
+
+bool CDocManager::OnFileNew() {
+    if (!SaveModified())
+        return false;
+    return InitialNewDocument();
+}
+
+bool CDocManager::OnFileOpen() {
+    const QString strPath = PromptForFileName(true);
+    if (strPath.isEmpty())
+        return false;
+    return OpenDocumentFile(strPath);
+}
+
+bool CDocManager::OpenDocumentFile(const QString& strPath) {
+    if (!SaveModified())
+        return false;
+    return OpenWithoutPrompt(strPath);
+}
+
+bool CDocManager::OpenWithoutPrompt(const QString& strPath) {
+    // A file that cannot be opened is reported before the document is touched.
+    QFile probe(strPath);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        ReportError(QStringLiteral("Cannot open %1: %2").arg(strPath, probe.errorString()));
+        m_recentFiles.Remove(strPath);
+        m_recentFiles.WriteList();
+        emit RecentFileListChanged();
+        return false;
+    }
+    probe.close();
+    QString strError;
+    if (!m_pDoc->OnOpenDocument(strPath, &strError)) {
+        // The document now holds what could be read of the file; it is no longer that file,
+        // so a later Save asks for a name instead of overwriting the damaged original.
+        SetPathName(QString(), false);
+        emit ContentsReplaced();
+        ReportError(strError.isEmpty() ? QStringLiteral("Cannot read %1.").arg(strPath) : strError);
+        return false;
+    }
+    m_pDoc->SetModifiedFlag(false);
+    SetPathName(strPath, true);
+    emit ContentsReplaced();
+    return true;
+}
+
+bool CDocManager::OnFileSave() {
+    return DoSave(m_strPathName);
+}
+
+bool CDocManager::OnFileSaveAs() {
+    return DoSave(QString());
+}
+
+bool CDocManager::DoSave(const QString& strPathName) {
+    QString strPath = strPathName;
+    if (strPath.isEmpty()) {
+        strPath = PromptForFileName(false);
+        if (strPath.isEmpty())
+            return false;
+    }
+    QString strError;
+    if (!m_pDoc->OnSaveDocument(strPath, &strError)) {
+        ReportError(strError.isEmpty() ? QStringLiteral("Cannot write %1.").arg(strPath)
+                                       : strError);
+        return false;
+    }
+    SetPathName(strPath, true);
+    return true;
+}
+
+bool CDocManager::SaveModified() {
+    if (!m_pDoc->IsModified())
+        return true;
+    const QString strName = m_strPathName.isEmpty() ? GetTitle() : m_strPathName;
+    QMessageBox box(QMessageBox::Question, m_template.GetDocString(CDocTemplate::windowTitle),
+                    QStringLiteral("Save changes to %1?").arg(strName),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_pDialogParent);
+    box.setDefaultButton(QMessageBox::Yes);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return OnFileSave();
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString CDocManager::GetTitle() const {
+    if (m_strPathName.isEmpty())
+        return m_template.GetUntitledTitle();
+    return QFileInfo(m_strPathName).fileName();
+}
+
+QString CDocManager::GetCaption() const {
+    return m_template.GetDocString(CDocTemplate::windowTitle) + QStringLiteral(" - ") + GetTitle();
+}
+
+void CDocManager::SetPathName(const QString& strPath, bool bAddToRecent) {
+    m_strPathName = strPath.isEmpty() ? QString() : QFileInfo(strPath).absoluteFilePath();
+    if (bAddToRecent && !m_strPathName.isEmpty()) {
+        m_recentFiles.Add(m_strPathName);
+        m_recentFiles.WriteList();
+        RememberFolder(m_strPathName);
+        emit RecentFileListChanged();
+    }
+    emit TitleChanged(GetCaption());
+}
+
+void CDocManager::RememberFolder(const QString& strPath) {
+    m_strLastFolder = QFileInfo(strPath).absolutePath();
+}
+
+void CDocManager::ReportError(const QString& strText) {
+    QMessageBox box(QMessageBox::Warning, m_template.GetDocString(CDocTemplate::windowTitle),
+                    strText, QMessageBox::Ok, m_pDialogParent);
+    box.exec();
+}
+
+QString CDocManager::PromptForFileName(bool bOpen) {
+    const QString strFilter = m_template.GetFileDialogFilter() + QStringLiteral(";;All Files (*)");
+    QFileDialog dialog(m_pDialogParent, bOpen ? QStringLiteral("Open") : QStringLiteral("Save As"),
+                       m_strLastFolder.isEmpty() ? QDir::currentPath() : m_strLastFolder,
+                       strFilter);
+    dialog.setObjectName(QStringLiteral("DocFileDialog"));
+    dialog.setAcceptMode(bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(bOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(m_template.GetExtension().mid(1));
+    if (!bOpen)
+        dialog.selectFile(m_template.WithDefaultExtension(GetTitle()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    const QString strPath = dialog.selectedFiles().constFirst();
+    RememberFolder(strPath);
+    return bOpen ? strPath : m_template.WithDefaultExtension(strPath);
+}

@@ -1,0 +1,170 @@
+// New, Open, Save and Save As through the window, with their prompts and file dialogs, the
+// caption and the recent-file list; the two-pass close with its save prompt; launching a
+// program to watch.
+#include "display/BaseHivewatchDlg.h"
+#include "display/HivewatchView.h"
+#include "frame/CommandIds.h"
+#include "frame/MainFrame.h"
+#include "framework/DocManager.h"
+#include "settings/SetObj.h"
+#include "store/HivewatchDoc.h"
+#include "tests/TestSupport.h"
+#include "tests/gui/AppFixture.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+
+namespace {
+
+class DocumentCommands : public AppFixture {};
+
+QStringList RecentMenuTexts(CMainFrame* pFrame) {
+    QStringList arOut;
+    QMenu* pFile = pFrame->menuBar()->actions()[0]->menu();
+    for (const QAction* pAction : pFile->actions()) {
+        const int nId = pAction->data().toInt();
+        if (pAction->isVisible() && nId >= ID_FILE_MRU_FILE1 && nId < ID_FILE_MRU_FILE1 + 16)
+            arOut << pAction->text();
+    }
+    return arOut;
+}
+
+} // namespace
+
+TEST_F(DocumentCommands, CloseAsksToSaveNewRecordsAndCancelKeepsTheProgramOpen) {
+    ASSERT_TRUE(StartApp());
+    CaptureRecords(3);
+    m_script.AnswerMessageBox(QMessageBox::Cancel);
+    Frame()->close();
+    EXPECT_EQ(m_script.MessageTexts(), QStringList{QStringLiteral("Save changes to Untitled?")});
+    EXPECT_TRUE(Frame()->isVisible());
+    EXPECT_EQ(Frame()->m_engine.m_bCapturing, 0) << "the first pass switched capture off";
+    EXPECT_EQ(Frame()->m_engine.m_bQuit, 0);
+    EXPECT_TRUE(Frame()->m_engine.m_hCaptureThread.joinable());
+    EXPECT_TRUE(Command(ID_START_CAPTURE)->isEnabled());
+
+    // Closing again and answering No ends the capture thread, then the window.
+    m_script.AnswerMessageBox(QMessageBox::No);
+    CloseAndExit();
+    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_TRUE(QFile::exists(m_strSettings));
+}
+
+TEST_F(DocumentCommands, YesAtTheCloseSavesUnderTheChosenName) {
+    ASSERT_TRUE(StartApp());
+    CaptureRecords(3);
+    const QString strPath = m_strDir + QStringLiteral("at-exit");
+    m_script.AnswerMessageBox(QMessageBox::Yes);
+    m_script.AnswerFileDialog(strPath);
+    Frame()->close();
+    ASSERT_TRUE(WaitFor([this] { return !Frame()->isVisible(); }, 15000));
+    const int nCount = Doc()->GetRecordCount();
+    m_pApp->ExitInstance(0);
+    CHivewatchDoc loaded;
+    ASSERT_TRUE(loaded.OnOpenDocument(strPath + QStringLiteral(".hvw")))
+        << "the default extension is added";
+    EXPECT_EQ(loaded.GetRecordCount(), nCount);
+}
+
+TEST_F(DocumentCommands, NoPromptAfterOpeningAFileWithoutCapturing) {
+    const QString strPath = WriteDocument(QStringLiteral("saved.hvw"), 12);
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(DocManager()->OpenDocumentFile(strPath));
+    EXPECT_EQ(ListCount(), 12);
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - saved.hvw"));
+    CloseAndExit(); // no scripted answer: a prompt would fail the test
+}
+
+TEST_F(DocumentCommands, ATruncatedFileIsReportedAndItsRecordsReadStay) {
+    const QString strPath = WriteDocument(QStringLiteral("cut.hvw"), 40);
+    QByteArray bytes = ReadWholeFile(strPath);
+    QFile file(strPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes.left(bytes.size() * 3 / 4));
+    file.close();
+    ASSERT_TRUE(StartApp());
+    m_script.AnswerFileDialog(strPath);
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    Command(ID_FILE_OPEN)->trigger();
+    ASSERT_EQ(m_script.MessageTexts().size(), 1);
+    const QString strError = m_script.MessageTexts()[0];
+    EXPECT_TRUE(strError.contains(QStringLiteral("cut.hvw"))) << strError.toStdString();
+    EXPECT_TRUE(strError.contains(QStringLiteral("were read"))) << strError.toStdString();
+    const int nRead = Doc()->GetRecordCount();
+    EXPECT_GT(nRead, 20);
+    EXPECT_LT(nRead, 40);
+    EXPECT_EQ(ListCount(), nRead) << "the records read are shown";
+    // It is no longer that file: the caption says so and Save asks for a name.
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - Untitled"));
+    EXPECT_TRUE(DocManager()->GetPathName().isEmpty());
+}
+
+TEST_F(DocumentCommands, AFileThatCannotBeOpenedLeavesTheDocumentAsItWas) {
+    const QString strPath = WriteDocument(QStringLiteral("kept.hvw"), 5);
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(DocManager()->OpenDocumentFile(strPath));
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    EXPECT_FALSE(DocManager()->OpenDocumentFile(m_strDir + QStringLiteral("missing.hvw")));
+    ASSERT_EQ(m_script.MessageTexts().size(), 1);
+    EXPECT_TRUE(m_script.MessageTexts()[0].startsWith(QStringLiteral("Cannot open ")));
+    EXPECT_EQ(ListCount(), 5);
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - kept.hvw"));
+}
+
+TEST_F(DocumentCommands, SaveAsNewOpenAndTheRecentFileList) {
+    ASSERT_TRUE(StartApp());
+    EXPECT_EQ(RecentMenuTexts(Frame()), QStringList{QStringLiteral("Recent File")});
+    EXPECT_FALSE(Frame()->menuBar()->actions()[0]->menu()->actions()[7]->isEnabled());
+    CaptureRecords(2);
+    Command(ID_STOP_CAPTURE)->trigger();
+    const int nCaptured = Doc()->GetRecordCount();
+    m_script.AnswerFileDialog(m_strDir + QStringLiteral("first.hvw"));
+    Command(ID_FILE_SAVE_AS)->trigger();
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - first.hvw"));
+    ASSERT_EQ(RecentMenuTexts(Frame()).size(), 1);
+    EXPECT_TRUE(RecentMenuTexts(Frame())[0].startsWith(QStringLiteral("&1 ")));
+    EXPECT_TRUE(RecentMenuTexts(Frame())[0].endsWith(QStringLiteral("first.hvw")));
+
+    // New after a save asks nothing; the list empties.
+    Command(ID_FILE_NEW)->trigger();
+    EXPECT_EQ(ListCount(), 0);
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - Untitled"));
+    for (int i = 0; i < 5; ++i)
+        DocManager()->OpenDocumentFile(WriteDocument(QStringLiteral("f%1.hvw").arg(i), i + 1));
+    const QStringList arRecent = RecentMenuTexts(Frame());
+    ASSERT_EQ(arRecent.size(), 4) << "four entries at most";
+    EXPECT_TRUE(arRecent[0].endsWith(QStringLiteral("f4.hvw")));
+    EXPECT_TRUE(arRecent[3].endsWith(QStringLiteral("f1.hvw")));
+    EXPECT_EQ(QSettings().value(QStringLiteral("Recent File List/File1")).toString(),
+              m_strDir + QStringLiteral("f4.hvw"));
+
+    // The recent list outlives the run; an entry opens its file.
+    CloseAndExit();
+    m_pApp.reset();
+    ASSERT_TRUE(StartApp());
+    ASSERT_EQ(RecentMenuTexts(Frame()).size(), 4);
+    DocManager()->OpenDocumentFile(m_strDir + QStringLiteral("first.hvw"));
+    EXPECT_EQ(ListCount(), nCaptured);
+    EXPECT_TRUE(RecentMenuTexts(Frame())[0].endsWith(QStringLiteral("first.hvw")));
+}
+
+TEST_F(DocumentCommands, OpenAsksToSaveUnsavedRecordsFirst) {
+    const QString strPath = WriteDocument(QStringLiteral("other.hvw"), 7);
+    ASSERT_TRUE(StartApp());
+    CaptureRecords(2);
+    Command(ID_STOP_CAPTURE)->trigger();
+    Frame()->OnRefreshList(); // whatever arrived marks the document modified
+    // The file is chosen first, then the prompt asks about the records not yet saved.
+    m_script.AnswerFileDialog(strPath);
+    m_script.AnswerMessageBox(QMessageBox::Cancel);
+    EXPECT_FALSE(DocManager()->OnFileOpen());
+    EXPECT_NE(Frame()->windowTitle(), QStringLiteral("Hivewatch - other.hvw"));
+    EXPECT_GT(ListCount(), 0) << "Cancel keeps the captured records";
+    m_script.AnswerFileDialog(strPath);
+    m_script.AnswerMessageBox(QMessageBox::No);
+    EXPECT_TRUE(DocManager()->OnFileOpen());
+    EXPECT_EQ(ListCount(), 7);
+}

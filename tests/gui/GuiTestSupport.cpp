@@ -1,0 +1,113 @@
+#include "tests/gui/GuiTestSupport.h"
+
+#include "store/HivewatchDoc.h"
+#include "store/RegOperations.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+CRegInfoObj* MakeRecord(int nSeq, int nFunType, const QString& strPath, const QString& strOld,
+                        const QString& strNew, const QString& strResult) {
+    auto* p = new CRegInfoObj;
+    p->m_nSeq = nSeq;
+    p->m_strTime = QStringLiteral("10:15:30.%1").arg(nSeq % 1000, 3, 10, QLatin1Char('0'));
+    p->m_strProcessName = QStringLiteral("app.exe");
+    p->m_nPid = 1200;
+    p->m_strRequest = QString::fromLatin1(g_RegOperationNames[size_t(nFunType)].data());
+    p->m_strPath =
+        strPath.isEmpty() ? QStringLiteral("HKLM\\SOFTWARE\\Vendor\\Key%1").arg(nSeq) : strPath;
+    p->m_strResult = strResult;
+    p->m_strOldValue = strOld;
+    p->m_strNewValue = strNew;
+    return p;
+}
+
+void AppendRecords(CHivewatchDoc& doc, int nFirst, int nCount) {
+    std::vector<CRegInfoObj*> records;
+    for (int i = 0; i < nCount; ++i)
+        records.push_back(MakeRecord(nFirst + i, OP_OPEN_KEY));
+    doc.AppendRecords(records.data(), records.size());
+}
+
+bool WaitFor(const std::function<bool()>& fnDone, int nTimeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!fnDone()) {
+        if (clock.elapsed() > nTimeoutMs)
+            return fnDone();
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+CDialogScript::CDialogScript() {
+    m_timer.setInterval(20);
+    connect(&m_timer, &QTimer::timeout, this, &CDialogScript::Poll);
+    m_timer.start();
+}
+
+CDialogScript::~CDialogScript() = default;
+
+void CDialogScript::AnswerMessageBox(QMessageBox::StandardButton button) {
+    m_answers.push_back({MESSAGE_BOX, button, {}, {}});
+}
+
+void CDialogScript::AnswerFileDialog(const QString& strPath) {
+    m_answers.push_back({FILE_DIALOG, QMessageBox::NoButton, strPath, {}});
+}
+
+void CDialogScript::AnswerDialog(const std::function<void(QDialog*)>& fnAnswer) {
+    m_answers.push_back({OTHER_DIALOG, QMessageBox::NoButton, {}, fnAnswer});
+}
+
+void CDialogScript::Poll() {
+    auto* pModal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!pModal || !pModal->isVisible())
+        return;
+    auto* pBox = qobject_cast<QMessageBox*>(pModal);
+    auto* pFiles = qobject_cast<QFileDialog*>(pModal);
+    if (pBox)
+        m_arTexts.append(pBox->text());
+    const EKind nKind = pBox ? MESSAGE_BOX : pFiles ? FILE_DIALOG : OTHER_DIALOG;
+    if (m_answers.empty() || m_answers.front().nKind != nKind) {
+        ADD_FAILURE() << "unexpected dialog: " << pModal->metaObject()->className() << " "
+                      << (pBox ? pBox->text().toStdString() : std::string());
+        pModal->reject();
+        return;
+    }
+    const SAnswer answer = m_answers.front();
+    m_answers.pop_front();
+    switch (nKind) {
+    case MESSAGE_BOX:
+        if (QAbstractButton* pButton = pBox->button(answer.button))
+            pButton->click();
+        else
+            pBox->done(answer.button);
+        break;
+    case FILE_DIALOG:
+        if (answer.strPath.isEmpty()) {
+            pFiles->reject();
+        } else {
+            // Typed into the name field, as a user does; selectFile() may be undone by the
+            // dialog's own completion while its folder is still being read.
+            if (auto* pEdit = pFiles->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                pEdit->setText(answer.strPath);
+            else
+                pFiles->selectFile(answer.strPath);
+            static_cast<QDialog*>(pFiles)->accept(); // as its Open or Save button does
+        }
+        break;
+    case OTHER_DIALOG:
+        answer.fnAnswer(pModal);
+        break;
+    }
+}

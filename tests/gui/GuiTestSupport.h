@@ -1,0 +1,58 @@
+// Helpers of the window tests: records, waiting, and a user who answers dialogs.
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+class CHivewatchDoc;
+class CRegInfoObj;
+class QDialog;
+
+// A record of an operation code (request named as the driver names it), successful unless
+// strResult says otherwise.
+CRegInfoObj* MakeRecord(int nSeq, int nFunType, const QString& strPath = QString(),
+                        const QString& strOld = QString(), const QString& strNew = QString(),
+                        const QString& strResult = QStringLiteral("SUCCESS"));
+// Appends records with sequence numbers nFirst .. nFirst + nCount - 1 (RegOpenKey).
+void AppendRecords(CHivewatchDoc& doc, int nFirst, int nCount);
+
+// Processes events until fnDone says so or the time is up; returns fnDone's last answer.
+bool WaitFor(const std::function<bool()>& fnDone, int nTimeoutMs = 10000);
+
+// Plays the user at modal dialogs: each dialog that opens takes the next scripted answer.
+// Message boxes record their texts.
+class CDialogScript : public QObject {
+    Q_OBJECT
+public:
+    CDialogScript();
+    ~CDialogScript() override;
+
+    void AnswerMessageBox(QMessageBox::StandardButton button);
+    // A file dialog gets this path and is accepted; an empty path cancels it.
+    void AnswerFileDialog(const QString& strPath);
+    // Any other dialog is handed to fnAnswer, which must close it.
+    void AnswerDialog(const std::function<void(QDialog*)>& fnAnswer);
+
+    QStringList MessageTexts() const { return m_arTexts; }
+    int PendingAnswers() const { return int(m_answers.size()); }
+
+private:
+    enum EKind { MESSAGE_BOX, FILE_DIALOG, OTHER_DIALOG };
+    struct SAnswer {
+        EKind nKind;
+        QMessageBox::StandardButton button;
+        QString strPath;
+        std::function<void(QDialog*)> fnAnswer;
+    };
+    void Poll();
+
+    QTimer m_timer;
+    std::deque<SAnswer> m_answers;
+    QStringList m_arTexts;
+};

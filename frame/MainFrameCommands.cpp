@@ -2,6 +2,7 @@
 // and the view.
 #include "frame/MainFrame.h"
 
+#include "dialogs/Commands.h"
 #include "display/BaseHivewatchDlg.h"
 #include "display/DetailsText.h"
 #include "display/HivewatchView.h"
@@ -43,13 +44,28 @@ void CMainFrame::OnClearDisplay() {
     m_pDoc->ClearDisplay();
 }
 
-void CMainFrame::OnExport() {}
+void CMainFrame::OnExport() {
+    RunExportCommand(this, *m_pDoc);
+}
 
-void CMainFrame::OnOptions() {}
+// The new filters reach the driver at the next Start Capture; the new colours show at once,
+// even while no records arrive to repaint the list.
+void CMainFrame::OnOptions() {
+    RunOptionsCommand(this);
+    if (m_pMainView && m_pMainView->GetListDlg())
+        m_pMainView->GetListDlg()->GetListCtrl().viewport()->update();
+}
 
-void CMainFrame::OnAttach() {}
+// The dialogs store the target and its scope; "Capture now" starts capturing at once.
+void CMainFrame::OnAttach() {
+    if (RunAttachCommand(this))
+        OnStartCapture();
+}
 
-void CMainFrame::OnOpenNewProgram() {}
+void CMainFrame::OnOpenNewProgram() {
+    if (RunOpenNewProgramCommand(this))
+        OnStartCapture();
+}
 
 // ---- looks, help, about ----
 

@@ -1,9 +1,9 @@
 #include "platform/ProcessList.h"
 
+#include "platform/SmallFile.h"
 #include "platform/WineEnvironment.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <memory>
@@ -44,24 +44,6 @@ std::string ReadLink(const std::string& strLink) {
     }
 }
 
-// At most nMax bytes of a small file such as a process's cmdline; empty when unreadable.
-std::string ReadSmallFile(const std::string& strPath, size_t nMax) {
-    const int fd = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    std::string str(nMax, '\0');
-    size_t nRead = 0;
-    while (nRead < nMax) {
-        const ssize_t n = read(fd, str.data() + nRead, nMax - nRead);
-        if (n <= 0)
-            break;
-        nRead += size_t(n);
-    }
-    close(fd);
-    str.resize(nRead);
-    return str;
-}
-
 } // namespace
 
 bool EnumProcessIds(std::vector<uint32_t>& arPids, const std::string& strProcRoot) {
@@ -97,6 +79,16 @@ std::string ProcessImageName(const std::string& strProcDir) {
 
 std::string ProcessImageName(uint32_t nPid, const std::string& strProcRoot) {
     return ProcessImageName(strProcRoot + "/" + std::to_string(nPid));
+}
+
+std::string ProcessNameOrShortName(uint32_t nPid, const std::string& strProcRoot) {
+    std::string strName = ProcessImageName(nPid, strProcRoot);
+    if (!strName.empty())
+        return strName;
+    strName = ReadSmallFile(strProcRoot + "/" + std::to_string(nPid) + "/comm", 64);
+    while (!strName.empty() && (strName.back() == '\n' || strName.back() == ' '))
+        strName.pop_back();
+    return strName;
 }
 
 bool ListRunningProcesses(std::vector<SRunningProcess>& arProcesses,

@@ -19,6 +19,10 @@ bool EnumProcessIds(std::vector<uint32_t>& arPids, const std::string& strProcRoo
 std::string ProcessImageName(const std::string& strProcDir);
 std::string ProcessImageName(uint32_t nPid, const std::string& strProcRoot = "/proc");
 
+// ProcessImageName, or the kernel's short name of the process (at most 15 characters) when
+// its executable cannot be read (another user's process); empty for a process that has ended.
+std::string ProcessNameOrShortName(uint32_t nPid, const std::string& strProcRoot = "/proc");
+
 struct SRunningProcess {
     uint32_t m_nPid = 0;
     std::string m_strName;

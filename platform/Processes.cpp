@@ -70,15 +70,9 @@ int StartResolved(const QString& strPath, const QStringList& arArgs, QString* pS
 QString PlatformProcessName(int nPid) {
     if (nPid <= 0)
         return {};
-    // The same rule the process picker and the driver's records use; the kernel's short
-    // name (15 characters) when the executable cannot be read (another user's process).
-    const std::string strImage = ProcessImageName(uint32_t(nPid));
-    if (!strImage.empty())
-        return QString::fromLocal8Bit(strImage.data(), qsizetype(strImage.size()));
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(nPid));
-    if (!comm.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLocal8Bit(comm.readAll()).trimmed();
+    // The same rule the process picker and the driver's records use.
+    const std::string strName = ProcessNameOrShortName(uint32_t(nPid));
+    return QString::fromLocal8Bit(strName.data(), qsizetype(strName.size()));
 }
 
 QString PlatformOwnProcessName() {

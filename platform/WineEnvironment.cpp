@@ -1,5 +1,7 @@
 #include "platform/WineEnvironment.h"
 
+#include "platform/SmallFile.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,15 +14,6 @@ namespace {
 
 bool IsExecutable(const std::string& strPath) {
     return !strPath.empty() && access(strPath.c_str(), X_OK) == 0;
-}
-
-std::string ReadSmall(const std::string& strPath, size_t nMax) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pFile(std::fopen(strPath.c_str(), "rb"), &std::fclose);
-    if (!pFile)
-        return {};
-    std::string str(nMax, '\0');
-    str.resize(std::fread(str.data(), 1, nMax, pFile.get()));
-    return str;
 }
 
 std::string_view BaseName(std::string_view path) {
@@ -99,7 +92,7 @@ std::string WineProcessImageName(uint32_t nPid, const std::string& strProcRoot) 
     const ssize_t n = readlink((strDir + "/exe").c_str(), sz, sizeof(sz) - 1);
     if (n <= 0 || !WineIsLoader(std::string_view(sz, size_t(n))))
         return {};
-    return WineImageNameFromCmdline(ReadSmall(strDir + "/cmdline", 4096));
+    return WineImageNameFromCmdline(ReadSmallFile(strDir + "/cmdline", 4096));
 }
 
 bool WineKeepVariable(std::string_view assignment) {

@@ -12,6 +12,19 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+void IsolateUserFolders(const QString& strBase) {
+    const QByteArray base = strBase.toLocal8Bit();
+    qputenv("HOME", base);
+    qputenv("XDG_CONFIG_HOME", base + "/config");
+    qputenv("XDG_DATA_HOME", base + "/data");
+    qputenv("XDG_CACHE_HOME", base + "/cache");
+    qputenv("XDG_RUNTIME_DIR", base + "/runtime");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QDir().mkpath(strBase + QStringLiteral("/runtime"));
+    QFile::setPermissions(strBase + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 QString TestDataPath(const char* pName) {
     return QStringLiteral(HW_TESTDATA_DIR "/") + QString::fromUtf8(pName);
 }

@@ -4,6 +4,10 @@
 #include <QByteArray>
 #include <QString>
 
+// Points HOME, the XDG folders (the runtime folder created private) and the Qt platform at a
+// temporary folder, so no test reads or writes the real user's settings, data or sockets.
+void IsolateUserFolders(const QString& strBase);
+
 // Path of a recorded fixture file under tests/data.
 QString TestDataPath(const char* pName);
 // Whole contents of a file; fails the current test when it cannot be read.

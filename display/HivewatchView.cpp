@@ -108,8 +108,9 @@ qint64 CHivewatchView::SearchStep(const QString& strFindWhat, unsigned nFlags) {
     if (nIndex < 0 || m_pDoc->GetGeneration() != nGeneration)
         return -1;
     const qint64 nFound = n - 1 - nIndex;
-    // Records filed since the last refresh are not rows of the list yet.
-    if (nFound >= m_pListDlg->GetListCtrl().GetItemCount())
+    // The list shows the count of its last refresh: records filed since are not rows of it
+    // yet, and rows of records trimmed since are still there.
+    if (m_pListDlg->GetListCtrl().GetItemCount() != n)
         m_pListDlg->RefreshItemCount();
     m_pListDlg->SelectRow(nFound);
     return nFound;

@@ -20,8 +20,13 @@ public:
     // nothing, so a flood of notices costs one queued call per refresh.
     void Notify();
 
+    ~CRefreshThrottle() override;
+
     // Refreshes carried out so far (for measurements).
     int RefreshCount() const { return m_nRefreshes; }
+
+protected:
+    bool event(QEvent* pEvent) override;
 
 private:
     void OnNotice();

@@ -9,6 +9,7 @@
 #include "platform/Processes.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
+#include "store/RecordLock.h"
 #include "utils/ByteBuffer.h"
 #include "utils/InstallDrv.h"
 #include "utils/SystemInfo.h"
@@ -21,14 +22,16 @@ namespace {
 constexpr unsigned IDLE_POLL_MS = 100;
 constexpr uint32_t MAX_BATCH_MS = 1000;
 constexpr unsigned FAILED_READ_PAUSE_MS = 10;
-// Records decoded outside the lock and appended under one hold of it.
-constexpr size_t APPEND_GROUP = 64;
+// A read that leaves less than this unused filled the buffer: the driver has more.
+constexpr size_t FULL_READ_SLACK = READ_BUFFER_SIZE / 16;
+// The most records a read buffer can hold (each takes at least a header and four bytes).
+constexpr size_t MAX_RECORDS_PER_READ = READ_BUFFER_SIZE / (REGDRV_EVENT_HEADER_SIZE + 4) + 1;
 
 } // namespace
 
 CCaptureEngine::CCaptureEngine(CHivewatchDoc* pDoc, ICaptureHost* pHost)
     : m_pDoc(pDoc), m_pHost(pHost) {
-    m_pending.reserve(APPEND_GROUP);
+    m_walked.reserve(MAX_RECORDS_PER_READ);
 }
 
 CCaptureEngine::~CCaptureEngine() {
@@ -202,7 +205,8 @@ void CCaptureEngine::CaptureThreadProc() {
         m_pHost->PostCloseNotice();
 }
 
-// Reads back to back while the driver has data, for at most about a second.
+// Reads back to back while the driver returns full buffers; a read that returns less means
+// it has nothing more for now, and the thread sleeps.
 void CCaptureEngine::ReadBatch(unsigned char* pBuffer) {
     const uint32_t nStart = PlatformTickCount();
     for (;;) {
@@ -224,7 +228,7 @@ void CCaptureEngine::ReadBatch(unsigned char* pBuffer) {
             return;
         WalkBuffer(pBuffer, nReturned, nGeneration);
         Refresh();
-        if (uint32_t(PlatformTickCount() - nStart) > MAX_BATCH_MS)
+        if (nReturned + FULL_READ_SLACK < READ_BUFFER_SIZE || !ShouldWalk())
             return;
     }
 }
@@ -250,7 +254,7 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned) 
 
 void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
                                 uint64_t nGeneration) {
-    m_nPendingGeneration = nGeneration;
+    m_walked.clear();
     const size_t nEnd = std::min(nReturned, READ_BUFFER_SIZE);
     size_t nPos = 0;
     while (nPos < nEnd) {
@@ -258,51 +262,62 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
             break;
         const unsigned char* pRecord = pBuffer + nPos;
         const char* pText = reinterpret_cast<const char*>(pRecord + REGDRV_EVENT_TEXT_OFFSET);
-        const size_t nRoom = nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET;
-        const void* pZero = std::memchr(pText, 0, nRoom);
-        if (!pZero)
+        SWalked walked;
+        size_t nText = 0;
+        if (!SplitRecordTextAt(pText, nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET, walked.fields, nText))
             break; // no terminating zero before the end: nothing past it is read
-        const size_t nText = size_t(static_cast<const char*>(pZero) - pText);
-        const uint32_t nSeq = LoadLE32(pRecord);
-        const QString strTime = m_timeFormatter.Format(LoadLE64(pRecord + 4));
-        if (CRegInfoObj* pObj = DecodeRecord(nSeq, std::string_view(pText, nText), strTime)) {
-            m_pending.push_back(pObj);
-            if (m_pending.size() >= APPEND_GROUP)
-                FlushPending();
+        walked.nPid = ParsePidField(walked.fields[0]);
+        if (!IsPidRejected(walked.nPid)) {
+            walked.nSeq = LoadLE32(pRecord);
+            walked.nFileTime = LoadLE64(pRecord + 4);
+            m_walked.push_back(walked);
         }
         nPos += RegDrvEventSize(nText);
     }
-    FlushPending();
+    FileWalked(nGeneration);
 }
 
-void CCaptureEngine::FlushPending() {
-    if (m_pending.empty())
+// The kept records go into the store under one hold of the lock, no more than the record
+// limit allows.
+void CCaptureEngine::FileWalked(uint64_t nGeneration) {
+    if (m_walked.empty())
         return;
-    size_t nCount = m_pending.size();
-    // With a record limit, the group is cut to what is left of it.
+    size_t nCount = m_walked.size();
     if (const uint64_t nLimit = m_nRecordLimit.load(std::memory_order_relaxed)) {
         const uint64_t nFiled = m_nRecordsFiled.load(std::memory_order_relaxed);
-        const uint64_t nRoom = nFiled >= nLimit ? 0 : nLimit - nFiled;
-        if (nCount > nRoom) {
-            for (size_t i = size_t(nRoom); i < nCount; ++i)
-                delete m_pending[i];
-            nCount = size_t(nRoom);
-        }
+        nCount = size_t(std::min<uint64_t>(nCount, nFiled >= nLimit ? 0 : nLimit - nFiled));
     }
-    const size_t nAppended = m_pDoc->AppendRecords(m_pending.data(), nCount, m_nPendingGeneration);
+    size_t nAppended = 0;
+    {
+        CAutoLock lock(&g_RecordLock);
+        if (nCount == 0 || !m_pDoc->BeginCaptureGroup(nGeneration))
+            return;
+        try {
+            for (; nAppended < nCount; ++nAppended) {
+                const SWalked& w = m_walked[nAppended];
+                m_pDoc->AppendCaptured(w.nSeq, w.nFileTime, w.nPid, w.fields);
+            }
+        } catch (const std::bad_alloc&) {
+            // Out of memory: the records that did not fit are dropped, the rest stay.
+        }
+        if (nAppended > 0)
+            m_pDoc->EndCaptureGroup();
+    }
     m_nRecordsFiled.fetch_add(nAppended, std::memory_order_relaxed);
-    m_pending.clear();
 }
 
-int CCaptureEngine::IsRecordRejected(const SRecordFields& fields) const {
-    const int nPid = ParsePidField(fields[0]);
+bool CCaptureEngine::IsPidRejected(int32_t nPid) const {
     if (m_watch.IsWatching())
-        return m_watch.Accepts(nPid, m_nTargetPid) ? 0 : 1;
+        return !m_watch.Accepts(nPid, m_nTargetPid);
     // A target chosen but not yet started: only its own process ID passes.
     const int nScope = g_SetObj.LoadCaptureScope();
     if (nScope != SCOPE_ATTACHED && nScope != SCOPE_NEW_PROGRAM)
-        return 0;
-    return nPid != m_nTargetPid ? 1 : 0;
+        return false;
+    return nPid != m_nTargetPid;
+}
+
+int CCaptureEngine::IsRecordRejected(const SRecordFields& fields) const {
+    return IsPidRejected(ParsePidField(fields[0])) ? 1 : 0;
 }
 
 CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text,
@@ -315,12 +330,11 @@ CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text,
     pObj->m_nSeq = int32_t(nSeq);
     pObj->m_strTime = strTime;
     pObj->m_nPid = ParsePidField(fields[0]);
-    pObj->m_strProcessName = m_interner.Intern(fields[1]);
-    pObj->m_strRequest = m_interner.Intern(fields[2]);
+    pObj->m_strProcessName = wide(fields[1]);
+    pObj->m_strRequest = wide(fields[2]);
     pObj->m_strPath = wide(fields[3]);
-    pObj->m_strResult = m_interner.Intern(fields[4]);
-    // Value texts repeat a lot ("REG_DWORD: 0x00000001 (1)"); short ones are shared too.
-    pObj->m_strOldValue = m_interner.Intern(fields[5]);
-    pObj->m_strNewValue = m_interner.Intern(fields[6]);
+    pObj->m_strResult = wide(fields[4]);
+    pObj->m_strOldValue = wide(fields[5]);
+    pObj->m_strNewValue = wide(fields[6]);
     return pObj;
 }

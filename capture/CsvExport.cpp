@@ -6,10 +6,14 @@
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
+#include "store/Wtf8.h"
+
+#include <charconv>
+#include <string>
 
 namespace {
 
-constexpr qsizetype CHUNK_BYTES = 1 << 16;
+constexpr size_t CHUNK_BYTES = size_t(1) << 20;
 constexpr int64_t PROGRESS_CHECK_EVERY = 1024; // records between looks at the clock
 constexpr int64_t PROGRESS_MAX_RECORDS = 100000;
 constexpr uint32_t PROGRESS_INTERVAL_MS = 100;
@@ -43,6 +47,70 @@ private:
     uint32_t m_nLastTick = PlatformTickCount();
 };
 
+bool IsViewExported(const SRecordView& v, int nExportScope) {
+    switch (nExportScope) {
+    case EXPORT_WRITE:
+        return IsWriteFunType(v.nFunType) && CRecordList::Modified(v);
+    case EXPORT_MODIFIED:
+        return CRecordList::Modified(v) != 0;
+    default:
+        return true;
+    }
+}
+
+// One field as CsvField quotes it, in bytes.
+void AppendCsvField(std::string& out, std::string_view s) {
+    if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.append(s);
+        return;
+    }
+    out += '"';
+    for (char c : s) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void AppendNumber(std::string& out, int32_t n) {
+    char sz[16];
+    const auto result = std::to_chars(sz, sz + sizeof(sz), n);
+    out.append(sz, size_t(result.ptr - sz));
+}
+
+// The record's line in the narrow code page, as Utf16ToAnsi(GetCVSLine()) gives it. ASCII
+// records are written straight from the stored bytes, which are the same in every form.
+void AppendCsvLine(std::string& out, const CRecordList& list, long long nIndex,
+                   const SRecordView& v, CTimeTextFormatter& formatter) {
+    char szTime[TIME_TEXT_LENGTH];
+    const std::string_view time = CRecordList::TimeText(v, formatter, szTime);
+    if (!list.IsTupleAscii(v) || !IsAsciiText(v.path) || !IsAsciiText(v.oldValue) ||
+        !IsAsciiText(v.newValue) || !IsAsciiText(time)) {
+        CRegInfoObj record;
+        list.GetRecord(nIndex, record);
+        const QByteArray line = Utf16ToAnsi(record.GetCVSLine());
+        out.append(line.constData(), size_t(line.size()));
+        return;
+    }
+    AppendNumber(out, v.nSeq);
+    out += ',';
+    AppendCsvField(out, time);
+    out += ',';
+    AppendCsvField(out, v.process);
+    out += ',';
+    AppendNumber(out, v.nPid);
+    out += ',';
+    AppendCsvField(out, v.request);
+    out += ',';
+    AppendCsvField(out, v.path);
+    out += ',';
+    AppendCsvField(out, v.oldValue);
+    out += ',';
+    AppendCsvField(out, v.newValue);
+    out += "\r\n";
+}
+
 } // namespace
 
 bool IsRecordExported(const CRegInfoObj& record, int nExportScope) {
@@ -71,26 +139,29 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
                               .arg(file.ErrorText());
         return result;
     }
-    QByteArray chunk = QByteArray(CSV_HEADER);
+    std::string chunk(CSV_HEADER);
+    chunk.reserve(CHUNK_BYTES + (CHUNK_BYTES >> 2));
     auto writeChunk = [&]() {
-        const bool bOk = file.write(chunk) == chunk.size();
+        const bool bOk = file.write(chunk.data(), qint64(chunk.size())) == qint64(chunk.size());
         chunk.clear();
         return bOk;
     };
     bool bWriteOk = true;
     {
         CAutoLock lock(&g_RecordLock);
-        CProgressPacer progress(fnProgress, doc.GetRecordCount());
-        int64_t nDone = 0;
-        for (CObject* pObj : doc.m_listRecords) {
-            if (!progress.Step(nDone++)) {
+        const CRecordList& list = doc.m_listRecords;
+        const long long nCount = list.GetCount();
+        CProgressPacer progress(fnProgress, nCount);
+        CTimeTextFormatter formatter;
+        for (long long i = 0; i < nCount; ++i) {
+            if (!progress.Step(i)) {
                 result.bCancelled = true;
                 break;
             }
-            const auto& record = *static_cast<const CRegInfoObj*>(pObj);
-            if (!IsRecordExported(record, nExportScope))
+            const SRecordView v = list.View(i);
+            if (!IsViewExported(v, nExportScope))
                 continue;
-            chunk += Utf16ToAnsi(record.GetCVSLine());
+            AppendCsvLine(chunk, list, i, v, formatter);
             ++result.nRecords;
             if (chunk.size() >= CHUNK_BYTES && !(bWriteOk = writeChunk()))
                 break;

@@ -52,6 +52,17 @@ public:
     // Bytes not yet read: the buffered ones plus the rest of the device.
     uint64_t BytesRemaining() const;
 
+    // Direct access to the buffer, for writers and readers of many small fields. WriteSpace
+    // gives room for nBytes (writing out what is buffered first when needed), nullptr when
+    // nBytes is larger than the buffer; CommitWrite(n) then counts the n bytes filled in.
+    unsigned char* WriteSpace(size_t nBytes);
+    void CommitWrite(size_t nBytes) { m_nBufPos += nBytes; }
+    // The next nBytes, buffered in one piece (reading more from the device when needed);
+    // nullptr when the device ends first or nBytes is larger than the buffer, which then
+    // still holds every byte not yet read. CommitRead(n) consumes n of them.
+    const unsigned char* ReadSpace(size_t nBytes);
+    void CommitRead(size_t nBytes) { m_nBufPos += nBytes; }
+
 private:
     void Fill();
     void FlushBuffer();

@@ -25,7 +25,21 @@ size_t FillFromBuffers(CHivewatchDoc& doc, const std::vector<ByteVector>& buffer
 size_t HeapBytesInUse();
 size_t ResidentBytes();
 
-// Seconds a plain memcpy of every buffer, nRounds times, into one read-sized buffer.
+// Wall-clock and this thread's CPU seconds since the stopwatch was made. On a machine shared
+// with other work the CPU time is the steadier figure; ratios are taken from it.
+class CStopwatch {
+public:
+    CStopwatch();
+    double WallSeconds() const;
+    double CpuSeconds() const;
+
+private:
+    double m_dWall0, m_dCpu0;
+};
+
+// CPU seconds a plain memcpy of every buffer takes, nRounds times, into memory (a 256 MB ring
+// far larger than the caches, as a store that grows is).
 double CopyBuffersSeconds(const std::vector<ByteVector>& buffers, int nRounds);
-// Seconds a plain memcpy of nBytes takes (best of a few runs, into a buffer already touched).
+// CPU seconds a plain memcpy of nBytes takes (best of a few runs, 64 MB at a time, into
+// memory already touched).
 double CopySeconds(size_t nBytes);

@@ -18,10 +18,6 @@
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
 // A realistic record: a 60-character path, short process name and values. Every text is
 // allocated on its own, as in a loaded capture document.
 CRegInfoObj* MakeRecord(int n) {
@@ -93,22 +89,23 @@ void BM_SaveHvw(benchmark::State& state) {
     CHivewatchDoc& doc = MillionDoc();
     QTemporaryDir dir;
     const QString strPath = dir.path() + QStringLiteral("/save.hvw");
-    double dSeconds = 0;
+    double dWall = 0, dCpu = 0;
     int64_t nRuns = 0;
     for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
+        const CStopwatch watch;
         QFile file(strPath);
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         CArchive ar(&file, CArchive::store, 1 << 16);
         doc.Serialize(ar);
         ar.Close();
         file.close();
-        dSeconds += Seconds(t0);
+        dWall += watch.WallSeconds();
+        dCpu += watch.CpuSeconds();
         ++nRuns;
     }
     const qint64 nBytes = QFile(strPath).size();
     const QByteArray block(1 << 20, 'x');
-    const auto t0 = std::chrono::steady_clock::now();
+    const CStopwatch copyWatch;
     for (int64_t i = 0; i < nRuns; ++i) {
         QFile file(strPath);
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -116,11 +113,13 @@ void BM_SaveHvw(benchmark::State& state) {
             file.write(block.constData(), std::min<qint64>(block.size(), nBytes - n));
         file.close();
     }
-    const double dCopy = Seconds(t0);
+    const double dCopy = copyWatch.CpuSeconds();
     state.SetBytesProcessed(nRuns * nBytes);
-    state.counters["GB_per_s"] = double(nRuns * nBytes) / dSeconds / 1e9;
+    state.counters["GB_per_s_cpu"] = double(nRuns * nBytes) / dCpu / 1e9;
+    state.counters["GB_per_s_wall"] = double(nRuns * nBytes) / dWall / 1e9;
     state.counters["write_GB_per_s"] = double(nRuns * nBytes) / dCopy / 1e9;
-    state.counters["ratio_to_copy"] = dCopy / dSeconds;
+    state.counters["write_GB_per_s_wall"] = double(nRuns * nBytes) / copyWatch.WallSeconds() / 1e9;
+    state.counters["ratio_to_copy"] = dCopy / dCpu;
 }
 BENCHMARK(BM_SaveHvw)->Unit(benchmark::kMillisecond)->MinTime(2);
 
@@ -132,29 +131,32 @@ void BM_LoadHvw(benchmark::State& state) {
     MillionDoc().OnSaveDocument(strPath);
     CHivewatchDoc doc;
     doc.OnOpenDocument(strPath);
-    double dSeconds = 0;
+    double dWall = 0, dCpu = 0;
     int64_t nRuns = 0;
     for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
+        const CStopwatch watch;
         if (!doc.OnOpenDocument(strPath))
             state.SkipWithError("the open failed");
-        dSeconds += Seconds(t0);
+        dWall += watch.WallSeconds();
+        dCpu += watch.CpuSeconds();
         ++nRuns;
     }
     const qint64 nBytes = QFile(strPath).size();
     QByteArray block(1 << 20, Qt::Uninitialized);
-    const auto t0 = std::chrono::steady_clock::now();
+    const CStopwatch copyWatch;
     for (int64_t i = 0; i < nRuns; ++i) {
         QFile file(strPath);
         file.open(QIODevice::ReadOnly);
         while (file.read(block.data(), block.size()) > 0)
             benchmark::ClobberMemory();
     }
-    const double dCopy = Seconds(t0);
+    const double dCopy = copyWatch.CpuSeconds();
     state.SetBytesProcessed(nRuns * nBytes);
-    state.counters["GB_per_s"] = double(nRuns * nBytes) / dSeconds / 1e9;
+    state.counters["GB_per_s_cpu"] = double(nRuns * nBytes) / dCpu / 1e9;
+    state.counters["GB_per_s_wall"] = double(nRuns * nBytes) / dWall / 1e9;
     state.counters["read_GB_per_s"] = double(nRuns * nBytes) / dCopy / 1e9;
-    state.counters["ratio_to_copy"] = dCopy / dSeconds;
+    state.counters["read_GB_per_s_wall"] = double(nRuns * nBytes) / copyWatch.WallSeconds() / 1e9;
+    state.counters["ratio_to_copy"] = dCopy / dCpu;
     state.counters["records"] = doc.GetRecordCount();
 }
 BENCHMARK(BM_LoadHvw)->Unit(benchmark::kMillisecond)->MinTime(2);
@@ -166,10 +168,16 @@ void BM_FindNothing10M(benchmark::State& state) {
     auto pDoc = std::make_unique<CHivewatchDoc>();
     FillFromBuffers(*pDoc, FloodDriverBuffers(), TEN_MILLION);
     const size_t nHeap = HeapBytesInUse();
+    double dWall = 0, dCpu = 0;
     for (auto _ : state) {
+        const CStopwatch watch;
         benchmark::DoNotOptimize(pDoc->FindRecordIndex(QStringLiteral("nowhere"), 0, 0, 0, true));
+        dWall += watch.WallSeconds();
+        dCpu += watch.CpuSeconds();
     }
     state.SetItemsProcessed(state.iterations() * int64_t(pDoc->GetRecordCount()));
+    state.counters["ms_cpu"] = dCpu * 1e3 / double(state.iterations());
+    state.counters["ms_wall"] = dWall * 1e3 / double(state.iterations());
     state.counters["copy_ms_of_heap"] = CopySeconds(nHeap) * 1e3;
     pDoc.reset();
 }
@@ -184,7 +192,10 @@ void BM_Free10M(benchmark::State& state) {
         const size_t nHeap = HeapBytesInUse();
         state.counters["copy_ms_of_heap"] = CopySeconds(nHeap) * 1e3;
         state.ResumeTiming();
+        const CStopwatch watch;
         pDoc->ClearDisplay();
+        state.counters["ms_cpu"] = watch.CpuSeconds() * 1e3;
+        state.counters["ms_wall"] = watch.WallSeconds() * 1e3;
         state.PauseTiming();
         pDoc.reset();
         state.ResumeTiming();

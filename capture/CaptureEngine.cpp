@@ -24,15 +24,11 @@ constexpr uint32_t MAX_BATCH_MS = 1000;
 constexpr unsigned FAILED_READ_PAUSE_MS = 10;
 // A read that leaves less than this unused filled the buffer: the driver has more.
 constexpr size_t FULL_READ_SLACK = READ_BUFFER_SIZE / 16;
-// The most records a read buffer can hold (each takes at least a header and four bytes).
-constexpr size_t MAX_RECORDS_PER_READ = READ_BUFFER_SIZE / (REGDRV_EVENT_HEADER_SIZE + 4) + 1;
 
 } // namespace
 
 CCaptureEngine::CCaptureEngine(CHivewatchDoc* pDoc, ICaptureHost* pHost)
-    : m_pDoc(pDoc), m_pHost(pHost) {
-    m_walked.reserve(MAX_RECORDS_PER_READ);
-}
+    : m_pDoc(pDoc), m_pHost(pHost) {}
 
 CCaptureEngine::~CCaptureEngine() {
     if (m_bRunning || m_hCaptureThread.joinable() || m_hDevice)
@@ -252,57 +248,43 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned) 
     WalkBuffer(pBuffer, nReturned, m_pDoc->GetGeneration());
 }
 
+// The records go straight into the store under one hold of the lock, no more than the record
+// limit allows.
 void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
                                 uint64_t nGeneration) {
-    m_walked.clear();
-    const size_t nEnd = std::min(nReturned, READ_BUFFER_SIZE);
-    size_t nPos = 0;
-    while (nPos < nEnd) {
-        if (nEnd - nPos < REGDRV_EVENT_HEADER_SIZE || !ShouldWalk())
-            break;
-        const unsigned char* pRecord = pBuffer + nPos;
-        const char* pText = reinterpret_cast<const char*>(pRecord + REGDRV_EVENT_TEXT_OFFSET);
-        SWalked walked;
-        size_t nText = 0;
-        if (!SplitRecordTextAt(pText, nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET, walked.fields, nText))
-            break; // no terminating zero before the end: nothing past it is read
-        walked.nPid = ParsePidField(walked.fields[0]);
-        if (!IsPidRejected(walked.nPid)) {
-            walked.nSeq = LoadLE32(pRecord);
-            walked.nFileTime = LoadLE64(pRecord + 4);
-            m_walked.push_back(walked);
-        }
-        nPos += RegDrvEventSize(nText);
-    }
-    FileWalked(nGeneration);
-}
-
-// The kept records go into the store under one hold of the lock, no more than the record
-// limit allows.
-void CCaptureEngine::FileWalked(uint64_t nGeneration) {
-    if (m_walked.empty())
-        return;
-    size_t nCount = m_walked.size();
+    uint64_t nRoom = UINT64_MAX;
     if (const uint64_t nLimit = m_nRecordLimit.load(std::memory_order_relaxed)) {
         const uint64_t nFiled = m_nRecordsFiled.load(std::memory_order_relaxed);
-        nCount = size_t(std::min<uint64_t>(nCount, nFiled >= nLimit ? 0 : nLimit - nFiled));
+        nRoom = nFiled >= nLimit ? 0 : nLimit - nFiled;
     }
-    size_t nAppended = 0;
-    {
-        CAutoLock lock(&g_RecordLock);
-        if (nCount == 0 || !m_pDoc->BeginCaptureGroup(nGeneration))
-            return;
-        try {
-            for (; nAppended < nCount; ++nAppended) {
-                const SWalked& w = m_walked[nAppended];
-                m_pDoc->AppendCaptured(w.nSeq, w.nFileTime, w.nPid, w.fields);
+    const size_t nEnd = std::min(nReturned, READ_BUFFER_SIZE);
+    size_t nPos = 0;
+    uint64_t nAppended = 0;
+    CAutoLock lock(&g_RecordLock);
+    if (!m_pDoc->BeginCaptureGroup(nGeneration))
+        return;
+    try {
+        SRecordFields fields;
+        while (nPos < nEnd && nAppended < nRoom) {
+            if (nEnd - nPos < REGDRV_EVENT_HEADER_SIZE || !ShouldWalk())
+                break;
+            const unsigned char* pRecord = pBuffer + nPos;
+            const char* pText = reinterpret_cast<const char*>(pRecord + REGDRV_EVENT_TEXT_OFFSET);
+            size_t nText = 0;
+            if (!SplitRecordTextAt(pText, nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET, fields, nText))
+                break; // no terminating zero before the end: nothing past it is read
+            const int32_t nPid = ParsePidField(fields[0]);
+            if (!IsPidRejected(nPid)) {
+                m_pDoc->AppendCaptured(LoadLE32(pRecord), LoadLE64(pRecord + 4), nPid, fields);
+                ++nAppended;
             }
-        } catch (const std::bad_alloc&) {
-            // Out of memory: the records that did not fit are dropped, the rest stay.
+            nPos += RegDrvEventSize(nText);
         }
-        if (nAppended > 0)
-            m_pDoc->EndCaptureGroup();
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the rest of the buffer is dropped; what was filed stays.
     }
+    if (nAppended > 0)
+        m_pDoc->EndCaptureGroup();
     m_nRecordsFiled.fetch_add(nAppended, std::memory_order_relaxed);
 }
 

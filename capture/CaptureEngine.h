@@ -68,9 +68,8 @@ public:
     ECloseStep OnCloseRequest(const std::function<bool()>& fnAllowClose);
 
     // Walks one buffer the driver returned and files its records straight into the document
-    // (capture thread): the texts are split and checked first, then every record kept goes
-    // in under one hold of the record lock. Records reach the document only if it was not
-    // cleared or replaced since the walk began.
+    // (capture thread), all under one hold of the record lock. Records reach the document
+    // only if it was not cleared or replaced since the walk began.
     void WalkBuffer(const unsigned char* pBuffer, size_t nReturned);
     int IsRecordRejected(const SRecordFields& fields) const;
     // Decodes one record into a new object, or nullptr when the program-side check drops it
@@ -93,7 +92,6 @@ private:
     void ReadBatch(unsigned char* pBuffer);
     void WalkBuffer(const unsigned char* pBuffer, size_t nReturned, uint64_t nGeneration);
     void Refresh();
-    void FileWalked(uint64_t nGeneration);
     bool IsPidRejected(int32_t nPid) const;
     bool ShouldWalk() const;
     bool CopyDriver(QString& strTarget);
@@ -106,13 +104,4 @@ private:
     std::atomic<uint64_t> m_nRecordsFiled{0};
     std::atomic<uint64_t> m_nRecordLimit{0};
     mutable CTargetWatch m_watch; // its verdict cache belongs to the capture thread
-
-    // Capture-thread state: the records of the buffer being walked, split and kept.
-    struct SWalked {
-        uint32_t nSeq;
-        int32_t nPid;
-        uint64_t nFileTime;
-        SRecordFields fields;
-    };
-    std::vector<SWalked> m_walked;
 };

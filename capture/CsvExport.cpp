@@ -11,6 +11,10 @@
 #include <charconv>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr size_t CHUNK_BYTES = size_t(1) << 20;
@@ -58,9 +62,32 @@ bool IsViewExported(const SRecordView& v, int nExportScope) {
     }
 }
 
+// Whether CsvField quotes the field: it holds a comma, a quote, CR or LF.
+bool NeedsQuotes(std::string_view s) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"');
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= s.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        const __m128i m =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (_mm_movemask_epi8(m) != 0)
+            return true;
+    }
+#endif
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
+}
+
 // One field as CsvField quotes it, in bytes.
 void AppendCsvField(std::string& out, std::string_view s) {
-    if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (!NeedsQuotes(s)) {
         out.append(s);
         return;
     }

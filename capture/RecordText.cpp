@@ -24,18 +24,19 @@ namespace {
 // Collects the fields while the text is scanned once for its tabs and its zero.
 class CFieldSplitter {
 public:
-    CFieldSplitter(const char* pText, SRecordFields& fields) : m_p(pText), m_fields(fields) {
-        m_fields = SRecordFields{};
-    }
+    CFieldSplitter(const char* pText, SRecordFields& fields) : m_p(pText), m_fields(fields) {}
     void Tab(size_t nAt) {
         if (m_nField < m_fields.size()) {
             m_fields[m_nField++] = std::string_view(m_p + m_nStart, nAt - m_nStart);
             m_nStart = nAt + 1;
         }
     }
+    // The field the zero ends, and the missing ones empty.
     void End(size_t nAt) {
         if (m_nField < m_fields.size())
-            m_fields[m_nField] = std::string_view(m_p + m_nStart, nAt - m_nStart);
+            m_fields[m_nField++] = std::string_view(m_p + m_nStart, nAt - m_nStart);
+        for (; m_nField < m_fields.size(); ++m_nField)
+            m_fields[m_nField] = std::string_view();
     }
 
 private:
@@ -81,6 +82,15 @@ bool SplitRecordTextAt(const char* pText, size_t nRoom, SRecordFields& fields, s
 }
 
 int32_t ParsePidField(std::string_view field) {
+    // The usual field: a few digits and nothing else.
+    if (!field.empty() && field.size() <= 9) {
+        int32_t n = 0;
+        size_t k = 0;
+        for (; k < field.size() && field[k] >= '0' && field[k] <= '9'; ++k)
+            n = n * 10 + (field[k] - '0');
+        if (k == field.size())
+            return n;
+    }
     size_t i = 0;
     while (i < field.size() && (field[i] == ' ' || (field[i] >= '\t' && field[i] <= '\r')))
         ++i;

@@ -96,9 +96,9 @@ bool CRecordFinder::DescriptionMatches(const SRecordView& v) {
     const uint32_t nNew = DescriptionUsesNew(recipe) ? v.nNew : 0;
     if (v.nTuple == NOT_SHARED || nOld == NOT_SHARED || nNew == NOT_SHARED)
         return DescriptionTextMatches(v, recipe);
-    const uint64_t nHash =
-        HashBytes(reinterpret_cast<const char*>(&recipe.pBefore), sizeof(recipe.pBefore),
-                  uint64_t(v.nTuple) << 40 ^ uint64_t(nOld) << 20 ^ nNew);
+    const uint64_t nHash = HashBytes(
+        std::string_view(reinterpret_cast<const char*>(&recipe.pBefore), sizeof(recipe.pBefore)),
+        uint64_t(v.nTuple) << 40 ^ uint64_t(nOld) << 20 ^ nNew);
     SDescriptionSlot& slot = m_descriptions[nHash & (DESCRIPTION_SLOTS - 1)];
     if (slot.nTuple != v.nTuple || slot.nOld != nOld || slot.nNew != nNew ||
         slot.pRecipe != recipe.pBefore)

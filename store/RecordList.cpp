@@ -128,25 +128,20 @@ uint32_t CRecordList::SharedTuple(std::string_view process, std::string_view req
     return m_texts.InternTuple(a, b, c);
 }
 
-// A small cache in front of the table, keyed by the driver's own bytes: one hash and three
-// short compares for the usual record. Only ASCII texts are cached, whose bytes the store keeps
-// unchanged.
-uint32_t CRecordList::CapturedTuple(std::string_view process, std::string_view request,
-                                    std::string_view result) {
-    const uint64_t nHash = HashBytes(result, HashBytes(request, HashBytes(process)));
-    STupleSlot& slot = m_tupleCache[nHash & (TUPLE_CACHE_SLOTS - 1)];
-    if (slot.nHash == nHash && slot.nTuple != NOT_SHARED) {
-        const STextTuple& t = m_texts.Tuple(slot.nTuple);
-        if (m_texts.Text(t.nProcess) == process && m_texts.Text(t.nRequest) == request &&
-            m_texts.Text(t.nResult) == result)
-            return slot.nTuple;
-    }
-    const uint32_t nTuple =
-        SharedTuple(StoreText(process, m_scratch[0]), StoreText(request, m_scratch[1]),
-                    StoreText(result, m_scratch[2]));
-    if (nTuple != NOT_SHARED && IsAsciiText(process) && IsAsciiText(request) && IsAsciiText(result))
-        slot = {nHash, nTuple};
-    return nTuple;
+// A small cache in front of the table, keyed by the driver's own bytes of the process name,
+// request, result and values: one hash and five short compares for the usual record. Only
+// ASCII texts are cached, whose bytes the store keeps unchanged.
+bool CRecordList::CachedTexts(const SRecordFields& f, uint64_t nHash, STextsSlot& ids) const {
+    const STextsSlot& slot = m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)];
+    if (slot.nHash != nHash || slot.nTuple == NOT_SHARED)
+        return false;
+    const STextTuple& t = m_texts.Tuple(slot.nTuple);
+    if (!SameBytes(m_texts.Text(t.nProcess), f[1]) || !SameBytes(m_texts.Text(t.nRequest), f[2]) ||
+        !SameBytes(m_texts.Text(t.nResult), f[4]) || !SameBytes(m_texts.Text(slot.nOld), f[5]) ||
+        !SameBytes(m_texts.Text(slot.nNew), f[6]))
+        return false;
+    ids = slot;
+    return true;
 }
 
 uint32_t CRecordList::CapturedValue(std::string_view value, std::string& strScratch) {
@@ -159,20 +154,35 @@ uint32_t CRecordList::CapturedValue(std::string_view value, std::string& strScra
 
 void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
                                  const SRecordFields& f) {
+    uint64_t h = 0;
+    for (size_t i : {1, 2, 4, 5, 6})
+        h = HashAppend(h, f[i].data(), f[i].size());
+    const uint64_t nHash = HashFinish(h);
+    STextsSlot ids;
     SInline inl;
-    uint32_t nTuple = CapturedTuple(f[1], f[2], f[4]);
-    if (nTuple == NOT_SHARED) {
-        inl.process = StoreText(f[1], m_scratch[0]);
-        inl.request = StoreText(f[2], m_scratch[1]);
-        inl.result = StoreText(f[4], m_scratch[2]);
-        nTuple = TupleInSegment(inl.request, inl.result);
+    if (!CachedTexts(f, nHash, ids)) {
+        ids.nTuple = SharedTuple(StoreText(f[1], m_scratch[0]), StoreText(f[2], m_scratch[1]),
+                                 StoreText(f[4], m_scratch[2]));
+        if (ids.nTuple == NOT_SHARED) {
+            inl.process = StoreText(f[1], m_scratch[0]);
+            inl.request = StoreText(f[2], m_scratch[1]);
+            inl.result = StoreText(f[4], m_scratch[2]);
+            ids.nTuple = TupleInSegment(inl.request, inl.result);
+        }
+        ids.nOld = CapturedValue(f[5], m_scratch[3]);
+        if (ids.nOld == NOT_SHARED)
+            inl.oldValue = StoreText(f[5], m_scratch[3]);
+        ids.nNew = CapturedValue(f[6], m_scratch[4]);
+        if (ids.nNew == NOT_SHARED)
+            inl.newValue = StoreText(f[6], m_scratch[4]);
+        const bool bShared = (ids.nTuple & TUPLE_IN_SEGMENT) == 0 && ids.nOld != NOT_SHARED &&
+                             ids.nNew != NOT_SHARED;
+        if (bShared && IsAsciiText(f[1]) && IsAsciiText(f[2]) && IsAsciiText(f[4]) &&
+            IsAsciiText(f[5]) && IsAsciiText(f[6])) {
+            ids.nHash = nHash;
+            m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)] = ids;
+        }
     }
-    const uint32_t nOld = CapturedValue(f[5], m_scratch[3]);
-    if (nOld == NOT_SHARED)
-        inl.oldValue = StoreText(f[5], m_scratch[3]);
-    const uint32_t nNew = CapturedValue(f[6], m_scratch[4]);
-    if (nNew == NOT_SHARED)
-        inl.newValue = StoreText(f[6], m_scratch[4]);
     uint64_t nTime = nFileTime;
     if (nTime & TIME_KIND_MASK) {
         // Beyond the year 30000: kept as the text it gives now.
@@ -180,7 +190,8 @@ void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid
         m_formatter.Format(nFileTime, sz);
         nTime = TimeFromText(std::string_view(sz, TIME_TEXT_LENGTH));
     }
-    Write(int32_t(nSeq), nPid, nTime, nTuple, nOld, nNew, StoreText(f[3], m_scratch[5]), inl);
+    Write(int32_t(nSeq), nPid, nTime, ids.nTuple, ids.nOld, ids.nNew, StoreText(f[3], m_scratch[5]),
+          inl);
 }
 
 // "hh:mm:ss.mmm" (digits only) is kept as its digits; any other time text in the segment.
@@ -233,43 +244,43 @@ void CRecordList::Append(const CRegInfoObj& r) {
 void CRecordList::RemoveAll() {
     m_list.RemoveAll();
     m_texts.Clear();
-    m_tupleCache.fill({});
+    m_textsCache.fill({});
 }
 
 // ---- reading ----
 
+// Every field is set once, so that nothing is cleared first: the bulk walks call this for
+// every record.
 SRecordView CRecordList::View(long long nIndex) const {
     const CMyList<SRecordEntry>::SRef ref = m_list.FindIndex(nIndex);
     const SRecordEntry& e = *ref.pEntry;
-    SRecordView v;
-    v.nSeq = e.nSeq;
-    v.nPid = e.nPid;
-    v.nTime = e.nTime;
-    v.nTuple = e.nTuple;
-    v.nOld = e.nOld;
-    v.nNew = e.nNew;
     const unsigned char* p = ref.pSegment;
-    v.path = GetText(p);
+    const std::string_view path = GetText(p);
+    std::string_view process, request, result, time;
+    uint32_t nTuple = e.nTuple;
+    int nFunType;
+    bool bSuccess;
     if (e.nTuple & TUPLE_IN_SEGMENT) {
-        v.process = GetText(p);
-        v.request = GetText(p);
-        v.result = GetText(p);
-        v.nFunType = int(e.nTuple & 0xF);
-        v.bSuccess = (e.nTuple & 0x10) != 0;
-        v.nTuple = NOT_SHARED;
+        process = GetText(p);
+        request = GetText(p);
+        result = GetText(p);
+        nFunType = int(e.nTuple & 0xF);
+        bSuccess = (e.nTuple & 0x10) != 0;
+        nTuple = NOT_SHARED;
     } else {
         const STextTuple& t = m_texts.Tuple(e.nTuple);
-        v.process = m_texts.Text(t.nProcess);
-        v.request = m_texts.Text(t.nRequest);
-        v.result = m_texts.Text(t.nResult);
-        v.nFunType = t.nFunType;
-        v.bSuccess = t.bSuccess;
+        process = m_texts.Text(t.nProcess);
+        request = m_texts.Text(t.nRequest);
+        result = m_texts.Text(t.nResult);
+        nFunType = t.nFunType;
+        bSuccess = t.bSuccess;
     }
     if ((e.nTime & TIME_KIND_MASK) == TIME_IN_SEGMENT)
-        v.time = GetText(p);
-    v.oldValue = e.nOld == NOT_SHARED ? GetText(p) : m_texts.Text(e.nOld);
-    v.newValue = e.nNew == NOT_SHARED ? GetText(p) : m_texts.Text(e.nNew);
-    return v;
+        time = GetText(p);
+    const std::string_view oldValue = e.nOld == NOT_SHARED ? GetText(p) : m_texts.Text(e.nOld);
+    const std::string_view newValue = e.nNew == NOT_SHARED ? GetText(p) : m_texts.Text(e.nNew);
+    return SRecordView{e.nSeq,   e.nPid,   e.nTime, time,   process, request,  path,    result,
+                       oldValue, newValue, nTuple,  e.nOld, e.nNew,  nFunType, bSuccess};
 }
 
 std::string_view CRecordList::TimeText(const SRecordView& v, CTimeTextFormatter& formatter,

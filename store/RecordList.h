@@ -30,15 +30,15 @@ static_assert(sizeof(SRecordEntry) == 32);
 // A stored record read back without copying its texts; valid while the record lock is held
 // and the record stays.
 struct SRecordView {
-    int32_t nSeq = 0;
-    int32_t nPid = 0;
-    uint64_t nTime = 0;
+    int32_t nSeq;
+    int32_t nPid;
+    uint64_t nTime;
     std::string_view time; // the time text, for a time kept as text
     std::string_view process, request, path, result, oldValue, newValue;
-    uint32_t nTuple = 0; // tuple id, or CTextTable::NOT_SHARED
-    uint32_t nOld = 0, nNew = 0;
-    int nFunType = 0;
-    bool bSuccess = false;
+    uint32_t nTuple; // tuple id, or CTextTable::NOT_SHARED
+    uint32_t nOld, nNew;
+    int nFunType;
+    bool bSuccess;
 };
 
 class CRecordList {
@@ -103,25 +103,26 @@ private:
     struct SInline {
         std::string_view process, request, result, time, oldValue, newValue;
     };
-    struct STupleSlot {
+    // The shared ids of a driver record's texts, found by one hash of its bytes.
+    struct STextsSlot {
         uint64_t nHash = 0;
         uint32_t nTuple = CTextTable::NOT_SHARED;
+        uint32_t nOld = 0, nNew = 0;
     };
-    static constexpr size_t TUPLE_CACHE_SLOTS = 1024;
+    static constexpr size_t TEXTS_CACHE_SLOTS = 1024;
 
     void Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
                uint32_t nNew, std::string_view path, const SInline& inl);
     uint32_t SharedTuple(std::string_view process, std::string_view request,
                          std::string_view result);
-    uint32_t CapturedTuple(std::string_view process, std::string_view request,
-                           std::string_view result);
+    bool CachedTexts(const SRecordFields& f, uint64_t nHash, STextsSlot& ids) const;
     uint32_t CapturedValue(std::string_view value, std::string& strScratch);
     static uint32_t TupleInSegment(std::string_view request, std::string_view result);
     static uint64_t TimeFromText(std::string_view time);
 
     CMyList<SRecordEntry> m_list;
     CTextTable m_texts;
-    std::array<STupleSlot, TUPLE_CACHE_SLOTS> m_tupleCache{};
+    std::array<STextsSlot, TEXTS_CACHE_SLOTS> m_textsCache{};
     CTimeTextFormatter m_formatter;       // for driver times too large to keep as they are
     std::array<std::string, 7> m_scratch; // converted texts of the record being appended
 };

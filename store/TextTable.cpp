@@ -19,35 +19,9 @@ uint64_t Mix(uint64_t h) {
     return h;
 }
 
-uint64_t Load64(const char* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
 constexpr size_t INITIAL_SLOTS = 1024;
 
 } // namespace
-
-uint64_t HashBytes(const char* p, size_t n, uint64_t nSeed) {
-    uint64_t h = (nSeed ^ n) * MUL1;
-    if (n >= 8) {
-        size_t i = 0;
-        for (; i + 8 < n; i += 8)
-            h = Mix(h ^ Load64(p + i)) * MUL1;
-        h = Mix(h ^ Load64(p + n - 8)); // the last eight, overlapping what came before
-    } else if (n >= 4) {
-        uint32_t a, b;
-        std::memcpy(&a, p, 4);
-        std::memcpy(&b, p + n - 4, 4);
-        h = Mix(h ^ (uint64_t(a) << 32 | b));
-    } else if (n > 0) {
-        const uint64_t v =
-            uint8_t(p[0]) | uint64_t(uint8_t(p[n / 2])) << 8 | uint64_t(uint8_t(p[n - 1])) << 16;
-        h = Mix(h ^ v);
-    }
-    return Mix(h);
-}
 
 size_t ArchiveWideHeader(uint32_t nUnits, unsigned char* pOut) {
     pOut[0] = 0xFF;
@@ -99,8 +73,7 @@ uint32_t CTextTable::Intern(std::string_view s, uint64_t nHash) {
         if (nId == 0)
             break;
         const SText& t = m_texts[nId];
-        if (t.nHash == nHash && t.nLength == s.size() &&
-            std::memcmp(m_strPool.data() + t.nOffset, s.data(), s.size()) == 0)
+        if (t.nHash == nHash && SameBytes({m_strPool.data() + t.nOffset, t.nLength}, s))
             return nId;
     }
     if (m_texts.size() > MAX_TEXTS)

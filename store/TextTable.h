@@ -3,16 +3,73 @@
 
 #include <QString>
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Fast 64-bit hash of a short byte string.
-uint64_t HashBytes(const char* p, size_t n, uint64_t nSeed = 0);
+// Fast 64-bit hashing of short byte strings: HashAppend takes in one string (its length
+// included, so strings hashed one after another stay apart), HashFinish mixes the result.
+// Each word is multiplied on its own, so the multiplications overlap and only a rotate and an
+// xor wait for the word before.
+inline uint64_t HashAppend(uint64_t h, const char* p, size_t n) {
+    constexpr uint64_t K = 0x9E3779B97F4A7C15ull;
+    const auto step = [&](uint64_t w) { h = std::rotl(h, 23) ^ (w * K + (w >> 29)); };
+    const auto load64 = [](const char* q) {
+        uint64_t w;
+        std::memcpy(&w, q, 8);
+        return w;
+    };
+    step(n);
+    if (n >= 8) {
+        size_t i = 0;
+        for (; i + 8 < n; i += 8)
+            step(load64(p + i));
+        step(load64(p + n - 8)); // the last eight, overlapping what came before
+    } else if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        step(uint64_t(a) << 32 | b);
+    } else if (n > 0) {
+        step(uint8_t(p[0]) | uint64_t(uint8_t(p[n / 2])) << 8 | uint64_t(uint8_t(p[n - 1])) << 16);
+    }
+    return h;
+}
+inline uint64_t HashFinish(uint64_t h) {
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    return h ^ (h >> 32);
+}
 inline uint64_t HashBytes(std::string_view s, uint64_t nSeed = 0) {
-    return HashBytes(s.data(), s.size(), nSeed);
+    return HashFinish(HashAppend(nSeed, s.data(), s.size()));
+}
+
+// Equality of two short byte strings without a library call.
+inline bool SameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    const size_t n = a.size();
+    if (n >= 8) {
+        uint64_t x, y;
+        for (size_t i = 0; i + 8 <= n; i += 8) {
+            std::memcpy(&x, a.data() + i, 8);
+            std::memcpy(&y, b.data() + i, 8);
+            if (x != y)
+                return false;
+        }
+        std::memcpy(&x, a.data() + n - 8, 8);
+        std::memcpy(&y, b.data() + n - 8, 8);
+        return x == y;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
 }
 
 // The request, process name and result of a record are kept together as one tuple, with the

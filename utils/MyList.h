@@ -53,7 +53,7 @@ public:
         const size_t nPos = m_nHead + size_t(m_nCount);
         if (nPos / CHUNK_ENTRIES == m_chunks.size())
             NewChunk();
-        SChunk& chunk = m_chunks.back();
+        SChunk& chunk = *m_chunks.back();
         uint32_t nSegment = 0;
         pSegment = NewSegment(chunk, nSegmentBytes, nSegment);
         TEntry& entry = chunk.pEntries[nPos % CHUNK_ENTRIES];
@@ -68,7 +68,7 @@ public:
         if (nIndex < 0 || nIndex >= m_nCount)
             return {};
         const size_t nPos = m_nHead + size_t(nIndex);
-        const SChunk& chunk = m_chunks[nPos / CHUNK_ENTRIES];
+        const SChunk& chunk = *m_chunks[nPos / CHUNK_ENTRIES];
         const TEntry& entry = chunk.pEntries[nPos % CHUNK_ENTRIES];
         return {&entry, SegmentOf(chunk, entry.nSegment)};
     }
@@ -79,18 +79,18 @@ public:
             return false;
         --m_nCount;
         if (++m_nHead == CHUNK_ENTRIES) {
-            FreeChunk(m_chunks.front());
+            FreeChunk(*m_chunks.front());
             m_chunks.pop_front();
             m_nHead = 0;
-            FreePagesBefore(m_chunks.empty() ? m_nNextPageSeq : m_chunks.front().nBasePage);
+            FreePagesBefore(m_chunks.empty() ? m_nNextPageSeq : m_chunks.front()->nBasePage);
         }
         return true;
     }
 
     // Frees every chunk, page and segment.
     void RemoveAll() {
-        for (SChunk& chunk : m_chunks)
-            FreeChunk(chunk);
+        for (auto& pChunk : m_chunks)
+            FreeChunk(*pChunk);
         m_chunks.clear();
         FreePagesBefore(m_nNextPageSeq);
         m_nHead = 0;
@@ -101,8 +101,8 @@ public:
     // Blocks and large segments the list holds, in bytes.
     size_t GetBytesHeld() const {
         size_t n = (m_chunks.size() + m_pages.size()) * MYLIST_BLOCK_BYTES;
-        for (const SChunk& chunk : m_chunks)
-            n += chunk.nLargeBytes;
+        for (const auto& pChunk : m_chunks)
+            n += pChunk->nLargeBytes;
         return n;
     }
 
@@ -115,14 +115,14 @@ private:
     };
 
     void NewChunk() {
-        SChunk chunk;
-        chunk.pEntries = static_cast<TEntry*>(MyListAllocBlock());
+        auto pChunk = std::make_unique<SChunk>();
+        pChunk->pEntries = static_cast<TEntry*>(MyListAllocBlock());
         // Segments of this chunk start in the current page, or in the next one.
-        chunk.nBasePage = m_pages.empty() ? m_nNextPageSeq : m_nNextPageSeq - 1;
+        pChunk->nBasePage = m_pages.empty() ? m_nNextPageSeq : m_nNextPageSeq - 1;
         try {
-            m_chunks.push_back(std::move(chunk));
+            m_chunks.push_back(std::move(pChunk));
         } catch (...) {
-            MyListFreeBlock(chunk.pEntries);
+            MyListFreeBlock(pChunk->pEntries);
             throw;
         }
     }
@@ -181,7 +181,7 @@ private:
         }
     }
 
-    std::deque<SChunk> m_chunks;
+    std::deque<std::unique_ptr<SChunk>> m_chunks; // pointers: the deque indexes them by shifts
     std::deque<unsigned char*> m_pages;
     uint64_t m_nFirstPageSeq = 0; // sequence number of m_pages.front()
     uint64_t m_nNextPageSeq = 0;  // of the next page to be made

@@ -29,7 +29,7 @@ CRegInfoObj Make(int nSeq, const QString& strTime, const QString& strProcess,
     r.m_nSeq = nSeq;
     r.m_strTime = strTime;
     r.m_strProcessName = strProcess;
-    r.m_nPid = nSeq * 7 - 3;
+    r.m_nPid = nSeq % 100000 - 3;
     r.m_strRequest = strRequest;
     r.m_strPath = strPath;
     r.m_strResult = strResult;

@@ -8,8 +8,12 @@
 #include "store/RecordLock.h"
 #include "store/Wtf8.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -85,58 +89,105 @@ bool NeedsQuotes(std::string_view s) {
     return false;
 }
 
-// One field as CsvField quotes it, in bytes.
-void AppendCsvField(std::string& out, std::string_view s) {
-    if (!NeedsQuotes(s)) {
-        out.append(s);
-        return;
+// Lines of the export built as bytes in a growing buffer written out in large pieces. ASCII
+// records are written straight from the stored bytes, which are the same in every form; any
+// other record goes through the record class, as Utf16ToAnsi(GetCVSLine()). Whether a shared
+// text needs quotes is worked out once per text.
+class CCsvWriter {
+public:
+    explicit CCsvWriter(const CRecordList& list)
+        : m_list(list), m_texts(list.Texts()), m_quotes(m_texts.TextCount(), -1) {
+        Append(CSV_HEADER, std::strlen(CSV_HEADER));
     }
-    out += '"';
-    for (char c : s) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-}
 
-void AppendNumber(std::string& out, int32_t n) {
-    char sz[16];
-    const auto result = std::to_chars(sz, sz + sizeof(sz), n);
-    out.append(sz, size_t(result.ptr - sz));
-}
-
-// The record's line in the narrow code page, as Utf16ToAnsi(GetCVSLine()) gives it. ASCII
-// records are written straight from the stored bytes, which are the same in every form.
-void AppendCsvLine(std::string& out, const CRecordList& list, long long nIndex,
-                   const SRecordView& v, CTimeTextFormatter& formatter) {
-    char szTime[TIME_TEXT_LENGTH];
-    const std::string_view time = CRecordList::TimeText(v, formatter, szTime);
-    if (!list.IsTupleAscii(v) || !IsAsciiText(v.path) || !IsAsciiText(v.oldValue) ||
-        !IsAsciiText(v.newValue) || !IsAsciiText(time)) {
-        CRegInfoObj record;
-        list.GetRecord(nIndex, record);
-        const QByteArray line = Utf16ToAnsi(record.GetCVSLine());
-        out.append(line.constData(), size_t(line.size()));
-        return;
+    void AppendLine(long long nIndex, const SRecordView& v) {
+        char szTime[TIME_TEXT_LENGTH];
+        const std::string_view time = CRecordList::TimeText(v, m_formatter, szTime);
+        if (!m_list.IsTupleAscii(v) || !IsAsciiText(v.path) || !IsAsciiText(v.oldValue) ||
+            !IsAsciiText(v.newValue) || !IsAsciiText(time)) {
+            CRegInfoObj record;
+            m_list.GetRecord(nIndex, record);
+            const QByteArray line = Utf16ToAnsi(record.GetCVSLine());
+            Append(line.constData(), size_t(line.size()));
+            return;
+        }
+        const STextTuple* pTuple =
+            v.nTuple != CTextTable::NOT_SHARED ? &m_texts.Tuple(v.nTuple) : nullptr;
+        const size_t nBound = 64 + 2 * (time.size() + v.process.size() + v.request.size() +
+                                        v.path.size() + v.oldValue.size() + v.newValue.size());
+        char* p = Reserve(nBound);
+        p = PutNumber(p, v.nSeq);
+        *p++ = ',';
+        p = PutField(p, time, CTextTable::NOT_SHARED);
+        *p++ = ',';
+        p = PutField(p, v.process, pTuple ? pTuple->nProcess : CTextTable::NOT_SHARED);
+        *p++ = ',';
+        p = PutNumber(p, v.nPid);
+        *p++ = ',';
+        p = PutField(p, v.request, pTuple ? pTuple->nRequest : CTextTable::NOT_SHARED);
+        *p++ = ',';
+        p = PutField(p, v.path, CTextTable::NOT_SHARED);
+        *p++ = ',';
+        p = PutField(p, v.oldValue, v.nOld);
+        *p++ = ',';
+        p = PutField(p, v.newValue, v.nNew);
+        *p++ = '\r';
+        *p++ = '\n';
+        m_nSize = size_t(p - m_pBuffer.get());
     }
-    AppendNumber(out, v.nSeq);
-    out += ',';
-    AppendCsvField(out, time);
-    out += ',';
-    AppendCsvField(out, v.process);
-    out += ',';
-    AppendNumber(out, v.nPid);
-    out += ',';
-    AppendCsvField(out, v.request);
-    out += ',';
-    AppendCsvField(out, v.path);
-    out += ',';
-    AppendCsvField(out, v.oldValue);
-    out += ',';
-    AppendCsvField(out, v.newValue);
-    out += "\r\n";
-}
+
+    size_t Size() const { return m_nSize; }
+    const char* Data() const { return m_pBuffer.get(); }
+    void Clear() { m_nSize = 0; }
+
+private:
+    char* Reserve(size_t n) {
+        if (m_nSize + n > m_nCapacity) {
+            const size_t nCapacity = std::max(m_nCapacity * 2, m_nSize + n);
+            auto pNew = std::make_unique<char[]>(nCapacity);
+            std::memcpy(pNew.get(), m_pBuffer.get(), m_nSize);
+            m_pBuffer = std::move(pNew);
+            m_nCapacity = nCapacity;
+        }
+        return m_pBuffer.get() + m_nSize;
+    }
+    void Append(const char* pData, size_t n) {
+        std::memcpy(Reserve(n), pData, n);
+        m_nSize += n;
+    }
+    static char* PutNumber(char* p, int32_t n) { return std::to_chars(p, p + 12, n).ptr; }
+    // One field as CsvField quotes it; nId is its shared text's id, if it has one.
+    char* PutField(char* p, std::string_view s, uint32_t nId) {
+        bool bQuote;
+        if (nId == CTextTable::NOT_SHARED) {
+            bQuote = NeedsQuotes(s);
+        } else {
+            int8_t& nQuote = m_quotes[nId];
+            if (nQuote < 0)
+                nQuote = NeedsQuotes(s) ? 1 : 0;
+            bQuote = nQuote != 0;
+        }
+        if (!bQuote) {
+            std::memcpy(p, s.data(), s.size());
+            return p + s.size();
+        }
+        *p++ = '"';
+        for (char c : s) {
+            if (c == '"')
+                *p++ = '"';
+            *p++ = c;
+        }
+        *p++ = '"';
+        return p;
+    }
+
+    const CRecordList& m_list;
+    const CTextTable& m_texts;
+    std::vector<int8_t> m_quotes; // by text id: -1 not known yet
+    CTimeTextFormatter m_formatter;
+    std::unique_ptr<char[]> m_pBuffer;
+    size_t m_nSize = 0, m_nCapacity = 0;
+};
 
 } // namespace
 
@@ -166,20 +217,19 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
                               .arg(file.ErrorText());
         return result;
     }
-    std::string chunk(CSV_HEADER);
-    chunk.reserve(CHUNK_BYTES + (CHUNK_BYTES >> 2));
-    auto writeChunk = [&]() {
-        const bool bOk = file.write(chunk.data(), qint64(chunk.size())) == qint64(chunk.size());
-        chunk.clear();
-        return bOk;
-    };
     bool bWriteOk = true;
     {
         CAutoLock lock(&g_RecordLock);
         const CRecordList& list = doc.m_listRecords;
+        CCsvWriter writer(list);
+        auto writeChunk = [&]() {
+            const bool bOk =
+                file.write(writer.Data(), qint64(writer.Size())) == qint64(writer.Size());
+            writer.Clear();
+            return bOk;
+        };
         const long long nCount = list.GetCount();
         CProgressPacer progress(fnProgress, nCount);
-        CTimeTextFormatter formatter;
         for (long long i = 0; i < nCount; ++i) {
             if (!progress.Step(i)) {
                 result.bCancelled = true;
@@ -188,13 +238,15 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
             const SRecordView v = list.View(i);
             if (!IsViewExported(v, nExportScope))
                 continue;
-            AppendCsvLine(chunk, list, i, v, formatter);
+            writer.AppendLine(i, v);
             ++result.nRecords;
-            if (chunk.size() >= CHUNK_BYTES && !(bWriteOk = writeChunk()))
+            if (writer.Size() >= CHUNK_BYTES && !(bWriteOk = writeChunk()))
                 break;
         }
-        if (bWriteOk && !result.bCancelled)
+        if (bWriteOk && !result.bCancelled) {
             progress.Finish();
+            bWriteOk = writeChunk();
+        }
     }
     if (result.bCancelled) {
         file.Discard();
@@ -202,8 +254,6 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
             QStringLiteral("The export was cancelled; %1 was left as it was.").arg(strPath);
         return result;
     }
-    if (bWriteOk)
-        bWriteOk = writeChunk();
     if (!bWriteOk || !file.Commit()) {
         file.Discard();
         result.nCause = file.ErrorCause();

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -63,11 +64,18 @@ void CHivewatchDoc::AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount) 
     m_bNewRecords.store(1, std::memory_order_relaxed);
     // A depth of N keeps the N newest records; 0 means no bound.
     const int nDepth = g_SetObj.LoadHistoryDepth();
-    for (size_t i = 0; i < nCount; ++i) {
-        std::unique_ptr<CRegInfoObj> pRecord(ppRecords[i]);
-        m_listRecords.Append(*pRecord);
-        if (nDepth > 0)
-            m_listRecords.TrimTo(nDepth);
+    size_t i = 0;
+    try {
+        for (; i < nCount; ++i) {
+            std::unique_ptr<CRegInfoObj> pRecord(ppRecords[i]);
+            m_listRecords.Append(*pRecord);
+            if (nDepth > 0)
+                m_listRecords.TrimTo(nDepth);
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the records not appended are deleted; those appended stay.
+        while (++i < nCount)
+            delete ppRecords[i];
     }
     SyncCount();
 }
@@ -232,6 +240,14 @@ bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError) {
         SetError(pStrError, QStringLiteral("%1 is damaged (%2); %3 records were read before the "
                                            "damage and are kept.")
                                 .arg(strPath, QString::fromUtf8(e.what()))
+                                .arg(GetRecordCount()));
+        SetModifiedFlag(GetRecordCount() > 0);
+        return false;
+    } catch (const std::bad_alloc&) {
+        SetError(pStrError, QStringLiteral("there is not enough memory to open %1; the %2 records "
+                                           "read are kept. Close other programs and open it "
+                                           "again.")
+                                .arg(strPath)
                                 .arg(GetRecordCount()));
         SetModifiedFlag(GetRecordCount() > 0);
         return false;

@@ -5,6 +5,7 @@
 #include "utils/Archive.h"
 #include "utils/ByteBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -61,10 +62,10 @@ int32_t GetInt32(CArchive& ar) {
     return ar.ReadInt32();
 }
 
-// The next string of the archive in the store's UTF-8. The usual wide form is converted from
-// the buffer; any other form, and every error, goes through the archive's own reader.
-void GetText(CArchive& ar, std::string& out) {
-    out.clear();
+// The next string of the archive in the store's UTF-8, in buf (whose size only grows, so it
+// is not cleared each time). The usual wide form is converted from the buffer; any other form,
+// and every error, goes through the archive's own reader.
+std::string_view GetText(CArchive& ar, std::string& buf) {
     if (const unsigned char* p = ar.ReadSpace(4);
         p && p[0] == 0xFF && p[1] == 0xFE && p[2] == 0xFF) {
         size_t nHeader = 4, nUnits = p[3];
@@ -75,13 +76,22 @@ void GetText(CArchive& ar, std::string& out) {
         }
         if (nUnits < 0xFFFF) {
             if (const unsigned char* q = ar.ReadSpace(nHeader + 2 * nUnits)) {
-                AppendUtf16LEAsWtf8(out, q + nHeader, nUnits);
+                if (buf.size() < nUnits)
+                    buf.resize(std::max<size_t>(nUnits, 64));
+                size_t nBytes = nUnits;
+                if (!NarrowAsciiUtf16LE(q + nHeader, nUnits, buf.data())) {
+                    buf.clear();
+                    AppendUtf16LEAsWtf8(buf, q + nHeader, nUnits);
+                    nBytes = buf.size();
+                }
                 ar.CommitRead(nHeader + 2 * nUnits);
-                return;
+                return {buf.data(), nBytes};
             }
         }
     }
-    AppendUtf16AsWtf8(out, ar.ReadString());
+    buf.clear();
+    AppendUtf16AsWtf8(buf, ar.ReadString());
+    return buf;
 }
 
 } // namespace
@@ -132,17 +142,14 @@ void CRecordList::Store(CArchive& ar) const {
 }
 
 void CRecordList::LoadOne(CArchive& ar) {
-    std::string& time = m_scratch[6];
     const int32_t nSeq = GetInt32(ar);
-    GetText(ar, time);
-    GetText(ar, m_scratch[0]);
+    const std::string_view time = GetText(ar, m_scratch[6]);
+    const std::string_view process = GetText(ar, m_scratch[0]);
     const int32_t nPid = GetInt32(ar);
-    GetText(ar, m_scratch[1]);
-    GetText(ar, m_scratch[2]);
-    GetText(ar, m_scratch[3]);
-    GetText(ar, m_scratch[4]);
-    GetText(ar, m_scratch[5]);
-    AppendTexts(
-        nSeq, nPid, time,
-        {m_scratch[0], m_scratch[1], m_scratch[2], m_scratch[3], m_scratch[4], m_scratch[5]});
+    const std::string_view request = GetText(ar, m_scratch[1]);
+    const std::string_view path = GetText(ar, m_scratch[2]);
+    const std::string_view result = GetText(ar, m_scratch[3]);
+    const std::string_view oldValue = GetText(ar, m_scratch[4]);
+    const std::string_view newValue = GetText(ar, m_scratch[5]);
+    AppendTexts(nSeq, nPid, time, {process, request, path, result, oldValue, newValue});
 }

@@ -131,17 +131,40 @@ uint32_t CRecordList::SharedTuple(std::string_view process, std::string_view req
 // A small cache in front of the table, keyed by the driver's own bytes of the process name,
 // request, result and values: one hash and five short compares for the usual record. Only
 // ASCII texts are cached, whose bytes the store keeps unchanged.
-bool CRecordList::CachedTexts(const SRecordFields& f, uint64_t nHash, STextsSlot& ids) const {
+uint64_t CRecordList::HashTexts(const SSharedTexts& texts) {
+    uint64_t h = 0;
+    for (std::string_view s : texts)
+        h = HashAppend(h, s.data(), s.size());
+    return HashFinish(h);
+}
+
+// Driver bytes match only ASCII texts, the one kind the store keeps exactly as the driver
+// sends it; texts already in the store's form match any.
+bool CRecordList::CachedTexts(const SSharedTexts& texts, uint64_t nHash, bool bDriverBytes,
+                              STextsSlot& ids) const {
     const STextsSlot& slot = m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)];
-    if (slot.nHash != nHash || slot.nTuple == NOT_SHARED)
+    if (slot.nHash != nHash || slot.nTuple == NOT_SHARED || (bDriverBytes && !slot.bAscii))
         return false;
     const STextTuple& t = m_texts.Tuple(slot.nTuple);
-    if (!SameBytes(m_texts.Text(t.nProcess), f[1]) || !SameBytes(m_texts.Text(t.nRequest), f[2]) ||
-        !SameBytes(m_texts.Text(t.nResult), f[4]) || !SameBytes(m_texts.Text(slot.nOld), f[5]) ||
-        !SameBytes(m_texts.Text(slot.nNew), f[6]))
+    if (!SameBytes(m_texts.Text(t.nProcess), texts[0]) ||
+        !SameBytes(m_texts.Text(t.nRequest), texts[1]) ||
+        !SameBytes(m_texts.Text(t.nResult), texts[2]) ||
+        !SameBytes(m_texts.Text(slot.nOld), texts[3]) ||
+        !SameBytes(m_texts.Text(slot.nNew), texts[4]))
         return false;
     ids = slot;
     return true;
+}
+
+void CRecordList::RememberTexts(uint64_t nHash, STextsSlot ids) {
+    if ((ids.nTuple & TUPLE_IN_SEGMENT) != 0 || ids.nOld == NOT_SHARED || ids.nNew == NOT_SHARED)
+        return;
+    const STextTuple& t = m_texts.Tuple(ids.nTuple);
+    ids.nHash = nHash;
+    ids.bAscii = m_texts.IsAscii(t.nProcess) && m_texts.IsAscii(t.nRequest) &&
+                 m_texts.IsAscii(t.nResult) && m_texts.IsAscii(ids.nOld) &&
+                 m_texts.IsAscii(ids.nNew);
+    m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)] = ids;
 }
 
 uint32_t CRecordList::CapturedValue(std::string_view value, std::string& strScratch) {
@@ -154,13 +177,10 @@ uint32_t CRecordList::CapturedValue(std::string_view value, std::string& strScra
 
 void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
                                  const SRecordFields& f) {
-    uint64_t h = 0;
-    for (size_t i : {1, 2, 4, 5, 6})
-        h = HashAppend(h, f[i].data(), f[i].size());
-    const uint64_t nHash = HashFinish(h);
+    const uint64_t nHash = HashTexts({f[1], f[2], f[4], f[5], f[6]});
     STextsSlot ids;
     SInline inl;
-    if (!CachedTexts(f, nHash, ids)) {
+    if (!CachedTexts({f[1], f[2], f[4], f[5], f[6]}, nHash, true, ids)) {
         ids.nTuple = SharedTuple(StoreText(f[1], m_scratch[0]), StoreText(f[2], m_scratch[1]),
                                  StoreText(f[4], m_scratch[2]));
         if (ids.nTuple == NOT_SHARED) {
@@ -175,13 +195,7 @@ void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid
         ids.nNew = CapturedValue(f[6], m_scratch[4]);
         if (ids.nNew == NOT_SHARED)
             inl.newValue = StoreText(f[6], m_scratch[4]);
-        const bool bShared = (ids.nTuple & TUPLE_IN_SEGMENT) == 0 && ids.nOld != NOT_SHARED &&
-                             ids.nNew != NOT_SHARED;
-        if (bShared && IsAsciiText(f[1]) && IsAsciiText(f[2]) && IsAsciiText(f[4]) &&
-            IsAsciiText(f[5]) && IsAsciiText(f[6])) {
-            ids.nHash = nHash;
-            m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)] = ids;
-        }
+        RememberTexts(nHash, ids);
     }
     uint64_t nTime = nFileTime;
     if (nTime & TIME_KIND_MASK) {
@@ -211,25 +225,32 @@ uint64_t CRecordList::TimeFromText(std::string_view s) {
     return TIME_CLOCK | h << 24 | m << 17 | sec << 10 | ms;
 }
 
+// Texts in the store's form: the cache holds any of them, not only ASCII ones.
 void CRecordList::AppendTexts(int32_t nSeq, int32_t nPid, std::string_view time, const STexts& t) {
     SInline inl;
-    uint32_t nTuple = SharedTuple(t[0], t[1], t[3]);
-    if (nTuple == NOT_SHARED) {
-        inl.process = t[0];
-        inl.request = t[1];
-        inl.result = t[3];
-        nTuple = TupleInSegment(t[1], t[3]);
+    const SSharedTexts shared = {t[0], t[1], t[3], t[4], t[5]};
+    const uint64_t nHash = HashTexts(shared);
+    STextsSlot ids;
+    if (!CachedTexts(shared, nHash, false, ids)) {
+        ids.nTuple = SharedTuple(t[0], t[1], t[3]);
+        if (ids.nTuple == NOT_SHARED) {
+            inl.process = t[0];
+            inl.request = t[1];
+            inl.result = t[3];
+            ids.nTuple = TupleInSegment(t[1], t[3]);
+        }
+        ids.nOld = m_texts.Intern(t[4]);
+        if (ids.nOld == NOT_SHARED)
+            inl.oldValue = t[4];
+        ids.nNew = m_texts.Intern(t[5]);
+        if (ids.nNew == NOT_SHARED)
+            inl.newValue = t[5];
+        RememberTexts(nHash, ids);
     }
-    const uint32_t nOld = m_texts.Intern(t[4]);
-    if (nOld == NOT_SHARED)
-        inl.oldValue = t[4];
-    const uint32_t nNew = m_texts.Intern(t[5]);
-    if (nNew == NOT_SHARED)
-        inl.newValue = t[5];
     const uint64_t nTime = TimeFromText(time);
     if (nTime == TIME_IN_SEGMENT)
         inl.time = time;
-    Write(nSeq, nPid, nTime, nTuple, nOld, nNew, t[2], inl);
+    Write(nSeq, nPid, nTime, ids.nTuple, ids.nOld, ids.nNew, t[2], inl);
 }
 
 void CRecordList::Append(const CRegInfoObj& r) {

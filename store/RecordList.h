@@ -108,6 +108,7 @@ private:
         uint64_t nHash = 0;
         uint32_t nTuple = CTextTable::NOT_SHARED;
         uint32_t nOld = 0, nNew = 0;
+        bool bAscii = false; // all five texts are ASCII: driver bytes may match them as they are
     };
     static constexpr size_t TEXTS_CACHE_SLOTS = 1024;
 
@@ -115,7 +116,13 @@ private:
                uint32_t nNew, std::string_view path, const SInline& inl);
     uint32_t SharedTuple(std::string_view process, std::string_view request,
                          std::string_view result);
-    bool CachedTexts(const SRecordFields& f, uint64_t nHash, STextsSlot& ids) const;
+    // The five texts a record shares when it can: process name, request, result, old and new
+    // value, in the store's bytes.
+    using SSharedTexts = std::array<std::string_view, 5>;
+    static uint64_t HashTexts(const SSharedTexts& texts);
+    bool CachedTexts(const SSharedTexts& texts, uint64_t nHash, bool bDriverBytes,
+                     STextsSlot& ids) const;
+    void RememberTexts(uint64_t nHash, STextsSlot ids);
     uint32_t CapturedValue(std::string_view value, std::string& strScratch);
     static uint32_t TupleInSegment(std::string_view request, std::string_view result);
     static uint64_t TimeFromText(std::string_view time);

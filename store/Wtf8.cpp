@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr uint64_t HIGH_BITS = 0x8080808080808080ull;
@@ -94,24 +98,33 @@ void AppendUtf16AsWtf8(std::string& out, const char16_t* p, size_t nUnits) {
     }
 }
 
-void AppendUtf16LEAsWtf8(std::string& out, const unsigned char* p, size_t nUnits) {
-    // Mostly ASCII: copy the low bytes while every high byte is zero and every low one < 0x80.
+bool NarrowAsciiUtf16LE(const unsigned char* p, size_t nUnits, char* pOut) {
     size_t i = 0;
-    const size_t nStart = out.size();
-    out.resize(nStart + nUnits);
-    char* pOut = out.data() + nStart;
+#if defined(__SSE2__)
+    const __m128i notAscii = _mm_set1_epi16(int16_t(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= nUnits; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i + 16));
+        const __m128i bad = _mm_or_si128(_mm_and_si128(a, notAscii), _mm_and_si128(b, notAscii));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, zero)) != 0xFFFF)
+            return false;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pOut + i), _mm_packus_epi16(a, b));
+    }
+#endif
     for (; i < nUnits; ++i) {
         if (p[2 * i + 1] != 0 || p[2 * i] >= 0x80)
-            break;
+            return false;
         pOut[i] = char(p[2 * i]);
     }
-    out.resize(nStart + i);
-    if (i == nUnits)
-        return;
-    std::u16string rest(nUnits - i, u'\0');
-    for (size_t k = i; k < nUnits; ++k)
-        rest[k - i] = char16_t(p[2 * k] | (p[2 * k + 1] << 8));
-    AppendUtf16AsWtf8(out, rest.data(), rest.size());
+    return true;
+}
+
+void AppendUtf16LEAsWtf8(std::string& out, const unsigned char* p, size_t nUnits) {
+    std::u16string units(nUnits, u'\0');
+    for (size_t k = 0; k < nUnits; ++k)
+        units[k] = char16_t(p[2 * k] | (p[2 * k + 1] << 8));
+    AppendUtf16AsWtf8(out, units.data(), units.size());
 }
 
 size_t Wtf8Utf16Length(std::string_view s) {

@@ -22,6 +22,9 @@ inline void AppendUtf16AsWtf8(std::string& out, const QString& str) {
 }
 // The same from UTF-16LE bytes (an archive's wide string).
 void AppendUtf16LEAsWtf8(std::string& out, const unsigned char* p, size_t nUnits);
+// ASCII UTF-16LE code units narrowed into pOut (room for nUnits bytes); false, with pOut
+// partly written, when a unit is not ASCII.
+bool NarrowAsciiUtf16LE(const unsigned char* p, size_t nUnits, char* pOut);
 
 // Back to UTF-16: the number of code units, and the units themselves.
 size_t Wtf8Utf16Length(std::string_view s);

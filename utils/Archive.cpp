@@ -114,19 +114,16 @@ void CArchive::WriteString(const QString& str) {
     Write(bytes.data(), bytes.size());
 }
 
-unsigned char* CArchive::WriteSpace(size_t nBytes) {
+unsigned char* CArchive::FlushForSpace(size_t nBytes) {
     if (nBytes > m_buf.size())
         return nullptr;
-    if (nBytes > m_buf.size() - m_nBufPos)
-        FlushBuffer();
+    FlushBuffer();
     return reinterpret_cast<unsigned char*>(m_buf.data()) + m_nBufPos;
 }
 
 // ---- loading ----
 
-const unsigned char* CArchive::ReadSpace(size_t nBytes) {
-    if (m_nBufLen - m_nBufPos >= nBytes)
-        return reinterpret_cast<const unsigned char*>(m_buf.data()) + m_nBufPos;
+const unsigned char* CArchive::FillForSpace(size_t nBytes) {
     if (nBytes > m_buf.size())
         return nullptr;
     // Keep what is left at the front and fill the rest.

@@ -97,6 +97,7 @@ class CCsvWriter {
 public:
     explicit CCsvWriter(const CRecordList& list)
         : m_list(list), m_texts(list.Texts()), m_quotes(m_texts.TextCount(), -1) {
+        Reserve(CHUNK_BYTES + (CHUNK_BYTES >> 3));
         Append(CSV_HEADER, std::strlen(CSV_HEADER));
     }
 
@@ -144,8 +145,9 @@ private:
     char* Reserve(size_t n) {
         if (m_nSize + n > m_nCapacity) {
             const size_t nCapacity = std::max(m_nCapacity * 2, m_nSize + n);
-            auto pNew = std::make_unique<char[]>(nCapacity);
-            std::memcpy(pNew.get(), m_pBuffer.get(), m_nSize);
+            auto pNew = std::make_unique_for_overwrite<char[]>(nCapacity);
+            if (m_nSize > 0)
+                std::memcpy(pNew.get(), m_pBuffer.get(), m_nSize);
             m_pBuffer = std::move(pNew);
             m_nCapacity = nCapacity;
         }
@@ -168,7 +170,8 @@ private:
             bQuote = nQuote != 0;
         }
         if (!bQuote) {
-            std::memcpy(p, s.data(), s.size());
+            if (!s.empty())
+                std::memcpy(p, s.data(), s.size());
             return p + s.size();
         }
         *p++ = '"';

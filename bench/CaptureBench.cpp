@@ -1,77 +1,126 @@
-// Capture path throughput: decoding a driver buffer alone, and the whole path from the
-// flooding driver through read, walk, decode and append.
+// Capture path: decoding real flood driver buffers into the document, the memory a record
+// takes, the CSV export, and the whole path from the flooding driver module. Each speed is
+// also given as a ratio to a plain copy of the same bytes timed in the same run.
+#include "bench/BenchSupport.h"
 #include "capture/CaptureEngine.h"
-#include "driver/RegDrvContract.h"
+#include "capture/CsvExport.h"
+#include "platform/SafeFile.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 
 #include <benchmark/benchmark.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <chrono>
 #include <cstdlib>
-#include <malloc.h>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
-// A full read buffer of realistic records (about 60-character paths).
-std::vector<unsigned char> PackedBuffer(int& nRecords) {
-    std::vector<unsigned char> buf(READ_BUFFER_SIZE);
-    CByteWriter w(buf);
-    nRecords = 0;
-    for (uint32_t n = 1;; ++n) {
-        const std::string text = std::to_string(4000 + n % 50) +
-                                 "\texplorer.exe\tRegQueryValue\t"
-                                 "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\V" +
-                                 std::to_string(n % 1000) +
-                                 "\tSUCCESS\tREG_DWORD: 0x00000001 (1)\t";
-        if (!RegDrvPackEvent(w, n, 133541212291230000ull + n * 1000, text))
-            break;
-        ++nRecords;
-    }
-    buf.resize(w.Position());
-    return buf;
+size_t TotalBytes(const std::vector<ByteVector>& buffers) {
+    size_t n = 0;
+    for (const ByteVector& buf : buffers)
+        n += buf.size();
+    return n;
 }
 
-void BM_DecodeBuffer(benchmark::State& state) {
-    g_SetObj.m_nHistoryDepth = 100000;
-    int nRecords = 0;
-    const std::vector<unsigned char> buf = PackedBuffer(nRecords);
+// Decode and append under the lock, from the real driver's flood buffers, into a document
+// already holding as many records as the history depth keeps, so that every append also
+// trims, as in a long capture.
+void BM_Ingest(benchmark::State& state) {
+    const std::vector<ByteVector>& buffers = FloodDriverBuffers();
+    if (buffers.empty()) {
+        state.SkipWithError("the driver module gave no flood buffers");
+        return;
+    }
+    g_SetObj.m_nHistoryDepth = int32_t(state.range(0));
     CHivewatchDoc doc;
+    FillFromBuffers(doc, buffers, size_t(state.range(0)));
     CCaptureEngine engine(&doc);
     engine.m_bRunning = 1;
     engine.m_bCapturing = 1;
-    for (auto _ : state)
-        engine.WalkBuffer(buf.data(), buf.size());
+    const size_t nRecordsPerRound = RecordsIn(buffers);
+    const size_t nBytesPerRound = TotalBytes(buffers);
+    int64_t nRounds = 0;
+    double dWall = 0, dCpu = 0;
+    for (auto _ : state) {
+        const CStopwatch watch;
+        for (const ByteVector& buf : buffers)
+            engine.WalkBuffer(buf.data(), buf.size());
+        dWall += watch.WallSeconds();
+        dCpu += watch.CpuSeconds();
+        ++nRounds;
+    }
     engine.m_bRunning = 0;
     engine.m_bCapturing = 0;
-    state.SetItemsProcessed(state.iterations() * nRecords);
-    state.SetBytesProcessed(state.iterations() * int64_t(buf.size()));
+    state.SetItemsProcessed(nRounds * int64_t(nRecordsPerRound));
+    state.SetBytesProcessed(nRounds * int64_t(nBytesPerRound));
+    const double dCopy = CopyBuffersSeconds(buffers, int(nRounds));
+    state.counters["records_per_s_cpu"] = double(nRounds * nRecordsPerRound) / dCpu;
+    state.counters["records_per_s_wall"] = double(nRounds * nRecordsPerRound) / dWall;
+    state.counters["copy_GB_per_s"] = double(nRounds * nBytesPerRound) / dCopy / 1e9;
+    state.counters["ratio_to_copy"] = dCopy / dCpu;
     g_SetObj.m_nHistoryDepth = 0;
 }
-BENCHMARK(BM_DecodeBuffer);
+BENCHMARK(BM_Ingest)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(3);
 
-// Heap bytes one record costs when it comes through the decoder, which shares repeated texts.
-void BM_DecodedMemoryPerRecord(benchmark::State& state) {
-    int nRecords = 0;
-    const std::vector<unsigned char> buf = PackedBuffer(nRecords);
+// Heap bytes one record costs, by the allocators' own counts, for one million records of
+// the flood mix with 60-character paths; the resident growth is shown beside it.
+void BM_MemoryPerRecord(benchmark::State& state) {
+    constexpr size_t RECORDS = 1'000'000;
+    const std::vector<ByteVector> buffers = FloodMixBuffers(RECORDS, 60);
     for (auto _ : state) {
         CHivewatchDoc doc;
-        CCaptureEngine engine(&doc);
-        engine.m_bRunning = 1;
-        engine.m_bCapturing = 1;
-        const size_t nBefore = mallinfo2().uordblks;
-        for (int i = 0; i < 200; ++i)
-            engine.WalkBuffer(buf.data(), buf.size());
-        const size_t nAfter = mallinfo2().uordblks;
-        state.counters["bytes_per_record"] = double(nAfter - nBefore) / doc.GetRecordCount();
-        engine.m_bRunning = 0;
-        engine.m_bCapturing = 0;
+        const size_t nHeap = HeapBytesInUse();
+        const size_t nResident = ResidentBytes();
+        FillFromBuffers(doc, buffers, RECORDS);
+        state.counters["bytes_per_record"] = double(HeapBytesInUse() - nHeap) / RECORDS;
+        state.counters["resident_bytes_per_record"] = double(ResidentBytes() - nResident) / RECORDS;
+        state.counters["records"] = doc.GetRecordCount();
     }
 }
-BENCHMARK(BM_DecodedMemoryPerRecord)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemoryPerRecord)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The export of one million flood records, through the safe file (written whole, flushed to
+// disk, renamed); the copy writes the same number of bytes through the same kind of file.
+void BM_ExportCsv(benchmark::State& state) {
+    constexpr size_t RECORDS = 1'000'000;
+    CHivewatchDoc doc;
+    FillFromBuffers(doc, FloodDriverBuffers(), RECORDS);
+    QTemporaryDir dir;
+    const QString strPath = dir.path() + QStringLiteral("/export.csv");
+    double dWall = 0, dCpu = 0;
+    int64_t nRuns = 0;
+    for (auto _ : state) {
+        const CStopwatch watch;
+        const SExportResult result = ExportCsv(doc, strPath, EXPORT_ALL);
+        dWall += watch.WallSeconds();
+        dCpu += watch.CpuSeconds();
+        ++nRuns;
+        if (!result.bOk)
+            state.SkipWithError("the export failed");
+    }
+    const qint64 nBytes = QFile(strPath).size();
+    const QByteArray block(1 << 16, 'x');
+    const CStopwatch copyWatch;
+    for (int64_t i = 0; i < nRuns; ++i) {
+        CSafeFile file(dir.path() + QStringLiteral("/copy.csv"));
+        file.Open();
+        for (qint64 n = 0; n < nBytes; n += block.size())
+            file.write(block.constData(), std::min<qint64>(block.size(), nBytes - n));
+        file.Commit();
+    }
+    const double dCopy = copyWatch.CpuSeconds();
+    state.SetItemsProcessed(nRuns * int64_t(RECORDS));
+    state.SetBytesProcessed(nRuns * nBytes);
+    state.counters["records_per_s_cpu"] = double(nRuns * RECORDS) / dCpu;
+    state.counters["records_per_s_wall"] = double(nRuns * RECORDS) / dWall;
+    state.counters["ratio_to_copy"] = dCopy / dCpu;
+    state.counters["copy_records_per_s_wall"] = double(nRuns * RECORDS) / copyWatch.WallSeconds();
+}
+BENCHMARK(BM_ExportCsv)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 // The real driver module in flood mode; each iteration captures for one second.
 void BM_FloodEndToEnd(benchmark::State& state) {
@@ -97,7 +146,7 @@ void BM_FloodEndToEnd(benchmark::State& state) {
     g_SetObj.m_nHistoryDepth = 0;
 }
 BENCHMARK(BM_FloodEndToEnd)
-    ->Arg(100000)
+    ->Arg(1'000'000)
     ->Iterations(4)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -9,6 +9,7 @@
 #include "platform/Processes.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
+#include "store/RecordLock.h"
 #include "utils/ByteBuffer.h"
 #include "utils/InstallDrv.h"
 #include "utils/SystemInfo.h"
@@ -21,15 +22,13 @@ namespace {
 constexpr unsigned IDLE_POLL_MS = 100;
 constexpr uint32_t MAX_BATCH_MS = 1000;
 constexpr unsigned FAILED_READ_PAUSE_MS = 10;
-// Records decoded outside the lock and appended under one hold of it.
-constexpr size_t APPEND_GROUP = 64;
+// A read that leaves less than this unused filled the buffer: the driver has more.
+constexpr size_t FULL_READ_SLACK = READ_BUFFER_SIZE / 16;
 
 } // namespace
 
 CCaptureEngine::CCaptureEngine(CHivewatchDoc* pDoc, ICaptureHost* pHost)
-    : m_pDoc(pDoc), m_pHost(pHost) {
-    m_pending.reserve(APPEND_GROUP);
-}
+    : m_pDoc(pDoc), m_pHost(pHost) {}
 
 CCaptureEngine::~CCaptureEngine() {
     if (m_bRunning || m_hCaptureThread.joinable() || m_hDevice)
@@ -202,7 +201,8 @@ void CCaptureEngine::CaptureThreadProc() {
         m_pHost->PostCloseNotice();
 }
 
-// Reads back to back while the driver has data, for at most about a second.
+// Reads back to back while the driver returns full buffers; a read that returns less means
+// it has nothing more for now, and the thread sleeps.
 void CCaptureEngine::ReadBatch(unsigned char* pBuffer) {
     const uint32_t nStart = PlatformTickCount();
     for (;;) {
@@ -224,7 +224,7 @@ void CCaptureEngine::ReadBatch(unsigned char* pBuffer) {
             return;
         WalkBuffer(pBuffer, nReturned, nGeneration);
         Refresh();
-        if (uint32_t(PlatformTickCount() - nStart) > MAX_BATCH_MS)
+        if (nReturned + FULL_READ_SLACK < READ_BUFFER_SIZE || !ShouldWalk())
             return;
     }
 }
@@ -248,61 +248,58 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned) 
     WalkBuffer(pBuffer, nReturned, m_pDoc->GetGeneration());
 }
 
+// The records go straight into the store under one hold of the lock, no more than the record
+// limit allows.
 void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
                                 uint64_t nGeneration) {
-    m_nPendingGeneration = nGeneration;
-    const size_t nEnd = std::min(nReturned, READ_BUFFER_SIZE);
-    size_t nPos = 0;
-    while (nPos < nEnd) {
-        if (nEnd - nPos < REGDRV_EVENT_HEADER_SIZE || !ShouldWalk())
-            break;
-        const unsigned char* pRecord = pBuffer + nPos;
-        const char* pText = reinterpret_cast<const char*>(pRecord + REGDRV_EVENT_TEXT_OFFSET);
-        const size_t nRoom = nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET;
-        const void* pZero = std::memchr(pText, 0, nRoom);
-        if (!pZero)
-            break; // no terminating zero before the end: nothing past it is read
-        const size_t nText = size_t(static_cast<const char*>(pZero) - pText);
-        const uint32_t nSeq = LoadLE32(pRecord);
-        const QString strTime = m_timeFormatter.Format(LoadLE64(pRecord + 4));
-        if (CRegInfoObj* pObj = DecodeRecord(nSeq, std::string_view(pText, nText), strTime)) {
-            m_pending.push_back(pObj);
-            if (m_pending.size() >= APPEND_GROUP)
-                FlushPending();
-        }
-        nPos += RegDrvEventSize(nText);
-    }
-    FlushPending();
-}
-
-void CCaptureEngine::FlushPending() {
-    if (m_pending.empty())
-        return;
-    size_t nCount = m_pending.size();
-    // With a record limit, the group is cut to what is left of it.
+    uint64_t nRoom = UINT64_MAX;
     if (const uint64_t nLimit = m_nRecordLimit.load(std::memory_order_relaxed)) {
         const uint64_t nFiled = m_nRecordsFiled.load(std::memory_order_relaxed);
-        const uint64_t nRoom = nFiled >= nLimit ? 0 : nLimit - nFiled;
-        if (nCount > nRoom) {
-            for (size_t i = size_t(nRoom); i < nCount; ++i)
-                delete m_pending[i];
-            nCount = size_t(nRoom);
-        }
+        nRoom = nFiled >= nLimit ? 0 : nLimit - nFiled;
     }
-    const size_t nAppended = m_pDoc->AppendRecords(m_pending.data(), nCount, m_nPendingGeneration);
+    const size_t nEnd = std::min(nReturned, READ_BUFFER_SIZE);
+    size_t nPos = 0;
+    uint64_t nAppended = 0;
+    CAutoLock lock(&g_RecordLock);
+    if (!m_pDoc->BeginCaptureGroup(nGeneration))
+        return;
+    try {
+        SRecordFields fields;
+        while (nPos < nEnd && nAppended < nRoom) {
+            if (nEnd - nPos < REGDRV_EVENT_HEADER_SIZE || !ShouldWalk())
+                break;
+            const unsigned char* pRecord = pBuffer + nPos;
+            const char* pText = reinterpret_cast<const char*>(pRecord + REGDRV_EVENT_TEXT_OFFSET);
+            size_t nText = 0;
+            if (!SplitRecordTextAt(pText, nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET, fields, nText))
+                break; // no terminating zero before the end: nothing past it is read
+            const int32_t nPid = ParsePidField(fields[0]);
+            if (!IsPidRejected(nPid)) {
+                m_pDoc->AppendCaptured(LoadLE32(pRecord), LoadLE64(pRecord + 4), nPid, fields);
+                ++nAppended;
+            }
+            nPos += RegDrvEventSize(nText);
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the rest of the buffer is dropped; what was filed stays.
+    }
+    if (nAppended > 0)
+        m_pDoc->EndCaptureGroup();
     m_nRecordsFiled.fetch_add(nAppended, std::memory_order_relaxed);
-    m_pending.clear();
 }
 
-int CCaptureEngine::IsRecordRejected(const SRecordFields& fields) const {
-    const int nPid = ParsePidField(fields[0]);
+bool CCaptureEngine::IsPidRejected(int32_t nPid) const {
     if (m_watch.IsWatching())
-        return m_watch.Accepts(nPid, m_nTargetPid) ? 0 : 1;
+        return !m_watch.Accepts(nPid, m_nTargetPid);
     // A target chosen but not yet started: only its own process ID passes.
     const int nScope = g_SetObj.LoadCaptureScope();
     if (nScope != SCOPE_ATTACHED && nScope != SCOPE_NEW_PROGRAM)
-        return 0;
-    return nPid != m_nTargetPid ? 1 : 0;
+        return false;
+    return nPid != m_nTargetPid;
+}
+
+int CCaptureEngine::IsRecordRejected(const SRecordFields& fields) const {
+    return IsPidRejected(ParsePidField(fields[0])) ? 1 : 0;
 }
 
 CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text,
@@ -315,12 +312,11 @@ CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text,
     pObj->m_nSeq = int32_t(nSeq);
     pObj->m_strTime = strTime;
     pObj->m_nPid = ParsePidField(fields[0]);
-    pObj->m_strProcessName = m_interner.Intern(fields[1]);
-    pObj->m_strRequest = m_interner.Intern(fields[2]);
+    pObj->m_strProcessName = wide(fields[1]);
+    pObj->m_strRequest = wide(fields[2]);
     pObj->m_strPath = wide(fields[3]);
-    pObj->m_strResult = m_interner.Intern(fields[4]);
-    // Value texts repeat a lot ("REG_DWORD: 0x00000001 (1)"); short ones are shared too.
-    pObj->m_strOldValue = m_interner.Intern(fields[5]);
-    pObj->m_strNewValue = m_interner.Intern(fields[6]);
+    pObj->m_strResult = wide(fields[4]);
+    pObj->m_strOldValue = wide(fields[5]);
+    pObj->m_strNewValue = wide(fields[6]);
     return pObj;
 }

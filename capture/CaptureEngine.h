@@ -3,7 +3,6 @@
 
 #include "capture/EventTime.h"
 #include "capture/RecordText.h"
-#include "capture/StringInterner.h"
 #include "capture/TargetWatch.h"
 #include "platform/DeviceIo.h"
 
@@ -68,11 +67,13 @@ public:
     enum ECloseStep { CLOSE_CANCELLED, CLOSE_WAIT_FOR_THREAD, CLOSE_NOW };
     ECloseStep OnCloseRequest(const std::function<bool()>& fnAllowClose);
 
-    // Walks one buffer the driver returned and files its records (capture thread). Records
-    // reach the document only if it was not cleared or replaced since the walk began.
+    // Walks one buffer the driver returned and files its records straight into the document
+    // (capture thread), all under one hold of the record lock. Records reach the document
+    // only if it was not cleared or replaced since the walk began.
     void WalkBuffer(const unsigned char* pBuffer, size_t nReturned);
     int IsRecordRejected(const SRecordFields& fields) const;
-    // Decodes one record into a new object, or nullptr when the program-side check drops it.
+    // Decodes one record into a new object, or nullptr when the program-side check drops it
+    // (for callers that want the record class; the capture thread files records without it).
     CRegInfoObj* DecodeRecord(uint32_t nSeq, std::string_view text, const QString& strTime);
 
     QString LastError() const { return m_strLastError; }
@@ -91,7 +92,7 @@ private:
     void ReadBatch(unsigned char* pBuffer);
     void WalkBuffer(const unsigned char* pBuffer, size_t nReturned, uint64_t nGeneration);
     void Refresh();
-    void FlushPending();
+    bool IsPidRejected(int32_t nPid) const;
     bool ShouldWalk() const;
     bool CopyDriver(QString& strTarget);
     bool LimitReached() const;
@@ -103,10 +104,4 @@ private:
     std::atomic<uint64_t> m_nRecordsFiled{0};
     std::atomic<uint64_t> m_nRecordLimit{0};
     mutable CTargetWatch m_watch; // its verdict cache belongs to the capture thread
-
-    // Capture-thread state: decoding caches and the records waiting to be appended.
-    CEventTimeFormatter m_timeFormatter;
-    CStringInterner m_interner;
-    std::vector<CRegInfoObj*> m_pending;
-    uint64_t m_nPendingGeneration = 0; // the document generation the pending records are for
 };

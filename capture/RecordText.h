@@ -1,14 +1,18 @@
 // Splitting a driver record's text into its seven fields and reading the process ID.
 #pragma once
 
-#include <array>
+#include "store/RegOperations.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-// Field 1 process ID, 2 process name, 3 request, 4 path, 5 result, 6 old value, 7 new value.
-// Text after a seventh tab is ignored; missing fields are empty.
-using SRecordFields = std::array<std::string_view, 7>;
+// Field 1 process ID, 2 process name, 3 request, 4 path, 5 result, 6 old value, 7 new value
+// (SRecordFields). Text after a seventh tab is ignored; missing fields are empty.
 SRecordFields SplitRecordText(std::string_view text);
+// The same for a record text in a read buffer, whose end is its terminating zero: nRoom bytes
+// may be looked at. False when no zero comes within them; else nText is the text's length.
+bool SplitRecordTextAt(const char* pText, size_t nRoom, SRecordFields& fields, size_t& nText);
 
 // Decimal value with leading white space and a sign allowed, stopping at the first
 // non-digit; no digits give 0. Values beyond 32 bits saturate.

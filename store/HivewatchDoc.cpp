@@ -3,23 +3,31 @@
 #include "platform/SafeFile.h"
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
+#include "store/RecordFind.h"
 #include "store/RecordLock.h"
-#include "store/TextShare.h"
 #include "utils/Archive.h"
 
 #include <QFile>
 
 #include <memory>
+#include <new>
+
+namespace {
+
+// The archive's buffer for saving and loading: large blocks for the file system.
+constexpr int ARCHIVE_BUFFER = 1 << 20;
+
+} // namespace
 
 CHivewatchDoc::~CHivewatchDoc() {
     CAutoLock lock(&g_RecordLock);
-    m_listRecords.Clear();
+    m_listRecords.RemoveAll();
     SyncCount();
 }
 
 void CHivewatchDoc::ClearRecords() {
     m_nGeneration.fetch_add(1, std::memory_order_acq_rel);
-    m_listRecords.Clear();
+    m_listRecords.RemoveAll();
     SyncCount();
 }
 
@@ -54,13 +62,33 @@ void CHivewatchDoc::AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount) 
         return;
     CAutoLock lock(&g_RecordLock);
     m_bNewRecords.store(1, std::memory_order_relaxed);
+    // A depth of N keeps the N newest records; 0 means no bound.
     const int nDepth = g_SetObj.LoadHistoryDepth();
-    for (size_t i = 0; i < nCount; ++i) {
-        m_listRecords.AddTail(ppRecords[i]);
-        // A depth of N keeps the N newest records; 0 means no bound.
-        while (nDepth > 0 && m_listRecords.GetCount() > nDepth)
-            delete m_listRecords.RemoveHead();
+    size_t i = 0;
+    try {
+        for (; i < nCount; ++i) {
+            std::unique_ptr<CRegInfoObj> pRecord(ppRecords[i]);
+            m_listRecords.Append(*pRecord);
+            if (nDepth > 0)
+                m_listRecords.TrimTo(nDepth);
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the records not appended are deleted; those appended stay.
+        while (++i < nCount)
+            delete ppRecords[i];
     }
+    SyncCount();
+}
+
+bool CHivewatchDoc::BeginCaptureGroup(uint64_t nGeneration) {
+    if (nGeneration != GetGeneration())
+        return false;
+    m_nGroupDepth = g_SetObj.LoadHistoryDepth();
+    return true;
+}
+
+void CHivewatchDoc::EndCaptureGroup() {
+    m_bNewRecords.store(1, std::memory_order_relaxed);
     SyncCount();
 }
 
@@ -71,26 +99,14 @@ void CHivewatchDoc::ClearDisplay() {
     ClearRecords();
 }
 
-CRegInfoObj* CHivewatchDoc::GetRecordAt(long long nIndex) const {
-    return static_cast<CRegInfoObj*>(m_listRecords.FindIndex(nIndex));
-}
-
-CRegInfoObj* CHivewatchDoc::GetRecordAtRow(long long nRow) const {
-    return GetRecordAt((long long)m_listRecords.GetCount() - 1 - nRow);
-}
-
 bool CHivewatchDoc::CopyRecordAt(long long nIndex, CRegInfoObj& out) const {
     CAutoLock lock(&g_RecordLock);
-    const CRegInfoObj* pRecord = GetRecordAt(nIndex);
-    if (!pRecord)
-        return false;
-    out = *pRecord;
-    return true;
+    return m_listRecords.GetRecord(nIndex, out);
 }
 
 bool CHivewatchDoc::CopyRecordAtRow(long long nRow, CRegInfoObj& out) const {
     CAutoLock lock(&g_RecordLock);
-    return CopyRecordAt((long long)m_listRecords.GetCount() - 1 - nRow, out);
+    return m_listRecords.GetRecord(m_listRecords.GetCount() - 1 - nRow, out);
 }
 
 long long CHivewatchDoc::FindRecordIndex(const QString& strText, int bMatchCase, int bWholeWord,
@@ -101,13 +117,14 @@ long long CHivewatchDoc::FindRecordIndex(const QString& strText, int bMatchCase,
     const long long n = m_listRecords.GetCount();
     if (n == 0)
         return -1;
+    CRecordFinder finder(m_listRecords, strText, bMatchCase, bWholeWord);
     for (long long i = 0; i < n; ++i) {
         if (fnContinue && i > 0 && i % PROGRESS_STEP == 0 && !fnContinue(i, n))
             return -1;
         // Down walks towards older records (lower indices), Up towards newer ones.
         const long long nStep = bDown ? -(1 + i) : (1 + i);
         const long long nCandidate = (((nSelIndex + nStep) % n) + n) % n;
-        if (GetRecordAt(nCandidate)->FindString(strText, bMatchCase, bWholeWord))
+        if (finder.Matches(nCandidate))
             return nCandidate;
     }
     return -1;
@@ -144,9 +161,8 @@ void SetError(QString* pStrError, const QString& str) {
 // records appended after the walk are not in the file and set it again.
 void CHivewatchDoc::StoreRecords(CArchive& ar) {
     CAutoLock lock(&g_RecordLock);
-    ar.WriteInt32(m_listRecords.GetCount());
-    for (CObject* pObj : m_listRecords)
-        pObj->Serialize(ar);
+    ar.WriteInt32(int32_t(m_listRecords.GetCount()));
+    m_listRecords.Store(ar);
     m_nNewRecordsWhenStored = m_bNewRecords.exchange(0);
 }
 
@@ -154,20 +170,13 @@ void CHivewatchDoc::StoreRecords(CArchive& ar) {
 void CHivewatchDoc::LoadRecords(CArchive& ar) {
     StopCaptureAndClear();
     CAutoLock lock(&g_RecordLock);
-    CTextShare share;
     try {
         const int32_t nCount = ar.ReadInt32();
         if (nCount < 0)
             ThrowDamaged("the record count is negative");
         for (int32_t i = 0; i < nCount; ++i) {
-            auto pRecord = std::make_unique<CRegInfoObj>();
-            pRecord->Serialize(ar);
-            for (QString* p :
-                 {&pRecord->m_strTime, &pRecord->m_strProcessName, &pRecord->m_strRequest,
-                  &pRecord->m_strResult, &pRecord->m_strOldValue, &pRecord->m_strNewValue})
-                share.Share(*p);
-            m_listRecords.AddTail(pRecord.release());
-            if ((i & 0xFFF) == 0)
+            m_listRecords.LoadOne(ar);
+            if ((i & 0xFFFF) == 0)
                 SyncCount();
         }
         if (ar.BytesRemaining() > 0)
@@ -196,7 +205,7 @@ bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
     m_nNewRecordsWhenStored = 0;
     QString strWhy;
     try {
-        CArchive ar(&file, CArchive::store, 1 << 16);
+        CArchive ar(&file, CArchive::store, ARCHIVE_BUFFER);
         Serialize(ar);
         ar.Close();
         if (!file.Commit())
@@ -225,12 +234,20 @@ bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError) {
         return false;
     }
     try {
-        CArchive ar(&file, CArchive::load, 1 << 16);
+        CArchive ar(&file, CArchive::load, ARCHIVE_BUFFER);
         Serialize(ar);
     } catch (const CArchiveException& e) {
         SetError(pStrError, QStringLiteral("%1 is damaged (%2); %3 records were read before the "
                                            "damage and are kept.")
                                 .arg(strPath, QString::fromUtf8(e.what()))
+                                .arg(GetRecordCount()));
+        SetModifiedFlag(GetRecordCount() > 0);
+        return false;
+    } catch (const std::bad_alloc&) {
+        SetError(pStrError, QStringLiteral("there is not enough memory to open %1; the %2 records "
+                                           "read are kept. Close other programs and open it "
+                                           "again.")
+                                .arg(strPath)
                                 .arg(GetRecordCount()));
         SetModifiedFlag(GetRecordCount() > 0);
         return false;

@@ -1,8 +1,8 @@
 // The capture document: every captured record in arrival order, bounded, saved as .hvw.
 #pragma once
 
+#include "store/RecordList.h"
 #include "store/RegInfoObj.h"
-#include "utils/MyList.h"
 
 #include <QString>
 
@@ -36,26 +36,36 @@ public:
     bool IsModified() const { return m_bModified.load(std::memory_order_relaxed); }
     void SetModifiedFlag(bool bModified = true) { m_bModified.store(bModified); }
 
-    // Capture thread: appends records at the tail, then trims to the history depth; the
-    // group goes in under one hold of the record lock. The document owns them afterwards.
+    // Appends copies of records at the tail, then trims to the history depth; the group goes
+    // in under one hold of the record lock. The records are deleted: the document keeps them
+    // in its own form.
     void AppendRecord(CRegInfoObj* pRecord) { AppendRecords(&pRecord, 1); }
     void AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount);
     // The same for records decoded while the document was at generation nGeneration: when
     // it has been cleared or replaced since (New, Open, Clear Display), they belong to the
-    // records that are gone and are deleted instead. Returns the number appended.
+    // records that are gone and are only deleted. Returns the number appended.
     size_t AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount, uint64_t nGeneration);
     // Counts the clears and loads; read it before decoding records meant for this document.
     uint64_t GetGeneration() const { return m_nGeneration.load(std::memory_order_acquire); }
+
+    // The capture thread files the records of a driver buffer straight into the store, as a
+    // group under one hold of g_RecordLock: BeginCaptureGroup (false, and nothing is to be
+    // filed, when the document was cleared or replaced since nGeneration), AppendCaptured for
+    // each record (it trims to the history depth read at the group's start), EndCaptureGroup.
+    bool BeginCaptureGroup(uint64_t nGeneration);
+    void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
+                        const SRecordFields& fields) {
+        m_listRecords.AppendCaptured(nSeq, nFileTime, nPid, fields);
+        if (m_nGroupDepth > 0)
+            m_listRecords.TrimTo(m_nGroupDepth);
+    }
+    void EndCaptureGroup();
 
     // Clear Display: the list control and the records go; flags and capture stay.
     void ClearDisplay();
 
     // Readable without the lock (the refresh after a batch reads only this).
     int GetRecordCount() const { return m_nCount.load(std::memory_order_acquire); }
-    // With g_RecordLock held: the record at a list index (0 = oldest), or nullptr.
-    CRegInfoObj* GetRecordAt(long long nIndex) const;
-    // With g_RecordLock held: the record a display row shows (row 0 = newest), or nullptr.
-    CRegInfoObj* GetRecordAtRow(long long nRow) const;
 
     // Copies of one record, for readers that must not depend on how records are kept
     // (list cells, details, jump, export lines). Each takes g_RecordLock itself (it is
@@ -74,7 +84,8 @@ public:
                               long long nSelIndex, bool bDown,
                               const FindProgressFn& fnContinue = {}) const;
 
-    CMyList m_listRecords;
+    // The records, oldest first; read and changed only under g_RecordLock.
+    CRecordList m_listRecords;
     std::atomic<int> m_bNewRecords{0};
 
 private:
@@ -83,11 +94,12 @@ private:
     void StoreRecords(CArchive& ar);
     void LoadRecords(CArchive& ar);
     void ShowLoadedRecords();
-    void SyncCount() { m_nCount.store(m_listRecords.GetCount(), std::memory_order_release); }
+    void SyncCount() { m_nCount.store(int(m_listRecords.GetCount()), std::memory_order_release); }
 
     IDocumentHost* m_pHost = nullptr;
     std::atomic<bool> m_bModified{false};
     std::atomic<int> m_nCount{0};
     std::atomic<uint64_t> m_nGeneration{0};
     int m_nNewRecordsWhenStored = 0; // m_bNewRecords as the last save's walk found it
+    long long m_nGroupDepth = 0;     // the history depth of the capture group being filed
 };

@@ -1,6 +1,7 @@
 #include "store/RegInfoObj.h"
 
 #include "store/RegOperations.h"
+#include "store/TextMatch.h"
 #include "utils/Archive.h"
 
 namespace {
@@ -17,27 +18,22 @@ constexpr SAlias kAliases[] = {
     {"RegUnLoadKey", OP_UNLOAD_KEY},
 };
 
-bool IsWordChar(QChar c) {
-    return c.isLetterOrNumber() || c == QLatin1Char('_');
-}
-
-bool ContainsText(const QString& strHay, const QString& strNeedle, Qt::CaseSensitivity cs,
-                  bool bWholeWord) {
-    if (!bWholeWord)
-        return strHay.contains(strNeedle, cs);
-    for (qsizetype nAt = strHay.indexOf(strNeedle, 0, cs); nAt >= 0;
-         nAt = strHay.indexOf(strNeedle, nAt + 1, cs)) {
-        const qsizetype nEnd = nAt + strNeedle.size();
-        const bool bLeftOk = nAt == 0 || !IsWordChar(strHay[nAt - 1]);
-        const bool bRightOk = nEnd >= strHay.size() || !IsWordChar(strHay[nEnd]);
-        if (bLeftOk && bRightOk)
-            return true;
+QString DescriptionArg(EDescriptionArg nArg, const CRegInfoObj& r) {
+    switch (nArg) {
+    case DESC_RESULT_OR_NO_RESULT:
+        return r.m_strResult.isEmpty() ? QLatin1String(DESC_NO_RESULT) : r.m_strResult;
+    case DESC_OLD:
+        return r.m_strOldValue;
+    case DESC_NEW:
+        return r.m_strNewValue;
+    case DESC_OLD_OR_NO_DATA:
+        return r.m_strOldValue.isEmpty() ? QLatin1String(DESC_NO_DATA) : r.m_strOldValue;
+    case DESC_NEW_OR_NO_DATA:
+        return r.m_strNewValue.isEmpty() ? QLatin1String(DESC_NO_DATA) : r.m_strNewValue;
+    case DESC_NONE:
+        break;
     }
-    return false;
-}
-
-QString DataOrNothing(const QString& str) {
-    return str.isEmpty() ? QStringLiteral("(no data)") : str;
+    return {};
 }
 
 } // namespace
@@ -134,8 +130,8 @@ bool CRegInfoObj::IsSuccess() const {
     return m_strResult == QLatin1String(RESULT_SUCCESS.data(), qsizetype(RESULT_SUCCESS.size()));
 }
 
-int CRegInfoObj::IsWriteOpt() const {
-    switch (GetFunType()) {
+int IsWriteFunType(int nFunType) {
+    switch (nFunType) {
     case OP_CREATE_NEW:
     case OP_SET_VALUE:
     case OP_DELETE_KEY:
@@ -146,10 +142,10 @@ int CRegInfoObj::IsWriteOpt() const {
     }
 }
 
-int CRegInfoObj::Modified() const {
-    if (!IsSuccess())
+int ModifiesRegistry(int nFunType, bool bSuccess, bool bValuesDiffer) {
+    if (!bSuccess)
         return 0;
-    switch (GetFunType()) {
+    switch (nFunType) {
     case OP_CREATE_NEW:
     case OP_DELETE_KEY:
     case OP_DELETE_VALUE:
@@ -157,10 +153,18 @@ int CRegInfoObj::Modified() const {
     case OP_UNLOAD_KEY:
         return 1;
     case OP_SET_VALUE:
-        return m_strNewValue != m_strOldValue ? 1 : 0;
+        return bValuesDiffer ? 1 : 0;
     default:
         return 0;
     }
+}
+
+int CRegInfoObj::IsWriteOpt() const {
+    return IsWriteFunType(GetFunType());
+}
+
+int CRegInfoObj::Modified() const {
+    return ModifiesRegistry(GetFunType(), IsSuccess(), m_strNewValue != m_strOldValue);
 }
 
 QString CRegInfoObj::GetKeyString(QString& strValueName) const {
@@ -176,48 +180,65 @@ QString CRegInfoObj::GetKeyString(QString& strValueName) const {
     return ExpandRootKey(strKey);
 }
 
-QString CRegInfoObj::GetDescription() const {
-    if (!IsSuccess()) {
-        const QString strResult = m_strResult.isEmpty() ? QStringLiteral("no result") : m_strResult;
-        return QStringLiteral("Failed: %1").arg(strResult);
-    }
-    switch (GetFunType()) {
+SDescriptionRecipe DescriptionRecipe(int nFunType, bool bSuccess, bool bOldEmpty, bool bNewEmpty,
+                                     bool bSameValues) {
+    if (!bSuccess)
+        return {"Failed: ", DESC_RESULT_OR_NO_RESULT, "", DESC_NONE};
+    switch (nFunType) {
     case OP_OPEN_KEY:
-        return QStringLiteral("Opened key");
+        return {"Opened key", DESC_NONE, "", DESC_NONE};
     case OP_CLOSE_KEY:
-        return QStringLiteral("Closed key");
+        return {"Closed key", DESC_NONE, "", DESC_NONE};
     case OP_QUERY_KEY:
-        return QStringLiteral("Queried key");
+        return {"Queried key", DESC_NONE, "", DESC_NONE};
     case OP_QUERY_VALUE:
-        return QStringLiteral("Read %1").arg(DataOrNothing(m_strOldValue));
+        return {"Read ", DESC_OLD_OR_NO_DATA, "", DESC_NONE};
     case OP_ENUM_KEY:
-        return m_strNewValue.isEmpty() ? QStringLiteral("Enumerated subkeys")
-                                       : QStringLiteral("Enumerated subkey %1").arg(m_strNewValue);
+        return bNewEmpty ? SDescriptionRecipe{"Enumerated subkeys", DESC_NONE, "", DESC_NONE}
+                         : SDescriptionRecipe{"Enumerated subkey ", DESC_NEW, "", DESC_NONE};
     case OP_ENUM_VALUE:
-        return m_strNewValue.isEmpty() ? QStringLiteral("Enumerated values")
-                                       : QStringLiteral("Enumerated %1").arg(m_strNewValue);
+        return bNewEmpty ? SDescriptionRecipe{"Enumerated values", DESC_NONE, "", DESC_NONE}
+                         : SDescriptionRecipe{"Enumerated ", DESC_NEW, "", DESC_NONE};
     case OP_CREATE_OPEN:
-        return QStringLiteral("Opened existing key");
+        return {"Opened existing key", DESC_NONE, "", DESC_NONE};
     case OP_FLUSH_KEY:
-        return QStringLiteral("Flushed key");
+        return {"Flushed key", DESC_NONE, "", DESC_NONE};
     case OP_LOAD_KEY:
-        return QStringLiteral("Loaded hive");
+        return {"Loaded hive", DESC_NONE, "", DESC_NONE};
     case OP_UNLOAD_KEY:
-        return QStringLiteral("Unloaded hive");
+        return {"Unloaded hive", DESC_NONE, "", DESC_NONE};
     case OP_CREATE_NEW:
-        return QStringLiteral("Created new key");
+        return {"Created new key", DESC_NONE, "", DESC_NONE};
     case OP_SET_VALUE:
-        if (m_strOldValue.isEmpty())
-            return QStringLiteral("Created value: %1").arg(DataOrNothing(m_strNewValue));
-        if (m_strOldValue == m_strNewValue)
-            return QStringLiteral("Set to same data: %1").arg(m_strNewValue);
-        return QStringLiteral("Changed %1 to %2").arg(m_strOldValue, DataOrNothing(m_strNewValue));
+        if (bOldEmpty)
+            return {"Created value: ", DESC_NEW_OR_NO_DATA, "", DESC_NONE};
+        if (bSameValues)
+            return {"Set to same data: ", DESC_NEW, "", DESC_NONE};
+        return {"Changed ", DESC_OLD, " to ", DESC_NEW_OR_NO_DATA};
     case OP_DELETE_KEY:
-        return QStringLiteral("Deleted key");
+        return {"Deleted key", DESC_NONE, "", DESC_NONE};
     case OP_DELETE_VALUE:
-        return QStringLiteral("Deleted value: %1").arg(DataOrNothing(m_strOldValue));
+        return {"Deleted value: ", DESC_OLD_OR_NO_DATA, "", DESC_NONE};
     }
-    return {};
+    return {"", DESC_NONE, "", DESC_NONE};
+}
+
+bool DescriptionUsesOld(const SDescriptionRecipe& recipe) {
+    const auto uses = [](EDescriptionArg n) { return n == DESC_OLD || n == DESC_OLD_OR_NO_DATA; };
+    return uses(recipe.nArg1) || uses(recipe.nArg2);
+}
+
+bool DescriptionUsesNew(const SDescriptionRecipe& recipe) {
+    const auto uses = [](EDescriptionArg n) { return n == DESC_NEW || n == DESC_NEW_OR_NO_DATA; };
+    return uses(recipe.nArg1) || uses(recipe.nArg2);
+}
+
+QString CRegInfoObj::GetDescription() const {
+    const SDescriptionRecipe recipe =
+        DescriptionRecipe(GetFunType(), IsSuccess(), m_strOldValue.isEmpty(),
+                          m_strNewValue.isEmpty(), m_strOldValue == m_strNewValue);
+    return QLatin1String(recipe.pBefore) + DescriptionArg(recipe.nArg1, *this) +
+           QLatin1String(recipe.pBetween) + DescriptionArg(recipe.nArg2, *this);
 }
 
 QString CRegInfoObj::GetCVSLine() const {

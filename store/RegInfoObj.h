@@ -49,11 +49,40 @@ public:
     QString m_strNewValue;
 
 private:
+    friend class CRecordList; // fills copies with the operation code it knows already
     mutable std::atomic<int8_t> m_nFunTypeCache{-1};
 };
 
 // Request text to operation code, by the rule GetFunType documents.
 int RequestToFunType(const QString& strRequest);
+// The rules of IsWriteOpt and Modified, for records kept in other forms. bValuesDiffer: the
+// new value is not the old one.
+int IsWriteFunType(int nFunType);
+int ModifiesRegistry(int nFunType, bool bSuccess, bool bValuesDiffer);
+
+// The Description column: fixed words with at most two of the record's texts between them,
+// "<pBefore><arg1><pBetween><arg2>".
+enum EDescriptionArg {
+    DESC_NONE,
+    DESC_RESULT_OR_NO_RESULT, // the result, or "no result" when it is empty
+    DESC_OLD,
+    DESC_NEW,
+    DESC_OLD_OR_NO_DATA, // the old value, or "(no data)" when it is empty
+    DESC_NEW_OR_NO_DATA,
+};
+struct SDescriptionRecipe {
+    const char* pBefore;
+    EDescriptionArg nArg1;
+    const char* pBetween;
+    EDescriptionArg nArg2;
+};
+SDescriptionRecipe DescriptionRecipe(int nFunType, bool bSuccess, bool bOldEmpty, bool bNewEmpty,
+                                     bool bSameValues);
+// Whether the description uses the old or the new value at all.
+bool DescriptionUsesOld(const SDescriptionRecipe& recipe);
+bool DescriptionUsesNew(const SDescriptionRecipe& recipe);
+inline constexpr const char* DESC_NO_RESULT = "no result";
+inline constexpr const char* DESC_NO_DATA = "(no data)";
 // Expands a leading root abbreviation (HKLM, HKCU, HKCR, HKU, HKCC) to its full name.
 QString ExpandRootKey(const QString& strPath);
 // One CSV field, quoted when it holds a comma, quote, CR or LF (quotes doubled).

@@ -4,6 +4,10 @@
 #include <array>
 #include <string_view>
 
+// The seven fields of a driver record's text: 1 process ID, 2 process name, 3 request, 4 path,
+// 5 result, 6 old value, 7 new value.
+using SRecordFields = std::array<std::string_view, 7>;
+
 // Operation codes of an event record; they index the colour tables and pick the details layout.
 enum ERegOperation {
     OP_OPEN_KEY = 0,

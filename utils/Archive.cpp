@@ -114,7 +114,33 @@ void CArchive::WriteString(const QString& str) {
     Write(bytes.data(), bytes.size());
 }
 
+unsigned char* CArchive::FlushForSpace(size_t nBytes) {
+    if (nBytes > m_buf.size())
+        return nullptr;
+    FlushBuffer();
+    return reinterpret_cast<unsigned char*>(m_buf.data()) + m_nBufPos;
+}
+
 // ---- loading ----
+
+const unsigned char* CArchive::FillForSpace(size_t nBytes) {
+    if (nBytes > m_buf.size())
+        return nullptr;
+    // Keep what is left at the front and fill the rest.
+    const size_t nLeft = m_nBufLen - m_nBufPos;
+    std::copy(m_buf.data() + m_nBufPos, m_buf.data() + m_nBufLen, m_buf.data());
+    m_nBufPos = 0;
+    m_nBufLen = nLeft;
+    while (m_nBufLen < nBytes) {
+        const qint64 n = m_pFile->read(m_buf.data() + m_nBufLen, qint64(m_buf.size() - m_nBufLen));
+        if (n < 0)
+            throw CArchiveException(CArchiveException::readError, "the file could not be read");
+        if (n == 0)
+            return nullptr;
+        m_nBufLen += size_t(n);
+    }
+    return reinterpret_cast<const unsigned char*>(m_buf.data());
+}
 
 uint64_t CArchive::BytesRemaining() const {
     uint64_t nDevice = 0;

@@ -52,9 +52,30 @@ public:
     // Bytes not yet read: the buffered ones plus the rest of the device.
     uint64_t BytesRemaining() const;
 
+    // Direct access to the buffer, for writers and readers of many small fields. WriteSpace
+    // gives room for nBytes (writing out what is buffered first when needed), nullptr when
+    // nBytes is larger than the buffer; CommitWrite(n) then counts the n bytes filled in.
+    unsigned char* WriteSpace(size_t nBytes) {
+        if (nBytes <= m_buf.size() - m_nBufPos)
+            return reinterpret_cast<unsigned char*>(m_buf.data()) + m_nBufPos;
+        return FlushForSpace(nBytes);
+    }
+    void CommitWrite(size_t nBytes) { m_nBufPos += nBytes; }
+    // The next nBytes, buffered in one piece (reading more from the device when needed);
+    // nullptr when the device ends first or nBytes is larger than the buffer, which then
+    // still holds every byte not yet read. CommitRead(n) consumes n of them.
+    const unsigned char* ReadSpace(size_t nBytes) {
+        if (m_nBufLen - m_nBufPos >= nBytes)
+            return reinterpret_cast<const unsigned char*>(m_buf.data()) + m_nBufPos;
+        return FillForSpace(nBytes);
+    }
+    void CommitRead(size_t nBytes) { m_nBufPos += nBytes; }
+
 private:
     void Fill();
     void FlushBuffer();
+    unsigned char* FlushForSpace(size_t nBytes);
+    const unsigned char* FillForSpace(size_t nBytes);
     uint32_t ReadStringLength(bool& bWide);
     void WriteStringLength(uint32_t nLength);
 

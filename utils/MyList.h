@@ -1,38 +1,191 @@
-// Owning list of heap objects: append at the tail, remove at the head, constant-time index lookup.
+// The record list: plain fixed-size entries in large chunks, each with bytes of its own.
 #pragma once
 
-#include "utils/Object.h"
-
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <deque>
+#include <memory>
+#include <vector>
 
-// Elements are destroyed through CObject's virtual destructor by Clear() and the destructor;
-// RemoveHead() hands ownership of the removed element back to the caller.
-class CMyList {
+// Blocks of MYLIST_BLOCK_BYTES for every list, with a few freed blocks kept for reuse, so a
+// capture that trims as fast as it appends does not map and fault fresh memory all the time.
+inline constexpr size_t MYLIST_BLOCK_BYTES = size_t(2) << 20;
+void* MyListAllocBlock(); // throws std::bad_alloc when the system has no memory
+void MyListFreeBlock(void* pBlock);
+// Blocks held by lists (and the reuse cache) in the whole process, in bytes.
+size_t MyListBytesInUse();
+
+// Entries (TEntry: a trivially copyable struct with a uint32_t nSegment member) live in chunks
+// of one block each; their bytes (the segment: any length, written once at the append) live
+// in shared pages of one block, in append order, or on their own when they are large.
+// Appending at the tail and removing at the head cost O(1); lookup by index is O(1). Memory
+// goes back when the head passes a whole chunk: its entry block, the pages only its entries
+// used, and its large segments.
+//
+// nSegment addresses a segment within its chunk: bit 31 set, a large segment (index into
+// the chunk's list of them); else the page (bits 21-30, counted from the chunk's first page)
+// and the offset in it (bits 0-20).
+template <class TEntry> class CMyList {
 public:
+    static constexpr size_t CHUNK_ENTRIES = MYLIST_BLOCK_BYTES / sizeof(TEntry);
+    static constexpr size_t PAGE_BYTES = MYLIST_BLOCK_BYTES;
+    // Segments above this size get a block of their own; below it, the pages one chunk's
+    // entries use always stay within the 10-bit page field.
+    static constexpr size_t LARGE_SEGMENT = size_t(16) << 10;
+
+    struct SRef {
+        const TEntry* pEntry = nullptr;
+        const unsigned char* pSegment = nullptr;
+    };
+
     CMyList() = default;
-    virtual ~CMyList();
+    virtual ~CMyList() { RemoveAll(); }
     CMyList(const CMyList&) = delete;
     CMyList& operator=(const CMyList&) = delete;
 
-    void AddTail(CObject* pObj) { m_items.push_back(pObj); }
-    CObject* RemoveHead(); // nullptr when empty
-    void Clear();
+    long long GetCount() const { return m_nCount; }
+    bool IsEmpty() const { return m_nCount == 0; }
 
-    int GetCount() const { return int(m_items.size()); }
-    bool IsEmpty() const { return m_items.empty(); }
-
-    // The element at a zero-based index from the head, or nullptr outside 0 .. count - 1.
-    CObject* FindIndex(long long nIndex) const {
-        if (nIndex < 0 || nIndex >= (long long)m_items.size())
-            return nullptr;
-        return m_items[size_t(nIndex)];
+    // A new entry at the tail with room for nSegmentBytes bytes; the caller fills both (all
+    // of the entry but nSegment). Throws std::bad_alloc, leaving the list as it was.
+    TEntry& AddTail(size_t nSegmentBytes, unsigned char*& pSegment) {
+        const size_t nPos = m_nHead + size_t(m_nCount);
+        if (nPos / CHUNK_ENTRIES == m_chunks.size())
+            NewChunk();
+        SChunk& chunk = *m_chunks.back();
+        uint32_t nSegment = 0;
+        pSegment = NewSegment(chunk, nSegmentBytes, nSegment);
+        TEntry& entry = chunk.pEntries[nPos % CHUNK_ENTRIES];
+        entry.nSegment = nSegment;
+        ++m_nCount;
+        return entry;
     }
 
-    // Head-to-tail walk.
-    auto begin() const { return m_items.begin(); }
-    auto end() const { return m_items.end(); }
+    // The entry at a zero-based index from the head and its segment; empty outside
+    // 0 .. count - 1.
+    SRef FindIndex(long long nIndex) const {
+        if (nIndex < 0 || nIndex >= m_nCount)
+            return {};
+        const size_t nPos = m_nHead + size_t(nIndex);
+        const SChunk& chunk = *m_chunks[nPos / CHUNK_ENTRIES];
+        const TEntry& entry = chunk.pEntries[nPos % CHUNK_ENTRIES];
+        return {&entry, SegmentOf(chunk, entry.nSegment)};
+    }
+
+    // Drops the head entry; false when empty.
+    bool RemoveHead() {
+        if (m_nCount == 0)
+            return false;
+        --m_nCount;
+        if (++m_nHead == CHUNK_ENTRIES) {
+            FreeChunk(*m_chunks.front());
+            m_chunks.pop_front();
+            m_nHead = 0;
+            FreePagesBefore(m_chunks.empty() ? m_nNextPageSeq : m_chunks.front()->nBasePage);
+        }
+        return true;
+    }
+
+    // Frees every chunk, page and segment.
+    void RemoveAll() {
+        for (auto& pChunk : m_chunks)
+            FreeChunk(*pChunk);
+        m_chunks.clear();
+        FreePagesBefore(m_nNextPageSeq);
+        m_nHead = 0;
+        m_nCount = 0;
+    }
+    void Clear() { RemoveAll(); }
+
+    // Blocks and large segments the list holds, in bytes.
+    size_t GetBytesHeld() const {
+        size_t n = (m_chunks.size() + m_pages.size()) * MYLIST_BLOCK_BYTES;
+        for (const auto& pChunk : m_chunks)
+            n += pChunk->nLargeBytes;
+        return n;
+    }
 
 private:
-    std::deque<CObject*> m_items;
+    struct SChunk {
+        TEntry* pEntries = nullptr;
+        uint64_t nBasePage = 0; // sequence number of the page the chunk's first segment may use
+        std::vector<std::unique_ptr<unsigned char[]>> large;
+        size_t nLargeBytes = 0;
+    };
+
+    void NewChunk() {
+        auto pChunk = std::make_unique<SChunk>();
+        pChunk->pEntries = static_cast<TEntry*>(MyListAllocBlock());
+        // Segments of this chunk start in the current page, or in the next one.
+        pChunk->nBasePage = m_pages.empty() ? m_nNextPageSeq : m_nNextPageSeq - 1;
+        try {
+            m_chunks.push_back(std::move(pChunk));
+        } catch (...) {
+            MyListFreeBlock(pChunk->pEntries);
+            throw;
+        }
+    }
+
+    void FreeChunk(SChunk& chunk) {
+        MyListFreeBlock(chunk.pEntries);
+        chunk.pEntries = nullptr;
+        chunk.large.clear();
+        chunk.nLargeBytes = 0;
+    }
+
+    unsigned char* NewSegment(SChunk& chunk, size_t nBytes, uint32_t& nSegment) {
+        if (nBytes > LARGE_SEGMENT) {
+            chunk.large.reserve(chunk.large.size() + 1);
+            chunk.large.push_back(std::make_unique<unsigned char[]>(nBytes));
+            chunk.nLargeBytes += nBytes;
+            nSegment = 0x80000000u | uint32_t(chunk.large.size() - 1);
+            return chunk.large.back().get();
+        }
+        if (m_pages.empty() || PAGE_BYTES - m_nPageUsed < nBytes) {
+            m_pages.push_back(nullptr);
+            try {
+                m_pages.back() = static_cast<unsigned char*>(MyListAllocBlock());
+            } catch (...) {
+                m_pages.pop_back();
+                throw;
+            }
+            ++m_nNextPageSeq;
+            m_nPageUsed = 0;
+        }
+        const uint64_t nPageSeq = m_nNextPageSeq - 1;
+        nSegment = uint32_t((nPageSeq - chunk.nBasePage) << 21) | uint32_t(m_nPageUsed);
+        unsigned char* p = m_pages.back() + m_nPageUsed;
+        m_nPageUsed += nBytes;
+        return p;
+    }
+
+    const unsigned char* SegmentOf(const SChunk& chunk, uint32_t nSegment) const {
+        if (nSegment & 0x80000000u)
+            return chunk.large[nSegment & 0x7FFFFFFFu].get();
+        const uint64_t nPageSeq = chunk.nBasePage + (nSegment >> 21);
+        return m_pages[size_t(nPageSeq - m_nFirstPageSeq)] + (nSegment & 0x1FFFFFu);
+    }
+
+    // Pages with a sequence number below nSeq hold no live segment any more. The page being
+    // filled stays when the list still appends into it.
+    void FreePagesBefore(uint64_t nSeq) {
+        while (m_nFirstPageSeq < nSeq && !m_pages.empty()) {
+            MyListFreeBlock(m_pages.front());
+            m_pages.pop_front();
+            ++m_nFirstPageSeq;
+        }
+        if (m_pages.empty()) {
+            m_nFirstPageSeq = m_nNextPageSeq;
+            m_nPageUsed = 0;
+        }
+    }
+
+    std::deque<std::unique_ptr<SChunk>> m_chunks; // pointers: the deque indexes them by shifts
+    std::deque<unsigned char*> m_pages;
+    uint64_t m_nFirstPageSeq = 0; // sequence number of m_pages.front()
+    uint64_t m_nNextPageSeq = 0;  // of the next page to be made
+    size_t m_nPageUsed = 0;       // bytes used in m_pages.back()
+    size_t m_nHead = 0;           // index of the head entry in m_chunks.front()
+    long long m_nCount = 0;
 };

@@ -1,7 +1,11 @@
-// CSV export: the header, the record selection by scope, replacing files, failures.
+// CSV export: the header, the record selection by scope, replacing files, failures, and the
+// lines of documents and CSV files written before the store was compact.
 #include "capture/CsvExport.h"
+#include "capture/CaptureEngine.h"
+#include "platform/AnsiCodePage.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
+#include "tests/RecordCopies.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -144,4 +148,54 @@ TEST(CsvExport, FullDiskAndCancelLeaveTheOldFile) {
     EXPECT_TRUE(r.strError.contains(strFull)) << r.strError.toStdString();
     EXPECT_EQ(ReadWholeFile(strFull), QByteArray("old contents"));
     EXPECT_EQ(QDir(disk.Dir()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.csv"});
+}
+
+// CSV files written before the store was compact come out the same from their documents.
+TEST(CsvExport, DocumentsWrittenBeforeExportTheSameLines) {
+    for (const char* pName : {"hivewatch_replay_capture", "hivewatch_edge_records"}) {
+        CHivewatchDoc doc;
+        ASSERT_TRUE(doc.OnOpenDocument(TestDataPath((std::string(pName) + ".hvw").c_str())));
+        const QString strPath = TestTempDir() + QString::fromLatin1(pName) + ".csv";
+        ASSERT_TRUE(ExportCsv(doc, strPath, EXPORT_ALL).bOk);
+        EXPECT_TRUE(ReadWholeFile(strPath) ==
+                    ReadWholeFile(TestDataPath((std::string(pName) + ".csv").c_str())))
+            << pName;
+    }
+}
+
+// Lines of captured records, written from the stored bytes, are the record class's lines in
+// the narrow code page, ASCII or not, quoted or not, in every export scope.
+TEST(CsvExport, CapturedRecordsExportTheRecordClassLines) {
+    std::vector<uint8_t> buf(READ_BUFFER_SIZE);
+    CByteWriter w(buf);
+    const char* texts[] = {
+        "10\tapp.exe\tRegSetValueKey\tHKCU\\A,B\\v\tSUCCESS\tREG_SZ: say \"hi\"\tREG_SZ: b",
+        "11\t\xE4\xB8\x8A.exe\tRegSetValueKey\tHKCU\\\xC3\xA9\tSUCCESS\tREG_SZ: a\tREG_SZ: "
+        "\xC3\xA9",
+        "12\tapp.exe\tRegOpenKey\tHKLM\\SOFTWARE\tNAME NOT FOUND",
+        "13\tapp.exe\tRegDeleteValue\tHKLM\\x\\v\tSUCCESS\tREG_SZ: \xFF\xFE",
+        "14\tapp.exe\tRegSetValueKey\tHKLM\\x\\v\tSUCCESS\tREG_SZ: same\tREG_SZ: same"};
+    uint32_t nSeq = 0;
+    for (const char* p : texts) {
+        ++nSeq;
+        ASSERT_TRUE(RegDrvPackEvent(w, nSeq, 133541212291230000ull + nSeq * 12345678ull, p));
+    }
+    CHivewatchDoc doc;
+    CCaptureEngine engine(&doc);
+    engine.m_bRunning = 1;
+    engine.m_bCapturing = 1;
+    engine.WalkBuffer(buf.data(), w.Position());
+    engine.m_bRunning = 0;
+    engine.m_bCapturing = 0;
+    const std::vector<CRegInfoObj> records = CopyRecords(doc);
+    ASSERT_EQ(records.size(), std::size(texts));
+    const QString strPath = TestTempDir() + "captured.csv";
+    for (int nScope : {EXPORT_ALL, EXPORT_WRITE, EXPORT_MODIFIED}) {
+        QByteArray expected(CSV_HEADER);
+        for (const CRegInfoObj& r : records)
+            if (IsRecordExported(r, nScope))
+                expected += Utf16ToAnsi(r.GetCVSLine());
+        ASSERT_TRUE(ExportCsv(doc, strPath, nScope).bOk);
+        EXPECT_EQ(ReadWholeFile(strPath), expected) << "scope " << nScope;
+    }
 }

@@ -6,6 +6,7 @@
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
 #include "store/RegOperations.h"
+#include "tests/RecordCopies.h"
 #include "tests/TestSupport.h"
 #include "utils/SystemInfo.h"
 
@@ -89,14 +90,14 @@ TEST_P(EndToEnd, ReplayedTraceLandsInTheDocument) {
     engine.StopDriver();
 
     ASSERT_EQ(doc.GetRecordCount(), t.nRegRows);
-    CAutoLock lock(&g_RecordLock);
-    const CRegInfoObj* pFirst = doc.GetRecordAt(0);
+    const std::vector<CRegInfoObj> records = CopyRecords(doc);
+    const CRegInfoObj* pFirst = &records[0];
     EXPECT_EQ(pFirst->m_strTime, QString::fromLatin1(t.pFirstTime));
     EXPECT_EQ(pFirst->m_strProcessName, QString::fromLatin1(t.pFirstProcess));
     EXPECT_EQ(pFirst->m_nPid, t.nFirstPid);
     EXPECT_EQ(pFirst->m_strRequest, QString::fromLatin1(t.pFirstRequest));
     for (int i = 0; i < doc.GetRecordCount(); ++i) {
-        const CRegInfoObj* p = doc.GetRecordAt(i);
+        const CRegInfoObj* p = &records[size_t(i)];
         ASSERT_EQ(p->m_nSeq, i + 1) << "records arrive in order, none lost";
         ASSERT_EQ(p->m_strTime.size(), 12);
         const std::string strRequest = p->m_strRequest.toStdString();
@@ -230,10 +231,10 @@ TEST(FloodCapture, OpeningADocumentShowsExactlyItsRecords) {
         ASSERT_TRUE(doc.OnOpenDocument(strPath));
         // Whatever the capture thread held has arrived by now, or never will.
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        CAutoLock lock(&g_RecordLock);
-        bool bExact = doc.GetRecordCount() == 5;
+        const std::vector<CRegInfoObj> records = CopyRecords(doc);
+        bool bExact = records.size() == 5;
         for (int i = 0; bExact && i < 5; ++i)
-            bExact = doc.GetRecordAt(i)->m_nSeq == 900001 + i;
+            bExact = records[size_t(i)].m_nSeq == 900001 + i;
         nWrong += bExact ? 0 : 1;
     }
     engine.StopDriver();

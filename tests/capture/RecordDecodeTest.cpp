@@ -5,6 +5,7 @@
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
+#include "tests/RecordCopies.h"
 #include "utils/ByteBuffer.h"
 
 #include <gtest/gtest.h>
@@ -40,10 +41,9 @@ protected:
         g_SetObj.m_nCaptureScope = SCOPE_ALL;
     }
     std::vector<int> Pids() {
-        CAutoLock lock(&g_RecordLock);
         std::vector<int> v;
-        for (int i = 0; i < m_doc.GetRecordCount(); ++i)
-            v.push_back(m_doc.GetRecordAt(i)->m_nPid);
+        for (const CRegInfoObj& r : CopyRecords(m_doc))
+            v.push_back(r.m_nPid);
         return v;
     }
     CHivewatchDoc m_doc;
@@ -70,6 +70,28 @@ TEST(RecordText, FieldsAndProcessIds) {
     EXPECT_EQ(ParsePidField("+8"), 8);
     EXPECT_EQ(ParsePidField("99999999999999999999"), INT32_MAX);
     EXPECT_EQ(ParsePidField("-99999999999999999999"), INT32_MIN);
+}
+
+// The one-pass split of a text in a read buffer finds the same fields and its zero at every
+// length around the 16-byte steps it reads in, and never reads past the room it is given.
+TEST(RecordText, SplitInABufferAgreesWithTheSplitOfAText) {
+    for (size_t nLen = 0; nLen < 70; ++nLen) {
+        for (size_t nTabEvery : {1, 2, 3, 5, 17}) {
+            std::string strText;
+            for (size_t i = 0; i < nLen; ++i)
+                strText += (i + 1) % nTabEvery == 0 ? '\t' : char('a' + i % 26);
+            std::vector<char> buf(strText.begin(), strText.end());
+            buf.push_back('\0');
+            buf.push_back('\t'); // after the zero: not part of the text
+            SRecordFields fields;
+            size_t nText = 0;
+            ASSERT_TRUE(SplitRecordTextAt(buf.data(), buf.size(), fields, nText));
+            EXPECT_EQ(nText, nLen);
+            EXPECT_EQ(fields, SplitRecordText(strText)) << nLen << " " << nTabEvery;
+            // Without its zero in the room given, the text is not taken.
+            EXPECT_FALSE(SplitRecordTextAt(buf.data(), nLen, fields, nText));
+        }
+    }
 }
 
 TEST(EventTime, LocalTimeOfDayWithMilliseconds) {
@@ -99,16 +121,16 @@ TEST_F(WalkTest, DecodesEveryFieldAndSharesRepeatedTexts) {
               "500\tapp.exe\tRegCloseKey\tHKCU\\Env\tSUCCESS"});
     m_engine.WalkBuffer(buf.data(), buf.size());
     ASSERT_EQ(m_doc.GetRecordCount(), 2);
-    CAutoLock lock(&g_RecordLock);
-    const CRegInfoObj* p = m_doc.GetRecordAt(0);
+    const std::vector<CRegInfoObj> records = CopyRecords(m_doc);
+    const CRegInfoObj* p = &records[0];
     EXPECT_EQ(p->m_nSeq, 1);
     EXPECT_EQ(p->m_strTime.size(), 12);
     EXPECT_EQ(p->m_strProcessName, QStringLiteral("app.exe"));
     EXPECT_EQ(p->m_strPath, QStringLiteral("HKCU\\Env\\Path"));
     EXPECT_EQ(p->m_strOldValue, QStringLiteral("REG_SZ: a"));
     EXPECT_EQ(p->m_strNewValue, QStringLiteral("REG_SZ: b"));
-    EXPECT_EQ(m_doc.GetRecordAt(1)->m_strNewValue, QString());
-    EXPECT_TRUE(p->m_strProcessName.isSharedWith(m_doc.GetRecordAt(1)->m_strProcessName));
+    EXPECT_EQ(records[1].m_strNewValue, QString());
+    EXPECT_TRUE(p->m_strProcessName.isSharedWith(records[1].m_strProcessName));
 }
 
 TEST_F(WalkTest, ReportedSizeAboveTheBufferIsWalkedOnlyToItsEnd) {

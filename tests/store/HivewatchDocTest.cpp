@@ -4,6 +4,7 @@
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
 #include "store/RecordLock.h"
+#include "tests/RecordCopies.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -41,10 +42,9 @@ void WriteBytes(const QString& strPath, const QByteArray& bytes) {
 }
 
 std::vector<int> Seqs(const CHivewatchDoc& doc) {
-    CAutoLock lock(&g_RecordLock);
     std::vector<int> v;
-    for (int i = 0; i < doc.GetRecordCount(); ++i)
-        v.push_back(doc.GetRecordAt(i)->m_nSeq);
+    for (const CRegInfoObj& r : CopyRecords(doc))
+        v.push_back(r.m_nSeq);
     return v;
 }
 
@@ -95,11 +95,13 @@ TEST_F(DocTest, RowZeroIsTheNewestRecord) {
     CHivewatchDoc doc;
     for (int i = 1; i <= 3; ++i)
         doc.AppendRecord(NewRecord(i));
-    CAutoLock lock(&g_RecordLock);
-    EXPECT_EQ(doc.GetRecordAtRow(0)->m_nSeq, 3);
-    EXPECT_EQ(doc.GetRecordAtRow(2)->m_nSeq, 1);
-    EXPECT_EQ(doc.GetRecordAtRow(3), nullptr);
-    EXPECT_EQ(doc.GetRecordAtRow(-1), nullptr);
+    CRegInfoObj record;
+    ASSERT_TRUE(doc.CopyRecordAtRow(0, record));
+    EXPECT_EQ(record.m_nSeq, 3);
+    ASSERT_TRUE(doc.CopyRecordAtRow(2, record));
+    EXPECT_EQ(record.m_nSeq, 1);
+    EXPECT_FALSE(doc.CopyRecordAtRow(3, record));
+    EXPECT_FALSE(doc.CopyRecordAtRow(-1, record));
 }
 
 TEST_F(DocTest, EmptyDocumentIsAZeroCount) {
@@ -134,14 +136,13 @@ TEST_F(DocTest, SaveAndOpenRoundTripWithFlags) {
     EXPECT_EQ(host.m_nRefresh, 1);
     EXPECT_FALSE(loaded.IsModified());
     EXPECT_EQ(loaded.m_bNewRecords, 1); // from the append before the load, never saved
-    CAutoLock lock(&g_RecordLock);
+    const std::vector<CRegInfoObj> records = CopyRecords(loaded);
     for (int i = 0; i < 50; ++i) {
         std::unique_ptr<CRegInfoObj> pExpected(NewRecord(i + 1));
-        ASSERT_EQ(loaded.GetRecordAt(i)->GetCVSLine(), pExpected->GetCVSLine());
+        ASSERT_EQ(records[size_t(i)].GetCVSLine(), pExpected->GetCVSLine());
     }
     // Repeated texts of loaded records share one copy.
-    EXPECT_TRUE(loaded.GetRecordAt(0)->m_strProcessName.isSharedWith(
-        loaded.GetRecordAt(49)->m_strProcessName));
+    EXPECT_TRUE(records[0].m_strProcessName.isSharedWith(records[49].m_strProcessName));
 }
 
 // A count of 0 with nothing after it is an empty document; a negative count or bytes after

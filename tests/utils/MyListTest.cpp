@@ -1,48 +1,117 @@
-// Owning record list: order, index lookup at the edges, ownership on clear and removal.
+// Record list: order, index lookup at the edges and after trims across chunk borders, segments
+// of every size, and memory given back.
 #include "utils/MyList.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
-struct CCounted : CObject {
-    explicit CCounted(int n, int* pDestroyed) : m_n(n), m_pDestroyed(pDestroyed) {}
-    ~CCounted() override { ++*m_pDestroyed; }
-    int m_n;
-    int* m_pDestroyed;
+struct STestEntry {
+    uint32_t nSegment;
+    uint32_t nValue;
 };
+using CTestList = CMyList<STestEntry>;
 
-int ValueAt(const CMyList& list, long long i) {
-    return static_cast<CCounted*>(list.FindIndex(i))->m_n;
+// Entry n carries n and a segment of nSize bytes, each byte (n + k) % 251.
+void Add(CTestList& list, uint32_t n, size_t nSize) {
+    unsigned char* p = nullptr;
+    STestEntry& e = list.AddTail(nSize, p);
+    e.nValue = n;
+    for (size_t k = 0; k < nSize; ++k)
+        p[k] = uint8_t((n + k) % 251);
+}
+
+// The entry at nIndex carries n, and its segment is intact.
+::testing::AssertionResult Holds(const CTestList& list, long long nIndex, uint32_t n,
+                                 size_t nSize) {
+    const CTestList::SRef ref = list.FindIndex(nIndex);
+    if (!ref.pEntry)
+        return ::testing::AssertionFailure() << "no entry at " << nIndex;
+    if (ref.pEntry->nValue != n)
+        return ::testing::AssertionFailure()
+               << "entry " << nIndex << " holds " << ref.pEntry->nValue << ", not " << n;
+    for (size_t k = 0; k < nSize; ++k) {
+        if (ref.pSegment[k] != uint8_t((n + k) % 251))
+            return ::testing::AssertionFailure() << "segment of " << n << " differs at " << k;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+size_t SizeOf(uint32_t n) {
+    if (n % 997 == 0)
+        return CTestList::LARGE_SEGMENT + 1 + n % 5000; // a block of its own
+    return 1 + n % 300;
 }
 
 } // namespace
 
-TEST(MyList, OrderLookupAndOwnership) {
-    int nDestroyed = 0;
-    {
-        CMyList list;
-        for (int i = 0; i < 5; ++i)
-            list.AddTail(new CCounted(i, &nDestroyed));
-        EXPECT_EQ(list.GetCount(), 5);
-        EXPECT_EQ(ValueAt(list, 0), 0);
-        EXPECT_EQ(ValueAt(list, 4), 4);
-        EXPECT_EQ(list.FindIndex(-1), nullptr);
-        EXPECT_EQ(list.FindIndex(5), nullptr);
+TEST(MyList, OrderLookupAndRemoval) {
+    CTestList list;
+    for (uint32_t i = 0; i < 5; ++i)
+        Add(list, i, 3);
+    EXPECT_EQ(list.GetCount(), 5);
+    EXPECT_TRUE(Holds(list, 0, 0, 3));
+    EXPECT_TRUE(Holds(list, 4, 4, 3));
+    EXPECT_EQ(list.FindIndex(-1).pEntry, nullptr);
+    EXPECT_EQ(list.FindIndex(5).pEntry, nullptr);
 
-        CObject* pHead = list.RemoveHead(); // ownership passes to the caller
-        EXPECT_EQ(static_cast<CCounted*>(pHead)->m_n, 0);
-        EXPECT_EQ(ValueAt(list, 0), 1);
-        EXPECT_EQ(nDestroyed, 0);
-        delete pHead;
+    EXPECT_TRUE(list.RemoveHead());
+    EXPECT_TRUE(Holds(list, 0, 1, 3));
+    EXPECT_EQ(list.GetCount(), 4);
 
-        list.Clear();
-        EXPECT_EQ(nDestroyed, 5);
-        EXPECT_TRUE(list.IsEmpty());
-        EXPECT_EQ(list.RemoveHead(), nullptr);
-        list.AddTail(new CCounted(9, &nDestroyed));
+    list.RemoveAll();
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(list.GetBytesHeld(), 0u);
+    EXPECT_FALSE(list.RemoveHead());
+    EXPECT_EQ(list.FindIndex(0).pEntry, nullptr);
+    Add(list, 9, 2);
+    EXPECT_TRUE(Holds(list, 0, 9, 2));
+}
+
+// Entries over three chunks with segments over many pages: every lookup stays right while the
+// head moves across chunk borders, and each chunk passed gives its memory back.
+TEST(MyList, TrimsAcrossChunksKeepLookupsRightAndGiveMemoryBack) {
+    const uint32_t nTotal = uint32_t(CTestList::CHUNK_ENTRIES * 2 + CTestList::CHUNK_ENTRIES / 2);
+    CTestList list;
+    for (uint32_t n = 0; n < nTotal; ++n)
+        Add(list, n, SizeOf(n));
+    ASSERT_EQ(list.GetCount(), nTotal);
+    for (uint32_t n = 0; n < nTotal; n += 1009)
+        ASSERT_TRUE(Holds(list, n, n, SizeOf(n)));
+
+    const size_t nHeldBefore = list.GetBytesHeld();
+    uint32_t nHead = 0;
+    // Up to one entry before the first border, then across it.
+    for (; nHead < CTestList::CHUNK_ENTRIES - 1; ++nHead)
+        list.RemoveHead();
+    EXPECT_EQ(list.GetBytesHeld(), nHeldBefore) << "a chunk goes only when it is passed whole";
+    EXPECT_TRUE(Holds(list, 0, nHead, SizeOf(nHead)));
+    list.RemoveHead();
+    ++nHead;
+    EXPECT_LT(list.GetBytesHeld(), nHeldBefore);
+    for (long long i : {0LL, 1LL, 4096LL, list.GetCount() - 1}) {
+        const uint32_t n = nHead + uint32_t(i);
+        ASSERT_TRUE(Holds(list, i, n, SizeOf(n))) << "index " << i;
     }
-    EXPECT_EQ(nDestroyed, 6); // the destructor frees what is left
+    // Appends go on while the head moves; everything left reads back.
+    for (uint32_t n = nTotal; n < nTotal + 1000; ++n)
+        Add(list, n, SizeOf(n));
+    while (list.GetCount() > 1500)
+        list.RemoveHead();
+    nHead = nTotal + 1000 - 1500;
+    for (long long i = 0; i < list.GetCount(); ++i)
+        ASSERT_TRUE(Holds(list, i, nHead + uint32_t(i), SizeOf(nHead + uint32_t(i))));
+    EXPECT_LT(list.GetBytesHeld(), nHeldBefore / 3) << "the two chunks passed are gone";
+
+    // Emptied by removals alone, the list starts afresh.
+    while (list.RemoveHead()) {
+    }
+    Add(list, 5, 70000);
+    EXPECT_TRUE(Holds(list, 0, 5, 70000));
+    list.RemoveAll();
+    EXPECT_EQ(list.GetBytesHeld(), 0u);
 }
 
 #include "utils/AutoLock.h"

@@ -7,6 +7,7 @@
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
 #include "store/RegOperations.h"
+#include "tests/RecordCopies.h"
 
 #include <gtest/gtest.h>
 
@@ -59,12 +60,9 @@ protected:
     bool WaitFor(CHivewatchDoc& doc, const std::function<bool(const CRegInfoObj&)>& pred) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (std::chrono::steady_clock::now() < deadline) {
-            {
-                CAutoLock lock(&g_RecordLock);
-                for (int i = 0; i < doc.GetRecordCount(); ++i)
-                    if (pred(*doc.GetRecordAt(i)))
-                        return true;
-            }
+            for (const CRegInfoObj& r : CopyRecords(doc))
+                if (pred(r))
+                    return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return false;
@@ -94,11 +92,11 @@ TEST_F(WineEndToEnd, CreateSetAndDeleteArriveWithOldAndNewData) {
     }));
     engine.StopDriver();
 
-    CAutoLock lock(&g_RecordLock);
+    const std::vector<CRegInfoObj> records = CopyRecords(doc);
     std::vector<const CRegInfoObj*> ar;
-    for (int i = 0; i < doc.GetRecordCount(); ++i)
-        if (doc.GetRecordAt(i)->m_strPath.startsWith(strKey))
-            ar.push_back(doc.GetRecordAt(i));
+    for (const CRegInfoObj& r : records)
+        if (r.m_strPath.startsWith(strKey))
+            ar.push_back(&r);
     const auto find = [&](int nOp, const QString& strPath, const QString& strNew) {
         for (const CRegInfoObj* p : ar)
             if (p->GetFunType() == nOp && p->m_strPath == strPath &&
@@ -141,11 +139,10 @@ TEST_F(WineEndToEnd, LaunchedWindowsProgramIsTheTarget) {
     const QString strValue = Q(m_strKey + "L\\Launched");
     EXPECT_TRUE(WaitFor(doc, [&](const CRegInfoObj& r) { return r.m_strPath == strValue; }));
     engine.StopDriver();
-    CAutoLock lock(&g_RecordLock);
     ASSERT_GT(doc.GetRecordCount(), 0);
-    for (int i = 0; i < doc.GetRecordCount(); ++i) {
-        EXPECT_EQ(doc.GetRecordAt(i)->m_strProcessName, QStringLiteral("reg.exe"));
-        EXPECT_EQ(doc.GetRecordAt(i)->m_nPid, nTarget);
+    for (const CRegInfoObj& r : CopyRecords(doc)) {
+        EXPECT_EQ(r.m_strProcessName, QStringLiteral("reg.exe"));
+        EXPECT_EQ(r.m_nPid, nTarget);
     }
 }
 
@@ -175,10 +172,9 @@ TEST_F(WineEndToEnd, AttachToARunningWineProgram) {
     EXPECT_TRUE(WaitFor(doc, [&](const CRegInfoObj& r) { return r.m_nPid == nPid; }));
     ping.waitForFinished(60000);
     engine.StopDriver();
-    CAutoLock lock(&g_RecordLock);
-    for (int i = 0; i < doc.GetRecordCount(); ++i) {
-        EXPECT_EQ(doc.GetRecordAt(i)->m_nPid, nPid);
-        EXPECT_EQ(doc.GetRecordAt(i)->m_strProcessName, QStringLiteral("ping.exe"));
+    for (const CRegInfoObj& r : CopyRecords(doc)) {
+        EXPECT_EQ(r.m_nPid, nPid);
+        EXPECT_EQ(r.m_strProcessName, QStringLiteral("ping.exe"));
     }
 }
 

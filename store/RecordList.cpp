@@ -1,0 +1,371 @@
+#include "store/RecordList.h"
+
+#include "platform/AnsiCodePage.h"
+#include "store/RegInfoObj.h"
+#include "store/Wtf8.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t NOT_SHARED = CTextTable::NOT_SHARED;
+
+size_t VarintSize(size_t n) {
+    size_t nBytes = 1;
+    while (n >= 0x80) {
+        n >>= 7;
+        ++nBytes;
+    }
+    return nBytes;
+}
+
+unsigned char* PutVarint(unsigned char* p, size_t n) {
+    while (n >= 0x80) {
+        *p++ = uint8_t(n | 0x80);
+        n >>= 7;
+    }
+    *p++ = uint8_t(n);
+    return p;
+}
+
+// Segments are written by this class only, so they are well formed.
+size_t GetVarint(const unsigned char*& p) {
+    size_t n = 0;
+    for (int nShift = 0;; nShift += 7) {
+        const unsigned char b = *p++;
+        n |= size_t(b & 0x7F) << nShift;
+        if (b < 0x80)
+            return n;
+    }
+}
+
+std::string_view GetText(const unsigned char*& p) {
+    const size_t n = GetVarint(p);
+    const std::string_view s(reinterpret_cast<const char*>(p), n);
+    p += n;
+    return s;
+}
+
+unsigned char* PutText(unsigned char* p, std::string_view s) {
+    p = PutVarint(p, s.size());
+    if (!s.empty())
+        std::memcpy(p, s.data(), s.size());
+    return p + s.size();
+}
+
+size_t TextSize(std::string_view s) {
+    return VarintSize(s.size()) + s.size();
+}
+
+// A narrow driver text as the store keeps it: ASCII as it is, anything else converted the way
+// the record class converts it.
+std::string_view StoreText(std::string_view narrow, std::string& strScratch) {
+    if (IsAsciiText(narrow))
+        return narrow;
+    strScratch.clear();
+    AppendUtf16AsWtf8(strScratch, AnsiToUtf16(narrow.data(), qsizetype(narrow.size())));
+    return strScratch;
+}
+
+std::string Wtf8(const QString& str) {
+    std::string s;
+    AppendUtf16AsWtf8(s, str);
+    return s;
+}
+
+} // namespace
+
+// ---- appending ----
+
+void CRecordList::Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
+                        uint32_t nNew, std::string_view path, const SInline& inl) {
+    const bool bTupleInline = (nTuple & TUPLE_IN_SEGMENT) != 0;
+    const bool bTimeInline = (nTime & TIME_KIND_MASK) == TIME_IN_SEGMENT;
+    size_t nBytes = TextSize(path);
+    if (bTupleInline)
+        nBytes += TextSize(inl.process) + TextSize(inl.request) + TextSize(inl.result);
+    if (bTimeInline)
+        nBytes += TextSize(inl.time);
+    if (nOld == NOT_SHARED)
+        nBytes += TextSize(inl.oldValue);
+    if (nNew == NOT_SHARED)
+        nBytes += TextSize(inl.newValue);
+    unsigned char* p = nullptr;
+    SRecordEntry& entry = m_list.AddTail(nBytes, p);
+    entry.nSeq = nSeq;
+    entry.nPid = nPid;
+    entry.nTime = nTime;
+    entry.nTuple = nTuple;
+    entry.nOld = nOld;
+    entry.nNew = nNew;
+    p = PutText(p, path);
+    if (bTupleInline) {
+        p = PutText(p, inl.process);
+        p = PutText(p, inl.request);
+        p = PutText(p, inl.result);
+    }
+    if (bTimeInline)
+        p = PutText(p, inl.time);
+    if (nOld == NOT_SHARED)
+        p = PutText(p, inl.oldValue);
+    if (nNew == NOT_SHARED)
+        PutText(p, inl.newValue);
+}
+
+uint32_t CRecordList::TupleInSegment(std::string_view request, std::string_view result) {
+    const int nFunType = RequestToFunType(Wtf8ToQString(request));
+    const bool bSuccess = result == RESULT_SUCCESS;
+    return TUPLE_IN_SEGMENT | (bSuccess ? 0x10u : 0u) | uint32_t(nFunType);
+}
+
+uint32_t CRecordList::SharedTuple(std::string_view process, std::string_view request,
+                                  std::string_view result) {
+    const uint32_t a = m_texts.Intern(process);
+    const uint32_t b = m_texts.Intern(request);
+    const uint32_t c = m_texts.Intern(result);
+    if (a == NOT_SHARED || b == NOT_SHARED || c == NOT_SHARED)
+        return NOT_SHARED;
+    return m_texts.InternTuple(a, b, c);
+}
+
+// A small cache in front of the table, keyed by the driver's own bytes of the process name,
+// request, result and values: one hash and five short compares for the usual record. Only
+// ASCII texts are cached, whose bytes the store keeps unchanged.
+uint64_t CRecordList::HashTexts(const SSharedTexts& texts) {
+    uint64_t h = 0;
+    for (std::string_view s : texts)
+        h = HashAppend(h, s.data(), s.size());
+    return HashFinish(h);
+}
+
+// Driver bytes match only ASCII texts, the one kind the store keeps exactly as the driver
+// sends it; texts already in the store's form match any.
+bool CRecordList::CachedTexts(const SSharedTexts& texts, uint64_t nHash, bool bDriverBytes,
+                              STextsSlot& ids) const {
+    const STextsSlot& slot = m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)];
+    if (slot.nHash != nHash || slot.nTuple == NOT_SHARED || (bDriverBytes && !slot.bAscii))
+        return false;
+    const STextTuple& t = m_texts.Tuple(slot.nTuple);
+    if (!SameBytes(m_texts.Text(t.nProcess), texts[0]) ||
+        !SameBytes(m_texts.Text(t.nRequest), texts[1]) ||
+        !SameBytes(m_texts.Text(t.nResult), texts[2]) ||
+        !SameBytes(m_texts.Text(slot.nOld), texts[3]) ||
+        !SameBytes(m_texts.Text(slot.nNew), texts[4]))
+        return false;
+    ids = slot;
+    return true;
+}
+
+void CRecordList::RememberTexts(uint64_t nHash, STextsSlot ids) {
+    if ((ids.nTuple & TUPLE_IN_SEGMENT) != 0 || ids.nOld == NOT_SHARED || ids.nNew == NOT_SHARED)
+        return;
+    const STextTuple& t = m_texts.Tuple(ids.nTuple);
+    ids.nHash = nHash;
+    ids.bAscii = m_texts.IsAscii(t.nProcess) && m_texts.IsAscii(t.nRequest) &&
+                 m_texts.IsAscii(t.nResult) && m_texts.IsAscii(ids.nOld) &&
+                 m_texts.IsAscii(ids.nNew);
+    m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)] = ids;
+}
+
+uint32_t CRecordList::CapturedValue(std::string_view value, std::string& strScratch) {
+    if (value.empty())
+        return 0;
+    if (value.size() > CTextTable::MAX_SHARED_BYTES)
+        return NOT_SHARED;
+    return m_texts.Intern(StoreText(value, strScratch));
+}
+
+void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
+                                 const SRecordFields& f) {
+    const uint64_t nHash = HashTexts({f[1], f[2], f[4], f[5], f[6]});
+    STextsSlot ids;
+    SInline inl;
+    if (!CachedTexts({f[1], f[2], f[4], f[5], f[6]}, nHash, true, ids)) {
+        ids.nTuple = SharedTuple(StoreText(f[1], m_scratch[0]), StoreText(f[2], m_scratch[1]),
+                                 StoreText(f[4], m_scratch[2]));
+        if (ids.nTuple == NOT_SHARED) {
+            inl.process = StoreText(f[1], m_scratch[0]);
+            inl.request = StoreText(f[2], m_scratch[1]);
+            inl.result = StoreText(f[4], m_scratch[2]);
+            ids.nTuple = TupleInSegment(inl.request, inl.result);
+        }
+        ids.nOld = CapturedValue(f[5], m_scratch[3]);
+        if (ids.nOld == NOT_SHARED)
+            inl.oldValue = StoreText(f[5], m_scratch[3]);
+        ids.nNew = CapturedValue(f[6], m_scratch[4]);
+        if (ids.nNew == NOT_SHARED)
+            inl.newValue = StoreText(f[6], m_scratch[4]);
+        RememberTexts(nHash, ids);
+    }
+    uint64_t nTime = nFileTime;
+    if (nTime & TIME_KIND_MASK) {
+        // Beyond the year 30000: kept as the text it gives now.
+        char sz[TIME_TEXT_LENGTH];
+        m_formatter.Format(nFileTime, sz);
+        nTime = TimeFromText(std::string_view(sz, TIME_TEXT_LENGTH));
+    }
+    Write(int32_t(nSeq), nPid, nTime, ids.nTuple, ids.nOld, ids.nNew, StoreText(f[3], m_scratch[5]),
+          inl);
+}
+
+// "hh:mm:ss.mmm" (digits only) is kept as its digits; any other time text in the segment.
+uint64_t CRecordList::TimeFromText(std::string_view s) {
+    if (s.size() != TIME_TEXT_LENGTH || s[2] != ':' || s[5] != ':' || s[8] != '.')
+        return TIME_IN_SEGMENT;
+    int d[9];
+    const int pos[9] = {0, 1, 3, 4, 6, 7, 9, 10, 11};
+    for (int i = 0; i < 9; ++i) {
+        const char c = s[size_t(pos[i])];
+        if (c < '0' || c > '9')
+            return TIME_IN_SEGMENT;
+        d[i] = c - '0';
+    }
+    const uint64_t h = uint64_t(d[0] * 10 + d[1]), m = uint64_t(d[2] * 10 + d[3]);
+    const uint64_t sec = uint64_t(d[4] * 10 + d[5]), ms = uint64_t(d[6] * 100 + d[7] * 10 + d[8]);
+    return TIME_CLOCK | h << 24 | m << 17 | sec << 10 | ms;
+}
+
+// Texts in the store's form: the cache holds any of them, not only ASCII ones.
+void CRecordList::AppendTexts(int32_t nSeq, int32_t nPid, std::string_view time, const STexts& t) {
+    SInline inl;
+    const SSharedTexts shared = {t[0], t[1], t[3], t[4], t[5]};
+    const uint64_t nHash = HashTexts(shared);
+    STextsSlot ids;
+    if (!CachedTexts(shared, nHash, false, ids)) {
+        ids.nTuple = SharedTuple(t[0], t[1], t[3]);
+        if (ids.nTuple == NOT_SHARED) {
+            inl.process = t[0];
+            inl.request = t[1];
+            inl.result = t[3];
+            ids.nTuple = TupleInSegment(t[1], t[3]);
+        }
+        ids.nOld = m_texts.Intern(t[4]);
+        if (ids.nOld == NOT_SHARED)
+            inl.oldValue = t[4];
+        ids.nNew = m_texts.Intern(t[5]);
+        if (ids.nNew == NOT_SHARED)
+            inl.newValue = t[5];
+        RememberTexts(nHash, ids);
+    }
+    const uint64_t nTime = TimeFromText(time);
+    if (nTime == TIME_IN_SEGMENT)
+        inl.time = time;
+    Write(nSeq, nPid, nTime, ids.nTuple, ids.nOld, ids.nNew, t[2], inl);
+}
+
+void CRecordList::Append(const CRegInfoObj& r) {
+    const std::string time = Wtf8(r.m_strTime);
+    const std::array<std::string, 6> texts = {Wtf8(r.m_strProcessName), Wtf8(r.m_strRequest),
+                                              Wtf8(r.m_strPath),        Wtf8(r.m_strResult),
+                                              Wtf8(r.m_strOldValue),    Wtf8(r.m_strNewValue)};
+    AppendTexts(r.m_nSeq, r.m_nPid, time,
+                {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]});
+}
+
+void CRecordList::RemoveAll() {
+    m_list.RemoveAll();
+    m_texts.Clear();
+    m_textsCache.fill({});
+}
+
+// ---- reading ----
+
+// Every field is set once, so that nothing is cleared first: the bulk walks call this for
+// every record.
+SRecordView CRecordList::View(long long nIndex) const {
+    const CMyList<SRecordEntry>::SRef ref = m_list.FindIndex(nIndex);
+    const SRecordEntry& e = *ref.pEntry;
+    const unsigned char* p = ref.pSegment;
+    const std::string_view path = GetText(p);
+    std::string_view process, request, result, time;
+    uint32_t nTuple = e.nTuple;
+    int nFunType;
+    bool bSuccess;
+    if (e.nTuple & TUPLE_IN_SEGMENT) {
+        process = GetText(p);
+        request = GetText(p);
+        result = GetText(p);
+        nFunType = int(e.nTuple & 0xF);
+        bSuccess = (e.nTuple & 0x10) != 0;
+        nTuple = NOT_SHARED;
+    } else {
+        const STextTuple& t = m_texts.Tuple(e.nTuple);
+        process = m_texts.Text(t.nProcess);
+        request = m_texts.Text(t.nRequest);
+        result = m_texts.Text(t.nResult);
+        nFunType = t.nFunType;
+        bSuccess = t.bSuccess;
+    }
+    if ((e.nTime & TIME_KIND_MASK) == TIME_IN_SEGMENT)
+        time = GetText(p);
+    const std::string_view oldValue = e.nOld == NOT_SHARED ? GetText(p) : m_texts.Text(e.nOld);
+    const std::string_view newValue = e.nNew == NOT_SHARED ? GetText(p) : m_texts.Text(e.nNew);
+    return SRecordView{e.nSeq,   e.nPid,   e.nTime, time,   process, request,  path,    result,
+                       oldValue, newValue, nTuple,  e.nOld, e.nNew,  nFunType, bSuccess};
+}
+
+std::string_view CRecordList::TimeText(const SRecordView& v, CTimeTextFormatter& formatter,
+                                       char* pBuffer) {
+    switch (v.nTime & TIME_KIND_MASK) {
+    case TIME_IN_SEGMENT:
+        return v.time;
+    case TIME_CLOCK: {
+        const uint64_t t = v.nTime;
+        FormatClockText(int(t >> 24 & 0x7F), int(t >> 17 & 0x7F), int(t >> 10 & 0x7F),
+                        int(t & 0x3FF), pBuffer);
+        return {pBuffer, TIME_TEXT_LENGTH};
+    }
+    default:
+        formatter.Format(v.nTime, pBuffer);
+        return {pBuffer, TIME_TEXT_LENGTH};
+    }
+}
+
+bool CRecordList::IsTupleAscii(const SRecordView& v) const {
+    if (v.nTuple != NOT_SHARED) {
+        const STextTuple& t = m_texts.Tuple(v.nTuple);
+        return m_texts.IsAscii(t.nProcess) && m_texts.IsAscii(t.nRequest) &&
+               m_texts.IsAscii(t.nResult);
+    }
+    return IsAsciiText(v.process) && IsAsciiText(v.request) && IsAsciiText(v.result);
+}
+
+// Shared texts are equal exactly when their ids are; a text kept in a segment is compared.
+bool CRecordList::ValuesDiffer(const SRecordView& v) {
+    if (v.nOld != NOT_SHARED && v.nNew != NOT_SHARED)
+        return v.nOld != v.nNew;
+    return v.oldValue != v.newValue;
+}
+
+int CRecordList::Modified(const SRecordView& v) {
+    return ModifiesRegistry(v.nFunType, v.bSuccess, v.nFunType == OP_SET_VALUE && ValuesDiffer(v));
+}
+
+bool CRecordList::GetRecord(long long nIndex, CRegInfoObj& out) const {
+    if (nIndex < 0 || nIndex >= GetCount())
+        return false;
+    const SRecordView v = View(nIndex);
+    const auto text = [&](uint32_t nId, std::string_view s) {
+        return nId != NOT_SHARED ? m_texts.Wide(nId) : Wtf8ToQString(s);
+    };
+    out.m_nSeq = v.nSeq;
+    CTimeTextFormatter formatter; // the local time as it is now
+    char sz[TIME_TEXT_LENGTH];
+    out.m_strTime = Wtf8ToQString(TimeText(v, formatter, sz));
+    if (v.nTuple != NOT_SHARED) {
+        const STextTuple& t = m_texts.Tuple(v.nTuple);
+        out.m_strProcessName = m_texts.Wide(t.nProcess);
+        out.m_strRequest = m_texts.Wide(t.nRequest);
+        out.m_strResult = m_texts.Wide(t.nResult);
+    } else {
+        out.m_strProcessName = Wtf8ToQString(v.process);
+        out.m_strRequest = Wtf8ToQString(v.request);
+        out.m_strResult = Wtf8ToQString(v.result);
+    }
+    out.m_nPid = v.nPid;
+    out.m_strPath = Wtf8ToQString(v.path);
+    out.m_strOldValue = text(v.nOld, v.oldValue);
+    out.m_strNewValue = text(v.nNew, v.newValue);
+    out.m_nFunTypeCache.store(int8_t(v.nFunType), std::memory_order_relaxed);
+    return true;
+}

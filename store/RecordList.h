@@ -1,0 +1,135 @@
+// The document's records in compact form: plain entries, shared texts, paths as UTF-8.
+#pragma once
+
+#include "store/RegOperations.h"
+#include "store/TextTable.h"
+#include "store/TimeText.h"
+#include "utils/MyList.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class CArchive;
+class CRegInfoObj;
+
+// One record: 32 bytes. Texts are ids in the text table, or NOT_SHARED when the record keeps
+// them in its segment, which always holds the path (UTF-8) first.
+struct SRecordEntry {
+    int32_t nSeq;
+    int32_t nPid;
+    uint64_t nTime;    // a driver file time, a clock text's digits, or its text in the segment
+    uint32_t nSegment; // set by CMyList
+    uint32_t nTuple;   // process, request and result: a tuple id, or TUPLE_IN_SEGMENT | code
+    uint32_t nOld;     // old value: text id, 0 when empty, or NOT_SHARED
+    uint32_t nNew;     // new value, the same
+};
+static_assert(sizeof(SRecordEntry) == 32);
+
+// A stored record read back without copying its texts; valid while the record lock is held
+// and the record stays.
+struct SRecordView {
+    int32_t nSeq;
+    int32_t nPid;
+    uint64_t nTime;
+    std::string_view time; // the time text, for a time kept as text
+    std::string_view process, request, path, result, oldValue, newValue;
+    uint32_t nTuple; // tuple id, or CTextTable::NOT_SHARED
+    uint32_t nOld, nNew;
+    int nFunType;
+    bool bSuccess;
+};
+
+class CRecordList {
+public:
+    // The time field: a driver file time below 2^62, or one of these forms.
+    static constexpr uint64_t TIME_KIND_MASK = uint64_t(3) << 62;
+    static constexpr uint64_t TIME_CLOCK = uint64_t(2) << 62; // "hh:mm:ss.mmm" as digits
+    static constexpr uint64_t TIME_IN_SEGMENT = uint64_t(3) << 62;
+    static constexpr uint32_t TUPLE_IN_SEGMENT = 0x80000000u; // | success << 4 | code
+
+    CRecordList() = default;
+    CRecordList(const CRecordList&) = delete;
+    CRecordList& operator=(const CRecordList&) = delete;
+
+    long long GetCount() const { return m_list.GetCount(); }
+
+    // Appends a driver record: the time as the driver gave it, the fields in the narrow code
+    // page (field 1, the process ID, is nPid already). Throws std::bad_alloc when memory runs
+    // out, with nothing appended.
+    void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
+                        const SRecordFields& fields);
+    // Appends a copy of the record, its time text kept as it is.
+    void Append(const CRegInfoObj& record);
+    // Appends a record from its texts in the store's UTF-8: process, request, path, result,
+    // old value, new value.
+    using STexts = std::array<std::string_view, 6>;
+    void AppendTexts(int32_t nSeq, int32_t nPid, std::string_view time, const STexts& texts);
+
+    bool RemoveHead() { return m_list.RemoveHead(); }
+    // Removes head records until at most nCount are left.
+    void TrimTo(long long nCount) {
+        while (m_list.GetCount() > nCount)
+            m_list.RemoveHead();
+    }
+    // Every record, and the shared texts with them.
+    void RemoveAll();
+
+    // nIndex must be within 0 .. count - 1.
+    SRecordView View(long long nIndex) const;
+    // The record as the program's record class; false outside 0 .. count - 1.
+    bool GetRecord(long long nIndex, CRegInfoObj& out) const;
+    // The time text of a record (TIME_TEXT_LENGTH characters unless a loaded record brought
+    // another text); pBuffer holds at least TIME_TEXT_LENGTH characters.
+    static std::string_view TimeText(const SRecordView& view, CTimeTextFormatter& formatter,
+                                     char* pBuffer);
+    // Whether the record's process name, request and result are all ASCII.
+    bool IsTupleAscii(const SRecordView& view) const;
+    // The rule of CRegInfoObj::Modified and IsWriteOpt.
+    static bool ValuesDiffer(const SRecordView& view);
+    static int Modified(const SRecordView& view);
+
+    // Writes every record as CRegInfoObj::Serialize would.
+    void Store(CArchive& ar) const;
+    // Reads one record as CRegInfoObj::Serialize would and appends it; throws the archive's
+    // errors, with nothing appended.
+    void LoadOne(CArchive& ar);
+
+    const CTextTable& Texts() const { return m_texts; }
+    size_t GetBytesHeld() const { return m_list.GetBytesHeld() + m_texts.GetBytesHeld(); }
+
+private:
+    struct SInline {
+        std::string_view process, request, result, time, oldValue, newValue;
+    };
+    // The shared ids of a driver record's texts, found by one hash of its bytes.
+    struct STextsSlot {
+        uint64_t nHash = 0;
+        uint32_t nTuple = CTextTable::NOT_SHARED;
+        uint32_t nOld = 0, nNew = 0;
+        bool bAscii = false; // all five texts are ASCII: driver bytes may match them as they are
+    };
+    static constexpr size_t TEXTS_CACHE_SLOTS = 1024;
+
+    void Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
+               uint32_t nNew, std::string_view path, const SInline& inl);
+    uint32_t SharedTuple(std::string_view process, std::string_view request,
+                         std::string_view result);
+    // The five texts a record shares when it can: process name, request, result, old and new
+    // value, in the store's bytes.
+    using SSharedTexts = std::array<std::string_view, 5>;
+    static uint64_t HashTexts(const SSharedTexts& texts);
+    bool CachedTexts(const SSharedTexts& texts, uint64_t nHash, bool bDriverBytes,
+                     STextsSlot& ids) const;
+    void RememberTexts(uint64_t nHash, STextsSlot ids);
+    uint32_t CapturedValue(std::string_view value, std::string& strScratch);
+    static uint32_t TupleInSegment(std::string_view request, std::string_view result);
+    static uint64_t TimeFromText(std::string_view time);
+
+    CMyList<SRecordEntry> m_list;
+    CTextTable m_texts;
+    std::array<STextsSlot, TEXTS_CACHE_SLOTS> m_textsCache{};
+    CTimeTextFormatter m_formatter;       // for driver times too large to keep as they are
+    std::array<std::string, 7> m_scratch; // converted texts of the record being appended
+};

@@ -1,0 +1,143 @@
+// The texts that repeat across records, each kept once and named by an id.
+#pragma once
+
+#include <QString>
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Fast 64-bit hashing of short byte strings: HashAppend takes in one string (its length
+// included, so strings hashed one after another stay apart), HashFinish mixes the result.
+// Each word is multiplied on its own, so the multiplications overlap and only a rotate and an
+// xor wait for the word before.
+inline uint64_t HashAppend(uint64_t h, const char* p, size_t n) {
+    constexpr uint64_t K = 0x9E3779B97F4A7C15ull;
+    const auto step = [&](uint64_t w) { h = std::rotl(h, 23) ^ (w * K + (w >> 29)); };
+    const auto load64 = [](const char* q) {
+        uint64_t w;
+        std::memcpy(&w, q, 8);
+        return w;
+    };
+    step(n);
+    if (n >= 8) {
+        size_t i = 0;
+        for (; i + 8 < n; i += 8)
+            step(load64(p + i));
+        step(load64(p + n - 8)); // the last eight, overlapping what came before
+    } else if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        step(uint64_t(a) << 32 | b);
+    } else if (n > 0) {
+        step(uint8_t(p[0]) | uint64_t(uint8_t(p[n / 2])) << 8 | uint64_t(uint8_t(p[n - 1])) << 16);
+    }
+    return h;
+}
+inline uint64_t HashFinish(uint64_t h) {
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    return h ^ (h >> 32);
+}
+inline uint64_t HashBytes(std::string_view s, uint64_t nSeed = 0) {
+    return HashFinish(HashAppend(nSeed, s.data(), s.size()));
+}
+
+// Equality of two short byte strings without a library call.
+inline bool SameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    const size_t n = a.size();
+    if (n >= 8) {
+        uint64_t x, y;
+        for (size_t i = 0; i + 8 <= n; i += 8) {
+            std::memcpy(&x, a.data() + i, 8);
+            std::memcpy(&y, b.data() + i, 8);
+            if (x != y)
+                return false;
+        }
+        std::memcpy(&x, a.data() + n - 8, 8);
+        std::memcpy(&y, b.data() + n - 8, 8);
+        return x == y;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+// The request, process name and result of a record are kept together as one tuple, with the
+// operation code and the success the record's colour, export and details depend on.
+struct STextTuple {
+    uint32_t nProcess = 0;
+    uint32_t nRequest = 0;
+    uint32_t nResult = 0;
+    uint8_t nFunType = 0;
+    bool bSuccess = false;
+};
+
+// Ids of texts (UTF-8 as the store keeps them; id 0 is the empty text) and of tuples. Only
+// short texts are shared, and the table stops growing at a bound, so that a source that never
+// repeats itself cannot make it grow without end; such texts stay with their record instead
+// (NOT_SHARED). Everything is forgotten at Clear(), when no record refers to it any more.
+class CTextTable {
+public:
+    static constexpr uint32_t NOT_SHARED = 0xFFFFFFFFu;
+    static constexpr size_t MAX_SHARED_BYTES = 64;
+    static constexpr uint32_t MAX_TEXTS = uint32_t(1) << 20;
+    static constexpr uint32_t MAX_TUPLES = uint32_t(1) << 20;
+
+    CTextTable();
+    void Clear();
+
+    uint32_t Intern(std::string_view s) { return Intern(s, HashBytes(s)); }
+    uint32_t Intern(std::string_view s, uint64_t nHash); // nHash: HashBytes(s)
+    std::string_view Text(uint32_t nId) const {
+        const SText& t = m_texts[nId];
+        return {m_strPool.data() + t.nOffset, t.nLength};
+    }
+    bool IsAscii(uint32_t nId) const { return m_texts[nId].bAscii; }
+    uint32_t TextCount() const { return uint32_t(m_texts.size()); }
+    // The UTF-16 form, made once per text and shared by every copy.
+    QString Wide(uint32_t nId) const;
+    // The text as an archive stores it (wide-string header and UTF-16LE), made once. Valid
+    // until the next call.
+    std::string_view Archived(uint32_t nId) const;
+
+    // The tuple of three text ids, NOT_SHARED when the table is full. nFunType and bSuccess
+    // are worked out once per tuple.
+    uint32_t InternTuple(uint32_t nProcess, uint32_t nRequest, uint32_t nResult);
+    const STextTuple& Tuple(uint32_t nId) const { return m_tuples[nId]; }
+    uint32_t TupleCount() const { return uint32_t(m_tuples.size()); }
+
+    size_t GetBytesHeld() const;
+
+private:
+    struct SText {
+        uint32_t nOffset;
+        uint32_t nLength;
+        uint64_t nHash;
+        bool bAscii;
+    };
+    void GrowTextSlots();
+    void GrowTupleSlots();
+    static uint64_t TupleHash(uint32_t a, uint32_t b, uint32_t c);
+
+    std::string m_strPool;
+    std::vector<SText> m_texts;
+    std::vector<uint32_t> m_textSlots; // open addressing: text id, 0 for a free slot
+    std::vector<STextTuple> m_tuples;
+    std::vector<uint32_t> m_tupleSlots; // tuple id + 1, 0 for a free slot
+    mutable std::vector<QString> m_wide;
+    mutable std::vector<std::string> m_archived;
+};
+
+// How an archive writes a wide string of nUnits code units: the header bytes into pOut
+// (at most 10), returning their number.
+size_t ArchiveWideHeader(uint32_t nUnits, unsigned char* pOut);

@@ -1,6 +1,7 @@
 // The event list at millions of records: one refresh (count change and repaint of a
 // 1200 x 800 list), one scroll to an arbitrary row, and a plain repaint, at 10 thousand and
 // 10 million records. Model and view work only; the records are filed outside the timing.
+#include "bench/SampleDocument.h"
 #include "display/BaseHivewatchDlg.h"
 #include "display/MyListCtrl.h"
 #include "settings/SetObj.h"
@@ -18,47 +19,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int PROTOTYPE_COUNT = 64;
-
-// A few dozen different records; the document holds copies, which share their texts as
-// decoded records do, so ten million of them fit in a few gigabytes.
-const std::vector<CRegInfoObj>& Prototypes() {
-    static const std::vector<CRegInfoObj> s_records = [] {
-        std::vector<CRegInfoObj> records(PROTOTYPE_COUNT);
-        for (int i = 0; i < PROTOTYPE_COUNT; ++i) {
-            CRegInfoObj& r = records[size_t(i)];
-            const int nCode = i % REG_OPERATION_COUNT;
-            r.m_strTime = QStringLiteral("12:34:56.%1").arg(i, 3, 10, QLatin1Char('0'));
-            r.m_strProcessName = QStringLiteral("process%1.exe").arg(i % 7);
-            r.m_nPid = 4000 + i;
-            r.m_strRequest = QString::fromLatin1(g_RegOperationNames[size_t(nCode)].data());
-            r.m_strPath = QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
-                                         "Explorer\\Advanced\\Folder%1\\Value")
-                              .arg(i);
-            r.m_strResult = QStringLiteral("SUCCESS");
-            r.m_strOldValue = QStringLiteral("REG_DWORD: 0x00000001 (1)");
-            r.m_strNewValue = QStringLiteral("REG_DWORD: 0x00000002 (2)");
-        }
-        return records;
-    }();
-    return s_records;
-}
-
-void Append(CHivewatchDoc& doc, long long nFirst, long long nCount) {
-    std::vector<CRegInfoObj*> batch;
-    batch.reserve(4096);
-    for (long long i = nFirst; i < nFirst + nCount; ++i) {
-        auto* p = new CRegInfoObj(Prototypes()[size_t(i % PROTOTYPE_COUNT)]);
-        p->m_nSeq = int32_t(i + 1);
-        batch.push_back(p);
-        if (batch.size() == 4096) {
-            doc.AppendRecords(batch.data(), batch.size());
-            batch.clear();
-        }
-    }
-    doc.AppendRecords(batch.data(), batch.size());
-}
 
 long long ResidentKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -84,7 +44,7 @@ SList& ListOf(long long nRecords) {
     if (!pList) {
         pList = std::make_unique<SList>();
         const long long nBefore = ResidentKiB();
-        Append(pList->doc, 0, nRecords);
+        AppendSampleRecords(pList->doc, 0, nRecords);
         pList->nResidentKiB = ResidentKiB() - nBefore;
         pList->pDlg = std::make_unique<CBaseHivewatchDlg>(&pList->doc);
         pList->pDlg->resize(1200, 800);
@@ -108,7 +68,7 @@ void BM_RefreshCountChangeAndRepaint(benchmark::State& state) {
     long long nNext = list.doc.GetRecordCount();
     for (auto _ : state) {
         state.PauseTiming();
-        Append(list.doc, nNext, 100);
+        AppendSampleRecords(list.doc, nNext, 100);
         nNext += 100;
         state.ResumeTiming();
         list.pDlg->RefreshItemCount();

@@ -1,6 +1,7 @@
 // Find over millions of records: a search that matches nothing examines every record, the
 // worst case a user meets. Through the view's Find Next (the record lock, the document's
 // search, the progress that shows after a moment) and the document's search alone.
+#include "bench/SampleDocument.h"
 #include "display/FindReplaceDialog.h"
 #include "display/HivewatchView.h"
 #include "display/ViewFrame.h"
@@ -17,32 +18,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int PROTOTYPE_COUNT = 64;
-
-// A few dozen different records; the document holds copies, which share their texts as
-// decoded records do.
-const std::vector<CRegInfoObj>& Prototypes() {
-    static const std::vector<CRegInfoObj> s_records = [] {
-        std::vector<CRegInfoObj> records(PROTOTYPE_COUNT);
-        for (int i = 0; i < PROTOTYPE_COUNT; ++i) {
-            CRegInfoObj& r = records[size_t(i)];
-            const int nCode = i % REG_OPERATION_COUNT;
-            r.m_strTime = QStringLiteral("12:34:56.%1").arg(i, 3, 10, QLatin1Char('0'));
-            r.m_strProcessName = QStringLiteral("process%1.exe").arg(i % 7);
-            r.m_nPid = 4000 + i;
-            r.m_strRequest = QString::fromLatin1(g_RegOperationNames[size_t(nCode)].data());
-            r.m_strPath = QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
-                                         "Explorer\\Advanced\\Folder%1\\Value")
-                              .arg(i);
-            r.m_strResult = QStringLiteral("SUCCESS");
-            r.m_strOldValue = QStringLiteral("REG_DWORD: 0x00000001 (1)");
-            r.m_strNewValue = QStringLiteral("REG_DWORD: 0x00000002 (2)");
-        }
-        return records;
-    }();
-    return s_records;
-}
 
 class CNoFrame : public IViewFrame {
 public:
@@ -62,17 +37,7 @@ SDocument& DocumentOf(long long nRecords) {
     std::unique_ptr<SDocument>& p = s_docs[nRecords];
     if (!p) {
         p = std::make_unique<SDocument>();
-        std::vector<CRegInfoObj*> batch;
-        batch.reserve(4096);
-        for (long long i = 0; i < nRecords; ++i) {
-            auto* pRecord = new CRegInfoObj(Prototypes()[size_t(i % PROTOTYPE_COUNT)]);
-            pRecord->m_nSeq = int32_t(i + 1);
-            batch.push_back(pRecord);
-            if (batch.size() == batch.capacity() || i + 1 == nRecords) {
-                p->doc.AppendRecords(batch.data(), batch.size());
-                batch.clear();
-            }
-        }
+        AppendSampleRecords(p->doc, 0, nRecords);
         p->pView = std::make_unique<CHivewatchView>(&p->doc, &p->frame);
         p->pView->resize(1200, 800);
         p->pView->show();

@@ -4,6 +4,7 @@
 #include "driver/DriverEvent.h"
 
 #include "store/RegOperations.h"
+#include "utils/HexDigit.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -36,13 +37,6 @@ SSimValue ToSim(const SWineRegValue& value) {
             RegDataText(value.m_nType, value.m_data).toStdString()};
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = LowerAscii(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // "24 00 3E" (or with commas) to bytes, up to the first pair that is not hexadecimal.
 QByteArray HexPairs(std::string_view text) {
     QByteArray data;
@@ -52,7 +46,7 @@ QByteArray HexPairs(std::string_view text) {
             ++i;
         if (i + 1 >= text.size())
             break;
-        const int nHigh = HexValue(text[i]), nLow = HexValue(text[i + 1]);
+        const int nHigh = HexDigit(text[i]), nLow = HexDigit(text[i + 1]);
         if (nHigh < 0 || nLow < 0)
             break;
         data.append(char(nHigh * 16 + nLow));

@@ -1,5 +1,7 @@
 #include "winereg/WineRegReader.h"
 
+#include "utils/HexDigit.h"
+
 #include <QFile>
 
 #include <cstring>
@@ -10,16 +12,6 @@ namespace {
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Byte-wise cursor over one line.

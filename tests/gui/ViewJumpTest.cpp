@@ -6,7 +6,7 @@
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/ViewTestSupport.h"
-#include "tools/regedit/RegeditProtocol.h"
+#include "tests/tools/RegeditAsk.h"
 #include "utils/SystemInfo.h"
 #include "winereg/WineRegistry.h"
 
@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -23,23 +22,6 @@
 #include <vector>
 
 namespace {
-
-// One request to the editor; its answer's fields, or "ERR ...".
-QStringList Ask(const QByteArray& line) {
-    QLocalSocket socket;
-    socket.connectToServer(RegeditSocketPath());
-    if (!socket.waitForConnected(3000))
-        return {QStringLiteral("ERR no editor")};
-    socket.write(line + '\n');
-    while (!socket.canReadLine())
-        if (!socket.waitForReadyRead(10000))
-            return {QStringLiteral("ERR no answer")};
-    QStringList arFields;
-    QString strError;
-    if (!ParseRegeditAnswer(socket.readLine().trimmed(), arFields, strError))
-        return {QStringLiteral("ERR ") + strError};
-    return arFields;
-}
 
 bool WaitCursorShown() {
     return QApplication::overrideCursor() &&
@@ -71,10 +53,10 @@ protected:
 
     void TearDown() override {
         // End the editor this test started, and make sure it is gone.
-        const QStringList arHello = Ask("HELLO");
+        const QStringList arHello = AskRegedit("HELLO");
         if (arHello.size() >= 2) {
             const pid_t nPid = pid_t(arHello[1].toInt());
-            Ask("QUIT");
+            AskRegedit("QUIT");
             QElapsedTimer clock;
             clock.start();
             while (nPid > 0 && kill(nPid, 0) == 0 && clock.elapsed() < 5000)
@@ -108,11 +90,11 @@ TEST_F(ViewJump, ShowsTheSelectedKeyAndValueAndReusesTheEditor) {
     ASSERT_TRUE(finished[0][0].toBool()) << finished[0][1].toString().toStdString();
     EXPECT_FALSE(QApplication::overrideCursor()) << "the wait cursor ends with the jump";
     EXPECT_TRUE(m_view.GetRegeditJump().StartedEditor());
-    QStringList arState = Ask("STATE");
+    QStringList arState = AskRegedit("STATE");
     ASSERT_EQ(arState.size(), 5) << arState.join('|').toStdString();
     EXPECT_EQ(arState[0], QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Hivewatch\\Jump"));
     EXPECT_EQ(arState[1], QStringLiteral("Answer"));
-    const QString strPid = Ask("HELLO").value(1);
+    const QString strPid = AskRegedit("HELLO").value(1);
     QTest::qWait(300);
     EXPECT_EQ(finished.size(), 1) << "the second command started nothing";
 
@@ -124,8 +106,8 @@ TEST_F(ViewJump, ShowsTheSelectedKeyAndValueAndReusesTheEditor) {
     ASSERT_TRUE(WaitForJump(finished, 2));
     ASSERT_TRUE(finished[1][0].toBool()) << finished[1][1].toString().toStdString();
     EXPECT_FALSE(m_view.GetRegeditJump().StartedEditor());
-    EXPECT_EQ(Ask("HELLO").value(1), strPid) << "no second editor";
-    EXPECT_EQ(Ask("STATE").value(0), QStringLiteral("HKEY_CURRENT_USER\\Software\\Other"));
+    EXPECT_EQ(AskRegedit("HELLO").value(1), strPid) << "no second editor";
+    EXPECT_EQ(AskRegedit("STATE").value(0), QStringLiteral("HKEY_CURRENT_USER\\Software\\Other"));
     EXPECT_TRUE(m_arMessages.isEmpty()) << m_arMessages.join('\n').toStdString();
 }
 
@@ -141,7 +123,7 @@ TEST_F(ViewJump, ARowWithoutARecordDoesNothing) {
     EXPECT_FALSE(m_view.GetRegeditJump().IsRunning());
     EXPECT_FALSE(QApplication::overrideCursor());
     QTest::qWait(200);
-    EXPECT_EQ(Ask("HELLO").value(0), QStringLiteral("ERR no editor"));
+    EXPECT_EQ(AskRegedit("HELLO").value(0), QStringLiteral("ERR no editor"));
     EXPECT_TRUE(m_arMessages.isEmpty());
 }
 

@@ -1,6 +1,7 @@
 // Regedit Jump end to end: the real hivewatch-regedit, started by the jump, driven through its
 // automation channel.
 #include "tests/TestSupport.h"
+#include "tests/tools/RegeditAsk.h"
 
 #include "tools/regedit/RegeditJump.h"
 #include "tools/regedit/RegeditLaunch.h"
@@ -31,23 +32,6 @@ QCoreApplication& App() {
     static char* s_arArgv[] = {s_szName, nullptr};
     static QCoreApplication s_app(s_nArgc, s_arArgv);
     return s_app;
-}
-
-// One request to the editor, answered within 10 s; the answer's fields, or "ERR ...".
-QStringList Ask(const QByteArray& line) {
-    QLocalSocket socket;
-    socket.connectToServer(RegeditSocketPath());
-    if (!socket.waitForConnected(3000))
-        return {QStringLiteral("ERR no editor")};
-    socket.write(line + '\n');
-    while (!socket.canReadLine())
-        if (!socket.waitForReadyRead(10000))
-            return {QStringLiteral("ERR no answer")};
-    QStringList arFields;
-    QString strError;
-    if (!ParseRegeditAnswer(socket.readLine().trimmed(), arFields, strError))
-        return {QStringLiteral("ERR ") + strError};
-    return arFields;
 }
 
 struct SResult {
@@ -86,11 +70,11 @@ protected:
 
     void TearDown() override {
         // End the editor this test started, and make sure it is gone.
-        const QStringList arHello = Ask("HELLO");
+        const QStringList arHello = AskRegedit("HELLO");
         if (arHello.size() < 2)
             return;
         const pid_t nPid = pid_t(arHello[1].toInt());
-        Ask("QUIT");
+        AskRegedit("QUIT");
         QElapsedTimer clock;
         clock.start();
         while (nPid > 0 && kill(nPid, 0) == 0 && clock.elapsed() < 5000)
@@ -116,13 +100,13 @@ TEST_F(RegeditJump, ShowsKeyAndValueAndReusesTheEditor) {
     EXPECT_TRUE(jump.KeyComplete());
     EXPECT_EQ(jump.SelectedValue(), QStringLiteral("Answer"));
     EXPECT_GE(r.m_nMs, 1000) << "the pause before typing";
-    QStringList arState = Ask("STATE");
+    QStringList arState = AskRegedit("STATE");
     ASSERT_EQ(arState.size(), 5) << arState.join('|').toStdString();
     EXPECT_EQ(arState[0], QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Hivewatch\\Jump"));
     EXPECT_EQ(arState[1], QStringLiteral("Answer"));
     EXPECT_EQ(arState[2], QStringLiteral("list"));
     EXPECT_EQ(arState[3], QStringLiteral("1"));
-    const QString strPid = Ask("HELLO").value(1);
+    const QString strPid = AskRegedit("HELLO").value(1);
 
     // The key changed since: the second jump reuses the editor, which reads the files again.
     CWineRegistry reg;
@@ -136,17 +120,17 @@ TEST_F(RegeditJump, ShowsKeyAndValueAndReusesTheEditor) {
              QStringLiteral("late"));
     ASSERT_TRUE(r.m_bOk) << r.m_strMessage.toStdString();
     EXPECT_FALSE(jump.StartedEditor());
-    EXPECT_EQ(Ask("HELLO").value(1), strPid) << "no second editor";
-    EXPECT_EQ(Ask("STATE").value(1), QStringLiteral("Late"));
+    EXPECT_EQ(AskRegedit("HELLO").value(1), strPid) << "no second editor";
+    EXPECT_EQ(AskRegedit("STATE").value(1), QStringLiteral("Late"));
 
     // The unnamed value, by the name the list shows; then a key without a value to select.
     r = Jump(jump, QStringLiteral("HKLM\\SOFTWARE\\Hivewatch\\Jump"), QStringLiteral("(Default)"));
     ASSERT_TRUE(r.m_bOk) << r.m_strMessage.toStdString();
-    EXPECT_EQ(Ask("STATE").value(1), QStringLiteral("(Default)"));
-    Ask("FOCUS TREE");
+    EXPECT_EQ(AskRegedit("STATE").value(1), QStringLiteral("(Default)"));
+    AskRegedit("FOCUS TREE");
     r = Jump(jump, QStringLiteral("HKEY_CURRENT_USER\\Software"), QString());
     ASSERT_TRUE(r.m_bOk) << r.m_strMessage.toStdString();
-    arState = Ask("STATE");
+    arState = AskRegedit("STATE");
     EXPECT_EQ(arState.value(0), QStringLiteral("HKEY_CURRENT_USER\\Software"));
     EXPECT_EQ(arState.value(1), QString()) << "nothing is typed into the value list";
     EXPECT_EQ(arState.value(2), QStringLiteral("tree"));
@@ -163,7 +147,7 @@ TEST_F(RegeditJump, MissingKeyIsExpandedAsFarAsItExists) {
     EXPECT_FALSE(jump.KeyComplete());
     EXPECT_TRUE(r.m_strMessage.contains(QLatin1String("does not exist")))
         << r.m_strMessage.toStdString();
-    EXPECT_EQ(Ask("STATE").value(1), QString()) << "no value of another key is selected";
+    EXPECT_EQ(AskRegedit("STATE").value(1), QString()) << "no value of another key is selected";
     // A root the editor does not know is an error, not a crash.
     const SResult bad = Jump(jump, QStringLiteral("HKEY_NOWHERE\\X"), QString());
     EXPECT_FALSE(bad.m_bOk);
@@ -183,7 +167,7 @@ TEST_F(RegeditJump, OpensTheWinePrefixTheDriverWatches) {
                      QStringLiteral("Wallpaper"));
     ASSERT_TRUE(r.m_bOk) << r.m_strMessage.toStdString();
     EXPECT_EQ(jump.SelectedValue(), QStringLiteral("Wallpaper"));
-    EXPECT_EQ(Ask("STATE").value(4), QDir::cleanPath(strPrefix) + '/');
+    EXPECT_EQ(AskRegedit("STATE").value(4), QDir::cleanPath(strPrefix) + '/');
     // Back to the driver's own registry in the same editor.
     jump.SetPrefix({});
     jump.SetValuePause(0);

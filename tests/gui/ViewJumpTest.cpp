@@ -13,12 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThread>
 
-#include <csignal>
 #include <vector>
 
 namespace {
@@ -53,19 +50,8 @@ protected:
 
     void TearDown() override {
         // End the editor this test started, and make sure it is gone.
-        const QStringList arHello = AskRegedit("HELLO");
-        if (arHello.size() >= 2) {
-            const pid_t nPid = pid_t(arHello[1].toInt());
-            AskRegedit("QUIT");
-            QElapsedTimer clock;
-            clock.start();
-            while (nPid > 0 && kill(nPid, 0) == 0 && clock.elapsed() < 5000)
-                QThread::msleep(20);
-            if (nPid > 0 && kill(nPid, 0) == 0) {
-                ADD_FAILURE() << "the editor did not quit";
-                kill(nPid, SIGKILL);
-            }
-        }
+        if (!QuitRegeditAndWait())
+            ADD_FAILURE() << "the editor did not quit";
         ViewFixture::TearDown();
     }
 

@@ -17,7 +17,6 @@
 #include <QLocalSocket>
 #include <QSignalSpy>
 
-#include <csignal>
 #include <map>
 
 void PrintTo(const QString& str, std::ostream* pOut) {
@@ -70,19 +69,8 @@ protected:
 
     void TearDown() override {
         // End the editor this test started, and make sure it is gone.
-        const QStringList arHello = AskRegedit("HELLO");
-        if (arHello.size() < 2)
-            return;
-        const pid_t nPid = pid_t(arHello[1].toInt());
-        AskRegedit("QUIT");
-        QElapsedTimer clock;
-        clock.start();
-        while (nPid > 0 && kill(nPid, 0) == 0 && clock.elapsed() < 5000)
-            QThread::msleep(20);
-        if (nPid > 0 && kill(nPid, 0) == 0) {
+        if (!QuitRegeditAndWait())
             ADD_FAILURE() << "the editor did not quit";
-            kill(nPid, SIGKILL);
-        }
     }
 };
 

@@ -56,11 +56,17 @@ std::vector<SDriverEvent> Parse(CWineTraceParser& parser,
     return arEvents;
 }
 
-// A process 0020 (Linux 500) whose thread 0024 has opened HKCU\Software as handle 0004.
+// A process 0020 (Linux 500, started from a shell: app.exe) whose thread 0024 has opened
+// HKCU\Software as handle 0004.
 void StartProcess(CWineTraceParser& parser) {
     Parse(parser,
           {"0024: init_first_thread( unix_pid=500, unix_tid=500, debug_level=0 )",
            "0024: init_first_thread() = 0 { pid=0020, tid=0024, server_start=1 (-2.5000000) }",
+           "0024: create_file( access=80100000, objattr={rootdir=0000,attributes=00000040,sd={},"
+           "name=L\"\\\\??\\\\C:\\\\app.exe\"} )",
+           "0024: create_file() = 0 { handle=0008 }",
+           "0024: init_process_done( teb=1, peb=2, ldt_copy=0 )",
+           "0024: init_process_done() = 0 { entry=3, suspend=0 }",
            "0024: open_key( parent=0000, access=1, attributes=40, "
            "name=L\"\\\\Registry\\\\User\\\\S-1-5-21-0-0-0-1000\\\\Software\" )",
            "0024: open_key() = 0 { hkey=0004 }"});
@@ -240,9 +246,11 @@ TEST(WineTrace, HandlesFollowTheirProcess) {
     ar = Parse(parser,
                {"0034: init_first_thread( unix_pid=600, unix_tid=600 )",
                 "0034: init_first_thread() = 0 { pid=0030, tid=0034 }",
+                "0034: init_process_done( teb=1 )", "0034: init_process_done() = 0 { entry=1 }",
                 "0034: delete_key( hkey=0008 )", "0034: delete_key() = 0", "0020: *process killed*",
                 "0044: init_first_thread( unix_pid=700, unix_tid=700 )",
                 "0044: init_first_thread() = 0 { pid=0020, tid=0044 }",
+                "0044: init_process_done( teb=1 )", "0044: init_process_done() = 0 { entry=1 }",
                 "0044: flush_key( hkey=0008 )", "0044: flush_key() = 0"});
     ASSERT_EQ(ar.size(), 2u);
     EXPECT_EQ(ar[0].m_strPath, "?");
@@ -309,17 +317,21 @@ TEST(WineTrace, ValuesAndUnreadableLines) {
 
 TEST(WineTrace, ShadowFollowsLinksAndDeletesTrees) {
     CWineShadowRegistry shadow;
+    shadow.CreateKey("\\Registry\\Machine\\System\\ControlSet001");
     shadow.AddLink("\\Registry\\Machine\\System\\CurrentControlSet",
                    "\\Registry\\Machine\\System\\ControlSet001");
     shadow.SetValue("\\Registry\\Machine\\System\\CurrentControlSet\\Control", "x", {1, "a"});
-    ASSERT_NE(shadow.FindValue("\\REGISTRY\\Machine\\System\\ControlSet001\\CONTROL", "X"),
-              nullptr);
+    ASSERT_TRUE(shadow.FindValue("\\REGISTRY\\Machine\\System\\ControlSet001\\CONTROL", "X"));
     shadow.CreateKey("\\Registry\\Machine\\System\\ControlSet001\\Control\\Sub");
     shadow.CreateKey("\\Registry\\Machine\\System\\ControlSet001\\ControlX");
     shadow.DeleteKey("\\Registry\\Machine\\System\\CurrentControlSet\\Control");
-    EXPECT_EQ(shadow.FindValue("\\Registry\\Machine\\System\\ControlSet001\\Control", "x"),
-              nullptr);
-    EXPECT_EQ(shadow.KeyCount(), 1u) << "the key and its subkey went, the sibling stayed";
+    EXPECT_FALSE(shadow.FindValue("\\Registry\\Machine\\System\\ControlSet001\\Control", "x"));
+    const CWineRegistry& reg = shadow.Registry();
+    EXPECT_FALSE(reg.FindKey(u"\\Registry\\Machine\\System\\ControlSet001\\Control\\Sub"));
+    EXPECT_TRUE(reg.FindKey(u"\\Registry\\Machine\\System\\ControlSet001\\ControlX"))
+        << "the key and its subkey went, the sibling stayed";
+    EXPECT_TRUE(reg.FindKey(u"\\Registry\\Machine\\System\\CurrentControlSet"))
+        << "the link itself stays";
 }
 
 TEST(WineTrace, LineSplitterBoundsLines) {
@@ -405,8 +417,8 @@ TEST(WineTrace, ShadowLoadsThePrefixFiles) {
     EXPECT_FALSE(LoadWineShadow(strDir.toStdString(), shadow, strSid, arErrors));
     EXPECT_FALSE(arErrors.empty()) << "system.reg and userdef.reg are missing";
     EXPECT_EQ(strSid, "S-1-5-21-48926810-3388489794-1000-1000");
-    const SShadowValue* p = shadow.FindValue(
+    const std::optional<SShadowValue> p = shadow.FindValue(
         "\\Registry\\User\\" + strSid + "\\Control Panel\\Accessibility\\AudioDescription", "ON");
-    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(p);
     EXPECT_EQ(WineValueText(p->m_nType, p->m_data), "REG_SZ: 0");
 }

@@ -29,16 +29,6 @@ QString ProcessIncludeText(const QStringList& entries) {
     return entries.contains(kStar) ? kStar : JoinEntries(entries, false);
 }
 
-QString FileNameOfProgram(const QString& strProgram) {
-    const QByteArray narrow = Utf16ToAnsi(strProgram);
-    qsizetype nStart = 0;
-    for (qsizetype i = 0; i < narrow.size(); ++i) {
-        if (narrow[i] == '\\' || narrow[i] == '/' || narrow[i] == ':')
-            nStart = i + 1;
-    }
-    return AnsiToUtf16(narrow.mid(nStart));
-}
-
 // A process name as the driver compares it: without case and without a trailing ".exe".
 QString DriverProcessKey(const QString& strName) {
     QString str = strName.toUpper();
@@ -67,13 +57,13 @@ SComposedFilter ComposeFilterTexts(const CSetObj& setObj, const QString& strOwnP
     SComposedFilter out;
     QString& strI = out.strInclude;
     QString& strX = out.strExclude;
+    // A target is watched by its process ID with every process it starts, whatever their
+    // names (the driver follows the process tree): no process name narrows it.
     switch (setObj.m_nCaptureScope) {
     case SCOPE_ATTACHED:
         out.nTargetPid = setObj.m_nAttachPid;
-        strI = setObj.m_strAttachName;
         break;
     case SCOPE_NEW_PROGRAM:
-        strI = FileNameOfProgram(setObj.m_strNewProgram);
         break;
     case SCOPE_ALL:
         strI = ProcessIncludeText(setObj.m_arProcInclude);

@@ -12,7 +12,7 @@ inline constexpr const char* OWN_EXECUTABLE_NAME = "Hivewatch.exe";
 struct SComposedFilter {
     QString strInclude; // upper case, before the cut to the text area
     QString strExclude;
-    int nTargetPid = -1; // the process the program-side check keeps, -1 for none
+    int nTargetPid = -1; // the attached process, root of the process tree watched; -1 for none
 };
 
 // An all-process capture also excludes strOwnProcessName, the running program's own process

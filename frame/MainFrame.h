@@ -15,6 +15,7 @@
 #include <atomic>
 
 class CDocManager;
+class CDriverMessages;
 class CHelpWindow;
 class CHivewatchDoc;
 class CHivewatchView;
@@ -86,6 +87,7 @@ public:
     QLabel* GetIdlePane() const { return m_pIdlePane; }
     // What StartDriver reported, empty when the driver runs.
     QString GetDriverProblem() const { return m_strDriverProblem; }
+    CDriverMessages* GetDriverMessages() const { return m_pDriverMessages; }
 
     // The right-click menu of the toolbar and docking areas: the View menu's pane list.
     QMenu* createPopupMenu() override;
@@ -110,6 +112,10 @@ private:
     void UpdateRecentFileMenu();
     void UpdateCaption(const QString& strCaption);
     void ShowDriverProblem();
+    // Loads the driver again when it is not running; false (with the reason kept) when it
+    // still cannot be loaded.
+    bool EnsureDriver();
+    bool AllowWineProgramsToOutlive();
     int GetAppLook() const;
     void SetAppLook(int nId);
     QAction* AddCommand(int nId);
@@ -127,6 +133,8 @@ private:
     QToolBar* m_wndToolBar = nullptr;
     COutputWnd* m_wndOutput = nullptr;
     QLabel* m_pIdlePane = nullptr;
+    QLabel* m_pDriverPane = nullptr; // "Capture unavailable" while the driver is not loaded
+    CDriverMessages* m_pDriverMessages = nullptr;
     QPointer<CHelpWindow> m_pHelpWindow;
     QString m_strDriverProblem;
     int m_nAppLookWithoutApp = DEFAULT_APP_LOOK;

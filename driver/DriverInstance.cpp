@@ -31,6 +31,9 @@ CDriverInstance::~CDriverInstance() {
         m_thread.request_stop();
         m_thread.join();
     }
+    // No program asks any more (the last save at unload may have failed): said where it can be.
+    for (const std::string& str : m_messages)
+        std::fprintf(stderr, "RegDrv: %s\n", str.c_str());
 }
 
 std::unique_ptr<CDriverInstance> CDriverInstance::Create(const SDriverConfig& cfg,

@@ -145,13 +145,15 @@ bool CWineServerProcess::Start(const std::string& strServer, const std::string& 
         m_fdTrace = -1;
         if (!m_bOtherServer)
             return false;
+        // A server with no program left ends within seconds by itself (unless it was started
+        // to persist); one an earlier run of ours left behind is ended if it does not.
         const SWineServerInfo former = WinePrefixServer(strPrefix);
-        if (nAttempt > 0 || former.m_nPid == 0 || !former.m_bOurs ||
-            !WinePrefixPrograms(strPrefix).empty()) {
+        if (nAttempt > 0 || former.m_nPid == 0 || !WinePrefixPrograms(strPrefix).empty() ||
+            (!WaitGone(pid_t(former.m_nPid), FORMER_SERVER_WAIT) && !former.m_bOurs)) {
             strError = AlreadyRunning(strPrefix);
             return false;
         }
-        if (!WaitGone(pid_t(former.m_nPid), FORMER_SERVER_WAIT)) {
+        if (kill(pid_t(former.m_nPid), 0) == 0) {
             kill(pid_t(former.m_nPid), SIGINT);
             WaitGone(pid_t(former.m_nPid), FORMER_SERVER_WAIT);
         }

@@ -8,6 +8,8 @@
 #include "platform/FileOps.h"
 #include "platform/Processes.h"
 #include "platform/SafeFile.h"
+#include "platform/WineEnvironment.h"
+#include "platform/WinePrograms.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 
@@ -140,14 +142,42 @@ struct CToolHost : ICaptureHost {
     void PostCloseNotice() override {}
 };
 
+// Prints what the driver has to tell; true when it told anything (the run then fails at the end).
+bool PrintDriverMessages(CCaptureEngine& engine, FILE* pErr) {
+    const QStringList arMessages = engine.TakeDriverMessages();
+    for (const QString& str : arMessages)
+        Print(pErr, QStringLiteral("hivewatch-capture: the driver reports: %1\n").arg(str));
+    return !arMessages.isEmpty();
+}
+
+// Windows programs of the watched prefix outlive the capture; the user hears which.
+void SayWhichWineProgramsRun(FILE* pErr) {
+    const std::optional<std::string> prefix = WineActivePrefix();
+    if (!prefix)
+        return;
+    const std::vector<SWineProgram> arPrograms = WinePrefixPrograms(*prefix);
+    if (arPrograms.empty())
+        return;
+    Print(pErr, QStringLiteral("hivewatch-capture: still running in the Wine prefix %1: %2 "
+                               "(end them with: WINEPREFIX=\"%1\" wineserver -k)\n")
+                    .arg(QString::fromStdString(*prefix),
+                         QString::fromStdString(WineDescribePrograms(arPrograms))));
+}
+
 // Waits until a stop condition holds, drawing a live count about ten times a second.
-void WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* pErr) {
+bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* pErr) {
+    bool bDriverProblem = false;
     const bool bLive = PlatformStderrIsTerminal();
     const uint32_t nStart = PlatformTickCount();
     uint32_t nLastNew = nStart;
     uint64_t nLastFiled = 0;
     while (!g_bInterrupted) {
         PlatformSleepMs(100);
+        if (PrintDriverMessages(engine, pErr)) {
+            bDriverProblem = true;
+            if (bLive)
+                Print(pErr, QStringLiteral("\n"));
+        }
         const uint32_t nNow = PlatformTickCount();
         const uint64_t nFiled = engine.RecordsFiled();
         if (nFiled != nLastFiled) {
@@ -166,6 +196,7 @@ void WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* 
     }
     if (bLive)
         Print(pErr, QStringLiteral("\n"));
+    return bDriverProblem;
 }
 
 SExportResult Export(const SCaptureToolOptions& opts, const CHivewatchDoc& doc, FILE* pErr) {
@@ -228,19 +259,25 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
     PlatformOnInterrupt(OnInterrupt);
     QString strError;
     if (!engine.StartCapture(&strError, opts.strLaunch.isEmpty() ? nullptr : &opts.arLaunchArgs)) {
+        const QString strWhy = engine.LastError();
         engine.StopDriver();
-        return Fail(pErr, QStringLiteral("%1: %2").arg(strError, engine.LastError()));
+        return Fail(pErr, strError.contains(strWhy)
+                              ? strError
+                              : QStringLiteral("%1: %2").arg(strError, strWhy));
     }
     if (!engine.m_bCapturing) {
         engine.StopDriver();
         return Fail(pErr, QStringLiteral("the driver did not switch the capture on"));
     }
-    WaitForStop(opts, engine, pErr);
+    bool bDriverProblem = WaitForStop(opts, engine, pErr);
     engine.SwitchCaptureOff();
+    bDriverProblem = PrintDriverMessages(engine, pErr) || bDriverProblem;
     engine.m_bQuit = 1;
     engine.StopDriver();
+    SayWhichWineProgramsRun(pErr);
     g_bInterrupted = 0; // a stop by signal still saves; a second one cancels the export
-    return WriteOutputs(opts, doc, pOut, pErr);
+    const int nExit = WriteOutputs(opts, doc, pOut, pErr);
+    return bDriverProblem ? 1 : nExit;
 }
 
 } // namespace

@@ -222,6 +222,7 @@ void CWineTraceParser::ReplyProcessRequest(ERequest eRequest, uint32_t nThread,
         const SProcess* pParent = itParent == m_processes.end() ? nullptr : &itParent->second;
         child.m_bInstallerService = pParent && EqualNoCase(child.m_strImageName, INSTALLER_IMAGE) &&
                                     EqualNoCase(pParent->m_strName, SERVICES_IMAGE);
+        child.m_nParentPid = nParent;
         child.m_nParentUnixPid = StartedFor(child, pParent);
         if (!child.m_strImageName.empty())
             child.m_strName = child.m_strImageName, child.m_bNamed = true;
@@ -271,7 +272,7 @@ void CWineTraceParser::ReplyProcessRequest(ERequest eRequest, uint32_t nThread,
         if (const auto start = WineTraceArg(reply.m_args, "server_start"))
             if (const auto dAgo = WineTraceSecondsAgo(*start))
                 m_dTraceSeconds = *dAgo;
-        OnStarted(process);
+        OnStarted(*nPid, process);
         break;
     }
     case REQ_GET_TOKEN_SID: {
@@ -569,7 +570,12 @@ uint32_t CWineTraceParser::StartedFor(const SProcess& process, const SProcess* p
     return pCaller->m_nUnixPid;
 }
 
-void CWineTraceParser::OnStarted(SProcess& process) {
+void CWineTraceParser::OnStarted(uint32_t nPid, SProcess& process) {
+    // Processes this one started before it had a Linux ID now learn it, in case it ends
+    // before they start.
+    for (auto& [nOther, other] : m_processes)
+        if (other.m_nParentPid == nPid && other.m_nParentUnixPid == 0 && nOther != nPid)
+            other.m_nParentUnixPid = process.m_nUnixPid;
     if (process.m_bStartedByWine && !process.m_bInstallerService &&
         EqualNoCase(process.m_strImageName, INSTALLER_IMAGE))
         m_nInstallerUnixPid = process.m_nUnixPid;

@@ -79,7 +79,8 @@ private:
     static constexpr size_t MAX_HELD_EVENTS = 4096;
     struct SProcess {
         uint32_t m_nUnixPid = 0;
-        uint32_t m_nParentUnixPid = 0; // the process that started it, 0 from outside Wine
+        uint32_t m_nParentPid = 0;     // the process that started it (Wine's ID), 0: none
+        uint32_t m_nParentUnixPid = 0; // the same by Linux ID, once the parent has one
         // The image its parent started (new_process), or for a process started from outside
         // Wine the last program file it opened before it finished starting.
         std::string m_strImageName;
@@ -119,7 +120,7 @@ private:
     std::string BestName(const SProcess& process) const;
     // The process an installer's service process works for (see OnStarted).
     uint32_t StartedFor(const SProcess& process, const SProcess* pCaller) const;
-    void OnStarted(SProcess& process);
+    void OnStarted(uint32_t nPid, SProcess& process);
 
     CWineShadowRegistry* m_pShadow;
     std::function<std::string(uint32_t)> m_fnNamer;

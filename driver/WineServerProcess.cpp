@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -79,6 +80,21 @@ std::string Quoted(const std::string& str) {
     return "\"" + str + "\"";
 }
 
+// Servers and keepers let go of while still running: reaped once they have ended, whenever a
+// later one starts or is let go of (no thread waits for them).
+std::mutex g_leftMutex;
+std::vector<pid_t> g_left;
+
+void ReapLeft(pid_t pidNew = -1) {
+    std::lock_guard lock(g_leftMutex);
+    std::erase_if(g_left, [](pid_t pid) {
+        const pid_t r = waitpid(pid, nullptr, WNOHANG);
+        return r == pid || (r < 0 && errno == ECHILD);
+    });
+    if (pidNew > 0)
+        g_left.push_back(pidNew);
+}
+
 // Waits for a process that is not our child to end.
 bool WaitGone(pid_t pid, std::chrono::milliseconds timeout) {
     const auto tmEnd = std::chrono::steady_clock::now() + timeout;
@@ -99,21 +115,16 @@ CWineServerProcess::~CWineServerProcess() {
         End(END_WAIT); // nobody left to serve: the registry files are written now
     if (m_fdTrace >= 0)
         close(m_fdTrace);
-    // The server goes on for the prefix's programs; it and the keeper are reaped when they end.
-    if (m_pid > 0 || m_keeperPid > 0) {
-        std::thread([server = m_pid, keeper = m_keeperPid] {
-            for (pid_t pid : {keeper, server})
-                if (pid > 0)
-                    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-                    }
-        }).detach();
-    }
+    // The server goes on for the prefix's programs; it and the keeper are reaped later.
+    ReapLeft(m_pid);
+    ReapLeft(m_keeperPid);
 }
 
 bool CWineServerProcess::Start(const std::string& strServer, const std::string& strLoader,
                                const std::string& strPrefix, std::string& strError,
                                std::chrono::milliseconds timeout) {
     m_strPrefix = strPrefix;
+    ReapLeft();
     // A server of ours that an earlier run left with no program to serve ends within seconds
     // (or is ended now); any other server of the prefix is left alone and named.
     for (int nAttempt = 0; nAttempt < 2; ++nAttempt) {

@@ -52,6 +52,15 @@ bool Succeeded(std::string_view status) {
     return status == "0" || status == "OBJECT_NAME_EXISTS";
 }
 
+// Wine starts its own processes from the first program that needs them: wineboot.exe (which
+// starts the services) and the desktop's explorer.exe. They serve the whole prefix, so they
+// are not counted as the program's children.
+bool IsWinesOwn(std::string_view image, std::string_view cmdline) {
+    return EqualNoCase(image, "wineboot.exe") ||
+           (EqualNoCase(image, "explorer.exe") &&
+            cmdline.find("/desktop") != std::string_view::npos);
+}
+
 std::string ShadowText(const std::optional<SShadowValue>& pValue) {
     return pValue ? WineValueText(pValue->m_nType, pValue->m_data, pValue->m_bTruncated)
                   : std::string();
@@ -222,8 +231,15 @@ void CWineTraceParser::ReplyProcessRequest(ERequest eRequest, uint32_t nThread,
         const SProcess* pParent = itParent == m_processes.end() ? nullptr : &itParent->second;
         child.m_bInstallerService = pParent && EqualNoCase(child.m_strImageName, INSTALLER_IMAGE) &&
                                     EqualNoCase(pParent->m_strName, SERVICES_IMAGE);
-        child.m_nParentPid = nParent;
-        child.m_nParentUnixPid = StartedFor(child, pParent);
+        const auto cmdline =
+            WineTraceArg(Inner(WineTraceArg(args, "info").value_or("")), "cmdline");
+        if (IsWinesOwn(child.m_strImageName,
+                       cmdline ? WineTraceString(*cmdline).value_or("") : std::string())) {
+            child.m_nParentPid = 0; // the prefix's start-up, not the program's work
+        } else {
+            child.m_nParentPid = nParent;
+            child.m_nParentUnixPid = StartedFor(child, pParent);
+        }
         if (!child.m_strImageName.empty())
             child.m_strName = child.m_strImageName, child.m_bNamed = true;
         if (nHandle && pCaller)

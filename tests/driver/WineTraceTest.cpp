@@ -506,6 +506,22 @@ TEST(WineTrace, ProcessStartsNamesAndParents) {
     EXPECT_EQ(starts.m_ar,
               (std::vector<std::pair<uint32_t, uint32_t>>{{500, 0}, {600, 500}, {700, 600}}));
 
+    // Wine's own start-up processes, started from the first program that needs them, are not
+    // the program's children.
+    ParseAll(parser,
+             {"0024: new_process( "
+              "info={imagepath=L\"C:\\\\windows\\\\system32\\\\wineboot.exe\",cmdline=L\"x\"} )",
+              "0024: new_process() = 0 { info=0020, pid=0048, handle=0024 }",
+              "0024: new_process( info={imagepath=L\"C:\\\\windows\\\\explorer.exe\","
+              "cmdline=L\"explorer.exe /desktop\"} )",
+              "0024: new_process() = 0 { info=0028, pid=0050, handle=002c }",
+              "004c: init_first_thread( unix_pid=900, unix_tid=900 )",
+              "004c: init_first_thread() = 0 { pid=0048, tid=004c }",
+              "0054: init_first_thread( unix_pid=901, unix_tid=901 )",
+              "0054: init_first_thread() = 0 { pid=0050, tid=0054 }"});
+    EXPECT_EQ(starts.m_ar.back(), (std::pair<uint32_t, uint32_t>{901, 0}));
+    EXPECT_EQ(starts.m_ar[starts.m_ar.size() - 2], (std::pair<uint32_t, uint32_t>{900, 0}));
+
     // Ended before it had started: its events go out with the best name known.
     ar = ParseAll(parser, Concat({{"0044: init_first_thread( unix_pid=800, unix_tid=800 )",
                                    "0044: init_first_thread() = 0 { pid=0040, tid=0044 }",

@@ -307,11 +307,15 @@ TEST_F(WineEndToEnd, LaunchedWindowsProgramIsTheTarget) {
 }
 
 // A running Windows program is found by its Linux process ID under its image name, and
-// attaching to it captures its operations only.
+// attaching to it captures its operations only, also after an earlier capture stopped.
 TEST_F(WineEndToEnd, AttachToARunningWineProgram) {
     CHivewatchDoc doc;
     CCaptureEngine engine(&doc);
     ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
+    ASSERT_TRUE(engine.StartCapture());
+    RunWine({REG_EXE, "query", "HKCU\\Software"});
+    ASSERT_TRUE(engine.SwitchCaptureOff());
+    doc.ClearDisplay();
     const int nPid = StartWine({"C:\\windows\\system32\\ping.exe", "-n", "3", "127.0.0.1"});
     QString strName;
     for (int i = 0; i < 100 && strName != QLatin1String("ping.exe"); ++i) {

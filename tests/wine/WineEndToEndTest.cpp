@@ -446,7 +446,9 @@ TEST_F(WineEndToEnd, ForeignServerIsNamedAndLeftAlone) {
     server.setProcessEnvironment(PrefixEnv());
     server.start(Q(WineFindProgram("wineserver")), {"-f", "-p"});
     ASSERT_TRUE(server.waitForStarted());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (int i = 0; i < 100 && WinePrefixServer(m_strPrefix).m_nPid != server.processId(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // and serving
     CHivewatchDoc doc;
     CCaptureEngine engine(&doc);
     EXPECT_EQ(engine.StartDriver(), 0);

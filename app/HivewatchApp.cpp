@@ -6,6 +6,7 @@
 #include "display/HivewatchView.h"
 #include "frame/MainFrame.h"
 #include "framework/DocManager.h"
+#include "platform/SafeFile.h"
 #include "res/Resources.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
@@ -42,6 +43,21 @@ void SetUpParser(QCommandLineParser& parser) {
 constexpr int SCREENSHOT_START_MS = 300;
 constexpr int SCREENSHOT_GRAB_MS = 3000;
 constexpr int SCREENSHOT_SELECTED_ROW = 3;
+
+// Writes the image in the format its name's extension names (PNG without one), replacing the
+// file only when the whole image was written. The failure in words, or empty.
+QString SaveImage(const QPixmap& image, const QString& strPath) {
+    const QByteArray format = QFileInfo(strPath).suffix().toLatin1();
+    CSafeFile file(strPath);
+    if (!file.Open())
+        return file.ErrorText();
+    if (!image.save(&file, format.isEmpty() ? "PNG" : format.constData()))
+        return file.ErrorNumber() != 0
+                   ? file.ErrorText()
+                   : QStringLiteral("cannot write %1: no image format has that extension")
+                         .arg(strPath);
+    return file.Commit() ? QString() : file.ErrorText();
+}
 
 } // namespace
 
@@ -159,8 +175,9 @@ void CHivewatchApp::StartScreenshot(const QString& strPath) {
             }
             image = pFrame->grab();
         }
-        if (!image.save(strPath)) {
-            std::fprintf(stderr, "hivewatch: cannot write %s\n", qPrintable(strPath));
+        const QString strError = SaveImage(image, strPath);
+        if (!strError.isEmpty()) {
+            std::fprintf(stderr, "hivewatch: %s\n", qPrintable(strError));
             m_nExitCode = 1;
         }
         // What was captured for the picture is not a document worth a save prompt.

@@ -11,6 +11,7 @@
 #include "tests/gui/AppFixture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -157,6 +158,32 @@ TEST_F(App, EveryStartRegistersTheDocumentTypeWithTheDesktop) {
     EXPECT_FALSE(
         RegisterWithDesktop({QStringLiteral("/proc/hivewatch"), QString(), false}, &strError));
     EXPECT_FALSE(strError.isEmpty());
+}
+
+// A desktop entry that cannot be written whole is reported with its cause, and the one
+// written before stays as it was.
+TEST_F(App, DesktopRegistrationOnAFullDiskKeepsTheOldEntry) {
+    CFullDisk disk;
+    if (!disk.Available())
+        GTEST_SKIP() << disk.Why().toStdString();
+    const QString strEntry = disk.Dir() + QStringLiteral("applications/hivewatch.desktop");
+    ASSERT_TRUE(RegisterWithDesktop({disk.Dir(), QStringLiteral("/opt/old/hivewatch"), false}));
+    const QByteArray old = ReadWholeFile(strEntry);
+    disk.Fill();
+    QString strError;
+    EXPECT_FALSE(RegisterWithDesktop(
+        {disk.Dir(), QStringLiteral("/opt/a much longer new place/hivewatch"), false}, &strError));
+    disk.Release();
+    EXPECT_TRUE(strError.startsWith(QStringLiteral("cannot write %1: ").arg(strEntry)))
+        << strError.toStdString();
+    if (disk.IsMounted()) {
+        EXPECT_TRUE(strError.endsWith(QStringLiteral("the disk is full")))
+            << strError.toStdString();
+    }
+    EXPECT_EQ(ReadWholeFile(strEntry), old);
+    EXPECT_EQ(
+        QDir(disk.Dir() + QStringLiteral("applications")).entryList(QDir::Files | QDir::Hidden),
+        QStringList{QStringLiteral("hivewatch.desktop")});
 }
 
 TEST_F(App, WithoutADisplayTheProgramSaysSoAndNamesTheCaptureTool) {

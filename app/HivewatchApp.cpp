@@ -2,6 +2,7 @@
 
 #include "app/DesktopRegistration.h"
 #include "app/HivewatchDocLink.h"
+#include "dialogs/UserMessage.h"
 #include "display/BaseHivewatchDlg.h"
 #include "display/HivewatchView.h"
 #include "frame/MainFrame.h"
@@ -123,10 +124,18 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
     }
 
     // The settings come before the window: it takes its look and colours from them. A
-    // missing or damaged file leaves the defaults.
+    // missing or damaged file leaves the defaults; a name that is no regular file ends the
+    // start, since nothing could be read from it or saved to it.
     m_strSettingsPath = opts.strSettingsPath.isEmpty() ? ::GetSettingsPath() : opts.strSettingsPath;
-    LoadSettingsFile(m_strSettingsPath, &g_SetObj);
-    m_bSettingsLoaded = true;
+    const SSettingsStart settings = StartWithSettingsFile(m_strSettingsPath, &g_SetObj);
+    if (settings.bRefused) {
+        std::fprintf(stderr, "hivewatch: %s\n", qPrintable(settings.strMessage));
+        ShowMessage(nullptr, settings.strMessage, MSG_ERROR);
+        m_nExitCode = 1;
+        return false;
+    }
+    // Settings that could not be read are not replaced at exit.
+    m_bSettingsLoaded = settings.bMayReplace;
     m_nAppLook = g_SetObj.m_nAppLook;
 
     m_pDoc = std::make_unique<CHivewatchDoc>();
@@ -146,10 +155,19 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
         RegisterWithDesktop({UserDataHome(), QCoreApplication::applicationFilePath(), true});
 
     if (!opts.strScreenshot.isEmpty()) {
+        if (!settings.strMessage.isEmpty())
+            std::fprintf(stderr, "hivewatch: %s\n", qPrintable(settings.strMessage));
         StartScreenshot(opts.strScreenshot);
         return true;
     }
     m_pMainFrame->showMaximized();
+    // Told once the window shows: settings that could not be used.
+    if (!settings.strMessage.isEmpty()) {
+        QTimer::singleShot(0, m_pMainFrame.get(),
+                           [pFrame = m_pMainFrame.get(), strMessage = settings.strMessage] {
+                               ShowMessage(pFrame, strMessage, MSG_WARNING);
+                           });
+    }
     // A document that cannot be read is reported and the window stays, holding whatever
     // could be read of it.
     if (!opts.strFile.isEmpty())
@@ -192,7 +210,8 @@ int CHivewatchApp::ExitInstance(int nExitCode) {
     m_pMainFrame.reset();
     if (m_hInstanceMutex)
         m_hInstanceMutex->Release();
-    // A run that ended before loading the settings must not replace them with defaults.
+    // A run that ended before loading the settings, or could not read them, must not replace
+    // them with defaults.
     if (m_bSettingsLoaded)
         SaveSettingsFile(m_strSettingsPath, &g_SetObj);
     return nExitCode != 0 ? nExitCode : m_nExitCode;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -83,6 +84,25 @@ bool PlatformCopyFileReplacing(const QString& strSource, const QString& strTarge
     if (!target.Commit())
         return fail(target.ErrorText());
     return true;
+}
+
+bool PlatformRenameNoReplace(const QString& strFrom, const QString& strTo, int* pErrno) {
+    const QByteArray from = QFile::encodeName(strFrom), to = QFile::encodeName(strTo);
+    int rc = renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system that cannot rename without replacing: a second name, then the first
+        // one removed; link() never replaces either.
+        rc = link(from.constData(), to.constData());
+        if (rc == 0 && unlink(from.constData()) != 0) {
+            const int nErrno = errno;
+            unlink(to.constData());
+            errno = nErrno;
+            rc = -1;
+        }
+    }
+    if (rc != 0 && pErrno)
+        *pErrno = errno;
+    return rc == 0;
 }
 
 bool PlatformIsIdenticalCopy(const QString& strSource, const QString& strCopy) {

@@ -1,5 +1,6 @@
-// setobj.dat: the default file byte for byte, round trips, and damaged files that must leave
-// the defaults in force.
+// setobj.dat: the default file byte for byte, round trips, damaged files that must leave the
+// defaults in force and are kept aside, names that are no files, and the locks of readers
+// and writers.
 #include "platform/FileLock.h"
 #include "settings/SetObj.h"
 #include "tests/TestSupport.h"
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -311,4 +313,86 @@ TEST(SettingsFile, OutOfRangeValuesTakeTheirDefaultsFieldByField) {
     EXPECT_TRUE(obj.m_arProcInclude.isEmpty());
     ASSERT_EQ(notes.size(), 1);
     EXPECT_TRUE(notes[0].contains(QStringLiteral("negative count")));
+}
+
+// A damaged file is never replaced without a word: it is moved aside, never over an earlier
+// copy, and the defaults stay in force with a message that says what was wrong and where the
+// copy is. A file that cannot be kept aside, or read, stays and may not be written over.
+TEST(SettingsFile, DamagedSettingsAreKeptAsideAndTheDefaultsUsed) {
+    const QString strDir = TestTempDir();
+    const QString strPath = strDir + "setobj.dat";
+    CSetObj own;
+    own.m_nHistoryDepth = 777;
+    own.m_arProcExclude = {QStringLiteral("a.exe"), QStringLiteral("b.exe")};
+    own.m_arPathExclude = {QStringLiteral("HKLM\\X")};
+    ASSERT_TRUE(SaveSettingsFile(strPath, &own));
+    const QByteArray full = ReadWholeFile(strPath);
+    const QByteArray damaged = full.left(full.size() - 3);
+
+    for (const QString& strCopy : {strPath + ".damaged", strPath + ".damaged-2"}) {
+        WriteFile(strPath, damaged);
+        CSetObj obj;
+        const SSettingsStart start = StartWithSettingsFile(strPath, &obj);
+        EXPECT_FALSE(start.bRefused);
+        EXPECT_TRUE(start.bMayReplace);
+        EXPECT_EQ(start.strKeptAs, strCopy);
+        EXPECT_TRUE(start.strMessage.startsWith(strPath + " is damaged (") &&
+                    start.strMessage.endsWith(
+                        QStringLiteral("); it was kept as %1, and the default settings are used")
+                            .arg(strCopy)))
+            << start.strMessage.toStdString();
+        EXPECT_TRUE(SameAsDefaults(obj));
+        EXPECT_FALSE(QFileInfo::exists(strPath));
+        EXPECT_EQ(ReadWholeFile(strCopy), damaged);
+    }
+    EXPECT_EQ(ReadWholeFile(strPath + ".damaged"), damaged) << "the first copy stays as it was";
+    CSetObj obj;
+    EXPECT_TRUE(StartWithSettingsFile(strPath, &obj).strMessage.isEmpty()) << "told once";
+
+    // No free name left beside it: the damaged file stays and may not be replaced.
+    for (int n = 3; n <= 100; ++n)
+        WriteFile(strPath + QStringLiteral(".damaged-%1").arg(n), "older");
+    WriteFile(strPath, damaged);
+    const SSettingsStart full100 = StartWithSettingsFile(strPath, &obj);
+    EXPECT_FALSE(full100.bMayReplace);
+    EXPECT_TRUE(full100.strKeptAs.isEmpty());
+    EXPECT_TRUE(full100.strMessage.contains(QStringLiteral("could not be kept aside")))
+        << full100.strMessage.toStdString();
+    EXPECT_EQ(ReadWholeFile(strPath), damaged);
+
+    // Held by a program that never finishes saving: not read, and not to be replaced.
+    ASSERT_TRUE(SaveSettingsFile(strPath, &own));
+    const int fd = ::open(QFile::encodeName(SettingsLockPath(strPath)).constData(), O_RDONLY);
+    ASSERT_TRUE(PlatformTryLockExclusive(fd));
+    const SSettingsStart busy = StartWithSettingsFile(strPath, &obj);
+    ::close(fd);
+    EXPECT_FALSE(busy.bRefused);
+    EXPECT_FALSE(busy.bMayReplace);
+    EXPECT_TRUE(busy.strMessage.contains(QStringLiteral("in use")))
+        << busy.strMessage.toStdString();
+    EXPECT_EQ(ReadWholeFile(strPath), full);
+}
+
+// A FIFO, a device or a folder is refused at once: reading never waits on a writer that
+// never comes, and nothing is written there.
+TEST(SettingsFile, NamesThatAreNotRegularFilesAreRefused) {
+    const QString strDir = TestTempDir();
+    const QString strFifo = strDir + "fifo";
+    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    struct {
+        QString strPath;
+        const char* pWhy;
+    } cases[] = {{strFifo, "it is a FIFO, not a regular file"},
+                 {QStringLiteral("/dev/null"), "it is a device, not a regular file"},
+                 {strDir, "it is a folder"}};
+    for (const auto& c : cases) {
+        CSetObj obj;
+        const SSettingsStart start = StartWithSettingsFile(c.strPath, &obj);
+        EXPECT_TRUE(start.bRefused) << c.pWhy;
+        EXPECT_FALSE(start.bMayReplace);
+        EXPECT_EQ(start.strMessage, QStringLiteral("cannot use %1 as the settings file: %2")
+                                        .arg(c.strPath, QLatin1String(c.pWhy)));
+        EXPECT_TRUE(SameAsDefaults(obj));
+    }
+    EXPECT_FALSE(QFileInfo(strFifo).isFile());
 }

@@ -334,4 +334,14 @@ TEST(CaptureToolRun, UnreadableNamedSettingsStopTheTool) {
     EXPECT_TRUE(run.strErr.contains(QStringLiteral("damaged"))) << run.strErr.toStdString();
     EXPECT_TRUE(run.strErr.contains(QStringLiteral("stopping"))) << run.strErr.toStdString();
     EXPECT_FALSE(run.strErr.contains(QStringLiteral("defaults stay")));
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray("short")) << "a named file is left as it is";
+
+    // A FIFO would wait forever for a writer: it is refused at once.
+    const QString strFifo = TestTempDir() + "fifo";
+    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    const SRun fifo =
+        RunTool({"--seconds", "1", "--csv", TestTempDir() + "b.csv", "--settings", strFifo});
+    EXPECT_EQ(fifo.nExit, 1);
+    EXPECT_TRUE(fifo.strErr.contains(QStringLiteral("it is a FIFO, not a regular file")))
+        << fifo.strErr.toStdString();
 }

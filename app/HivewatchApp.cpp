@@ -2,6 +2,7 @@
 
 #include "app/DesktopRegistration.h"
 #include "app/HivewatchDocLink.h"
+#include "capture/FilterComposer.h"
 #include "dialogs/UserMessage.h"
 #include "display/BaseHivewatchDlg.h"
 #include "display/HivewatchView.h"
@@ -58,6 +59,22 @@ QString SaveImage(const QPixmap& image, const QString& strPath) {
                    : QStringLiteral("cannot write %1: no image format has that extension")
                          .arg(strPath);
     return file.Commit() ? QString() : file.ErrorText();
+}
+
+// What the user is told once about the settings a run starts with: a file that could not be
+// used, and filter lists too long for the driver. Empty when all is well.
+QString SettingsStartNote(const SSettingsStart& settings, const QString& strPath) {
+    QStringList arNotes;
+    if (!settings.strMessage.isEmpty())
+        arNotes << settings.strMessage;
+    const QString strOverflow = FilterOverflowText(ComposeFilterTexts(g_SetObj));
+    if (!strOverflow.isEmpty()) {
+        arNotes << QStringLiteral("The filter lists of %1 do not fit the driver's filter: %2. "
+                                  "Until they are shortened in Options, the entries that do not "
+                                  "fit are left out of the filter.")
+                       .arg(strPath, strOverflow);
+    }
+    return arNotes.join(QStringLiteral("\n\n"));
 }
 
 } // namespace
@@ -137,6 +154,7 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
     // Settings that could not be read are not replaced at exit.
     m_bSettingsLoaded = settings.bMayReplace;
     m_nAppLook = g_SetObj.m_nAppLook;
+    const QString strSettingsNote = SettingsStartNote(settings, m_strSettingsPath);
 
     m_pDoc = std::make_unique<CHivewatchDoc>();
     m_pDocLink = std::make_unique<CHivewatchDocLink>(m_pDoc.get());
@@ -155,18 +173,17 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
         RegisterWithDesktop({UserDataHome(), QCoreApplication::applicationFilePath(), true});
 
     if (!opts.strScreenshot.isEmpty()) {
-        if (!settings.strMessage.isEmpty())
-            std::fprintf(stderr, "hivewatch: %s\n", qPrintable(settings.strMessage));
+        if (!strSettingsNote.isEmpty())
+            std::fprintf(stderr, "hivewatch: %s\n", qPrintable(strSettingsNote));
         StartScreenshot(opts.strScreenshot);
         return true;
     }
     m_pMainFrame->showMaximized();
     // Told once the window shows: settings that could not be used.
-    if (!settings.strMessage.isEmpty()) {
-        QTimer::singleShot(0, m_pMainFrame.get(),
-                           [pFrame = m_pMainFrame.get(), strMessage = settings.strMessage] {
-                               ShowMessage(pFrame, strMessage, MSG_WARNING);
-                           });
+    if (!strSettingsNote.isEmpty()) {
+        QTimer::singleShot(0, m_pMainFrame.get(), [pFrame = m_pMainFrame.get(), strSettingsNote] {
+            ShowMessage(pFrame, strSettingsNote, MSG_WARNING);
+        });
     }
     // A document that cannot be read is reported and the window stays, holding whatever
     // could be read of it.

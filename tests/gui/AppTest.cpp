@@ -138,6 +138,22 @@ TEST_F(App, DamagedSettingsAreKeptAndToldOnce) {
     EXPECT_EQ(ReadWholeFile(m_strSettings), mine);
 }
 
+// Filter lists too long for the driver's filter, from a settings file written elsewhere, are
+// reported when the window starts.
+TEST_F(App, FilterListsThatDoNotFitAreReportedAtStart) {
+    CSetObj tooLong;
+    tooLong.m_arPathExclude = {QStringLiteral("HKCU\\") + QString(1030, QLatin1Char('A'))};
+    ASSERT_TRUE(SaveSettingsFile(m_strSettings, &tooLong));
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(WaitFor([&] { return m_script.PendingAnswers() == 0; }));
+    ASSERT_EQ(m_script.MessageTexts().size(), 1);
+    EXPECT_TRUE(m_script.MessageTexts()[0].startsWith(
+        QStringLiteral("The filter lists of %1 do not fit the driver's filter: the exclude")
+            .arg(m_strSettings)))
+        << m_script.MessageTexts()[0].toStdString();
+}
+
 // A settings name that is no regular file ends the start at once with a message, instead of
 // waiting forever on a FIFO; nothing is written there.
 TEST_F(App, ASettingsNameThatIsNoRegularFileIsRefused) {

@@ -345,3 +345,21 @@ TEST(CaptureToolRun, UnreadableNamedSettingsStopTheTool) {
     EXPECT_TRUE(fifo.strErr.contains(QStringLiteral("it is a FIFO, not a regular file")))
         << fifo.strErr.toStdString();
 }
+
+// Filter lists too long for the driver's filter would lose entries: the tool refuses them and
+// says by how much they are too long.
+TEST(CaptureToolRun, FilterListsThatDoNotFitStopTheTool) {
+    CSetObj tooLong;
+    tooLong.m_arProcExclude = {QString(1040, QLatin1Char('p'))};
+    const QString strSettings = DefaultSettings(tooLong);
+    const QString strCsv = TestTempDir() + "a.csv";
+    const SRun run = RunTool({"--seconds", "1", "--csv", strCsv, "--settings", strSettings});
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_TRUE(run.strErr.contains(
+        QStringLiteral("the filter lists of %1 do not fit the driver's filter: the exclude")
+            .arg(strSettings)))
+        << run.strErr.toStdString();
+    EXPECT_TRUE(run.strErr.contains(QStringLiteral("too many"))) << run.strErr.toStdString();
+    EXPECT_TRUE(run.strErr.contains(QStringLiteral("stopping without capturing")));
+    EXPECT_FALSE(QFileInfo::exists(strCsv));
+}

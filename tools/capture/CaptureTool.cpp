@@ -3,6 +3,7 @@
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureHost.h"
 #include "capture/CsvExport.h"
+#include "capture/FilterComposer.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/FileOps.h"
@@ -10,7 +11,6 @@
 #include "platform/SafeFile.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
-
 
 #include <atomic>
 #include <csignal>
@@ -66,6 +66,18 @@ bool LoadSettings(const SCaptureToolOptions& opts, FILE* pErr) {
     for (const QString& strNote : notes)
         Print(pErr, QStringLiteral("hivewatch-capture: %1\n").arg(strNote));
     return true;
+}
+
+// Lists that do not fit the driver's filter would lose entries: the capture does not start.
+bool CheckFilterFits(const SCaptureToolOptions& opts, FILE* pErr) {
+    const QString strOverflow = FilterOverflowText(ComposeFilterTexts(g_SetObj));
+    if (strOverflow.isEmpty())
+        return true;
+    const QString strPath = opts.strSettings.isEmpty() ? GetSettingsPath() : opts.strSettings;
+    return Fail(pErr, QStringLiteral("the filter lists of %1 do not fit the driver's filter: %2; "
+                                     "shorten them in the window's Options dialog; stopping "
+                                     "without capturing")
+                          .arg(strPath, strOverflow)) == 0;
 }
 
 // A text of the launch arguments for messages; the arguments themselves go to the program
@@ -223,7 +235,8 @@ int Convert(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
 }
 
 int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
-    if (!CheckOutputs(opts, pErr) || !LoadSettings(opts, pErr) || !SetTarget(opts, pErr))
+    if (!CheckOutputs(opts, pErr) || !LoadSettings(opts, pErr) || !SetTarget(opts, pErr) ||
+        !CheckFilterFits(opts, pErr))
         return 1;
     CHivewatchDoc doc;
     CToolHost host;

@@ -210,6 +210,44 @@ TEST(SettingsFile, HeldWriterLockAndMissingFile) {
     writer.join();
 }
 
+// A program reading the settings holds the lock shared: a save waits for it a bounded time,
+// then fails saying so and leaves the file and nothing else; a reader that finishes within
+// the wait lets the save through.
+TEST(SettingsFile, HeldReaderLockHoldsOffTheWriter) {
+    const QString strDir = TestTempDir();
+    const QString strPath = strDir + "setobj.dat";
+    CSetObj old;
+    old.m_nHistoryDepth = 11;
+    ASSERT_TRUE(SaveSettingsFile(strPath, &old));
+    const QByteArray before = ReadWholeFile(strPath);
+
+    const int fd = ::open(QFile::encodeName(SettingsLockPath(strPath)).constData(), O_RDONLY);
+    ASSERT_TRUE(PlatformLockFile(fd, false, 0));
+    CSetObj changed;
+    changed.m_nHistoryDepth = 22;
+    QString strError;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(SaveSettingsFile(strPath, &changed, &strError));
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1500));
+    EXPECT_EQ(strError, QStringLiteral("%1 is in use by another program that did not finish with "
+                                       "it within 2 seconds")
+                            .arg(strPath))
+        << strError.toStdString();
+    EXPECT_EQ(ReadWholeFile(strPath), before);
+    EXPECT_EQ(QDir(strDir).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"setobj.dat", "setobj.dat.lock"}));
+
+    std::thread reader([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::close(fd);
+    });
+    EXPECT_TRUE(SaveSettingsFile(strPath, &changed, &strError)) << strError.toStdString();
+    reader.join();
+    CSetObj obj;
+    ASSERT_TRUE(LoadSettingsFile(strPath, &obj));
+    EXPECT_EQ(obj.m_nHistoryDepth, 22);
+}
+
 // Programs that start while another saves all read complete settings, never the defaults
 // for want of a lock; every save replaces the file with exactly its own bytes.
 TEST(SettingsFile, ReadersRunningWithAWriterAllReadCompleteSettings) {

@@ -1,9 +1,9 @@
 // Replacing a file only when the new one is complete: permissions, owner and links kept,
 // failures of every step reported with their cause, nothing left behind, not even by a writer
 // that was killed. (Refused targets are tested through the document and the tool.)
+#include "platform/SafeFile.h"
 #include "platform/FileErrors.h"
 #include "platform/FileLock.h"
-#include "platform/SafeFile.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>

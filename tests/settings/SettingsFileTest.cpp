@@ -19,7 +19,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -409,28 +408,4 @@ TEST(SettingsFile, DamagedSettingsAreKeptAsideAndTheDefaultsUsed) {
     EXPECT_TRUE(busy.strMessage.contains(QStringLiteral("in use")))
         << busy.strMessage.toStdString();
     EXPECT_EQ(ReadWholeFile(strPath), full);
-}
-
-// A FIFO, a device or a folder is refused at once: reading never waits on a writer that
-// never comes, and nothing is written there.
-TEST(SettingsFile, NamesThatAreNotRegularFilesAreRefused) {
-    const QString strDir = TestTempDir();
-    const QString strFifo = strDir + "fifo";
-    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
-    struct {
-        QString strPath;
-        const char* pWhy;
-    } cases[] = {{strFifo, "it is a FIFO, not a regular file"},
-                 {QStringLiteral("/dev/null"), "it is a device, not a regular file"},
-                 {strDir, "it is a folder"}};
-    for (const auto& c : cases) {
-        CSetObj obj;
-        const SSettingsStart start = StartWithSettingsFile(c.strPath, &obj);
-        EXPECT_TRUE(start.bRefused) << c.pWhy;
-        EXPECT_FALSE(start.bMayReplace);
-        EXPECT_EQ(start.strMessage, QStringLiteral("cannot use %1 as the settings file: %2")
-                                        .arg(c.strPath, QLatin1String(c.pWhy)));
-        EXPECT_TRUE(SameAsDefaults(obj));
-    }
-    EXPECT_FALSE(QFileInfo(strFifo).isFile());
 }

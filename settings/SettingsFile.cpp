@@ -160,12 +160,16 @@ SSettingsRead ReadSettingsFile(const QString& strPath, CSetObj* pObj) {
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return CannotOpen(strPath, errno);
-    QFile file;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return NotARegularFile(strPath);
+    }
+    QFile file;
+    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int nErrno = errno;
+        ::close(fd);
+        return CannotOpen(strPath, nErrno);
     }
     read.nDevice = st.st_dev;
     read.nInode = st.st_ino;

@@ -281,8 +281,9 @@ void CFilterOptionDlg::OnOK() {
     if (!strOverflow.isEmpty()) {
         ShowMessage(this,
                     QStringLiteral("These filter lists do not fit the driver's filter, which "
-                                   "holds 1023 bytes of entries in each direction: %1. Remove or "
+                                   "holds %1 bytes of entries in each direction: %2. Remove or "
                                    "shorten entries, then apply again.")
+                        .arg(FILTER_TEXT_CAPACITY)
                         .arg(strOverflow),
                     MSG_WARNING);
         return;

@@ -60,8 +60,12 @@ bool CCaptureEngine::CopyDriver(QString& strTarget) {
         return false;
     }
     strTarget = strDrivers + QLatin1String(DRIVER_FILE_NAME);
-    if (!PlatformCopyFileReplacing(strExeDir + QLatin1String(DRIVER_FILE_NAME), strTarget,
-                                   &strWhy)) {
+    const QString strSource = strExeDir + QLatin1String(DRIVER_FILE_NAME);
+    // The copy an earlier start made is used again while it is identical: a start then writes
+    // nothing, so it works on a full disk too.
+    if (PlatformIsIdenticalCopy(strSource, strTarget))
+        return true;
+    if (!PlatformCopyFileReplacing(strSource, strTarget, &strWhy)) {
         m_strLastError = QStringLiteral("cannot copy the driver: %1").arg(strWhy);
         return false;
     }

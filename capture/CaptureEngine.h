@@ -28,9 +28,10 @@ public:
     CCaptureEngine& operator=(const CCaptureEngine&) = delete;
 
     // Copies the driver beside the executable into the drivers folder of the per-user system
-    // folder (made private to the user), reloads the service from that copy, checks the
-    // version and starts the capture thread. Capture itself stays off. When the folder or
-    // the copy cannot be made nothing is loaded, and LastError() says why.
+    // folder (made private to the user; a copy that is already identical is kept as it is),
+    // reloads the service from that copy, checks the version and starts the capture thread. Capture
+    // itself stays off. When the folder or the copy cannot be made nothing is loaded, and
+    // LastError() says why.
     int StartDriver();
     // Same from the version check on, with a channel opened elsewhere (in-process drivers).
     int StartWithHandle(HANDLE hDevice);

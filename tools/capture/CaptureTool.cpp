@@ -3,6 +3,7 @@
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureHost.h"
 #include "capture/CsvExport.h"
+#include "capture/FilterComposer.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/FileOps.h"
@@ -12,8 +13,6 @@
 #include "platform/WinePrograms.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
-
-#include <QFileInfo>
 
 #include <atomic>
 #include <csignal>
@@ -37,29 +36,50 @@ int Fail(FILE* pErr, const QString& str) {
 }
 
 // A settings file named with --settings must be usable: the tool stops otherwise. The
-// program's own settings file falls back to the defaults with a warning.
+// program's own settings file falls back to the defaults with a warning, a damaged one kept
+// aside as the window keeps it.
 bool LoadSettings(const SCaptureToolOptions& opts, FILE* pErr) {
     const bool bNamed = !opts.strSettings.isEmpty();
     const QString strPath = bNamed ? opts.strSettings : GetSettingsPath();
-    if (strPath.isEmpty() || (!bNamed && !QFileInfo::exists(strPath)))
+    if (strPath.isEmpty())
         return true; // no settings yet: the defaults
-    if (bNamed && !QFileInfo::exists(strPath))
-        return Fail(pErr, QStringLiteral("settings file %1 does not exist; stopping without "
-                                         "capturing")
-                              .arg(strPath)) == 0;
-    QString strError;
     QStringList notes;
-    if (!LoadSettingsFile(strPath, &g_SetObj, &strError, &notes)) {
-        if (bNamed)
+    if (bNamed) {
+        const SSettingsRead read = ReadSettingsFile(strPath, &g_SetObj);
+        if (read.nResult == SETTINGS_MISSING)
+            return Fail(pErr, QStringLiteral("settings file %1 does not exist; stopping without "
+                                             "capturing")
+                                  .arg(strPath)) == 0;
+        if (read.nResult != SETTINGS_READ)
             return Fail(pErr, QStringLiteral("cannot use the settings: %1; stopping without "
                                              "capturing")
-                                  .arg(strError)) == 0;
-        Print(pErr,
-              QStringLiteral("hivewatch-capture: %1; using the default settings\n").arg(strError));
+                                  .arg(read.strError)) == 0;
+        notes = read.arNotes;
+    } else {
+        const SSettingsStart start = StartWithSettingsFile(strPath, &g_SetObj);
+        if (start.bRefused)
+            return Fail(pErr,
+                        QStringLiteral("%1; stopping without capturing").arg(start.strMessage)) ==
+                   0;
+        if (!start.strMessage.isEmpty())
+            Print(pErr, QStringLiteral("hivewatch-capture: %1\n").arg(start.strMessage));
+        notes = start.arNotes;
     }
     for (const QString& strNote : notes)
         Print(pErr, QStringLiteral("hivewatch-capture: %1\n").arg(strNote));
     return true;
+}
+
+// Lists that do not fit the driver's filter would lose entries: the capture does not start.
+bool CheckFilterFits(const SCaptureToolOptions& opts, FILE* pErr) {
+    const QString strOverflow = FilterOverflowText(ComposeFilterTexts(g_SetObj));
+    if (strOverflow.isEmpty())
+        return true;
+    const QString strPath = opts.strSettings.isEmpty() ? GetSettingsPath() : opts.strSettings;
+    return Fail(pErr, QStringLiteral("the filter lists of %1 do not fit the driver's filter: %2; "
+                                     "shorten them in the window's Options dialog; stopping "
+                                     "without capturing")
+                          .arg(strPath, strOverflow)) == 0;
 }
 
 // A text of the launch arguments for messages; the arguments themselves go to the program
@@ -246,7 +266,8 @@ int Convert(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
 }
 
 int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
-    if (!CheckOutputs(opts, pErr) || !LoadSettings(opts, pErr) || !SetTarget(opts, pErr))
+    if (!CheckOutputs(opts, pErr) || !LoadSettings(opts, pErr) || !SetTarget(opts, pErr) ||
+        !CheckFilterFits(opts, pErr))
         return 1;
     CHivewatchDoc doc;
     CToolHost host;

@@ -237,3 +237,36 @@ TEST(SimRegistryFiles, LoadedDriverWritesItsRegistryWhenCaptureStopsAndAtClose) 
     ASSERT_TRUE(saved.LoadFolder(strDir, strError)) << strError;
     EXPECT_TRUE(saved.KeyExists("HKCR\\.txt")) << "the whole registry, seed included";
 }
+
+// A full disk during a capture: the saved registry keeps its last whole files (never a 0-byte
+// or half file), and the driver tells the program once, through GET_MESSAGE.
+TEST(SimRegistryFiles, AFullDiskKeepsTheFilesAndIsToldToTheProgram) {
+    CFullDisk disk;
+    if (!disk.Available())
+        GTEST_SKIP() << disk.Why().toStdString();
+    const std::string strDir = disk.Dir().toStdString() + "config";
+    CSimRegistry reg;
+    CSimPersistence saver(strDir, 0ms);
+    std::vector<std::string> arTold;
+    saver.SetReporter([&](const std::string& str) { arTold.push_back(str); });
+    saver.LoadOrSeed(reg, false);
+    saver.Tick(reg, CSimPersistence::Clock::now());
+    ASSERT_EQ(saver.SaveCount(), 1);
+    const QByteArray before = ReadWholeFile(QString::fromStdString(strDir + "/system.reg"));
+    ASSERT_GT(before.size(), 8192);
+    disk.Fill(4096);
+    bool bCreated = false;
+    for (int i = 0; i < 3; ++i) {
+        reg.CreateKey("HKLM\\SOFTWARE\\Full" + std::to_string(i), bCreated);
+        saver.Tick(reg, CSimPersistence::Clock::now());
+    }
+    EXPECT_EQ(saver.SaveCount(), 1);
+    EXPECT_EQ(ReadWholeFile(QString::fromStdString(strDir + "/system.reg")), before);
+    for (const char* pName : {"/user.reg", "/userdef.reg", "/users.reg"})
+        EXPECT_TRUE(ParsesWhole(QString::fromStdString(strDir + pName))) << pName;
+    ASSERT_EQ(arTold.size(), 1u) << "once per distinct failure";
+    EXPECT_NE(arTold[0].find("cannot be saved"), std::string::npos) << arTold[0];
+    disk.Release();
+    saver.Tick(reg, CSimPersistence::Clock::now());
+    EXPECT_EQ(saver.SaveCount(), 2) << "saved again once there is room";
+}

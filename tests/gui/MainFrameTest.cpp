@@ -7,6 +7,7 @@
 #include "display/HivewatchView.h"
 #include "display/OutputWnd.h"
 #include "frame/CommandIds.h"
+#include "frame/DriverMessages.h"
 #include "frame/HelpWindow.h"
 #include "framework/DocManager.h"
 #include "settings/SetObj.h"
@@ -409,4 +410,27 @@ TEST_F(MainFrame, ARowWithoutARecordLeavesTheDetailsAsTheyWere) {
     Frame()->ShowRecordDetails(0);
     EXPECT_TRUE(
         Frame()->GetOutputWnd()->GetDetailsText().startsWith(QStringLiteral(" Seqence: 5")));
+}
+
+// What the driver reports reaches the user once per problem; problems that arrive together
+// share one message box.
+TEST_F(MainFrame, DriverMessagesAreShownOncePerProblem) {
+    ASSERT_TRUE(StartApp());
+    QStringList arPending = {QStringLiteral("the simulated registry cannot be saved: full")};
+    // Owned by the window, as the window's own is.
+    auto* pMessages = new CDriverMessages(Frame(), [&] { return std::exchange(arPending, {}); });
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    pMessages->Poll();
+    arPending = {QStringLiteral("the simulated registry cannot be saved: full")};
+    pMessages->Poll(); // the same problem again: not shown again
+    arPending = {QStringLiteral("a"), QStringLiteral("b")};
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    pMessages->Poll();
+    const QStringList arTexts = m_script.MessageTexts();
+    ASSERT_EQ(arTexts.size(), 2);
+    EXPECT_TRUE(
+        arTexts[0].endsWith(QStringLiteral("The simulated registry cannot be saved: full.")))
+        << arTexts[0].toStdString();
+    EXPECT_TRUE(arTexts[1].endsWith(QStringLiteral("A.\nB."))) << arTexts[1].toStdString();
+    CloseAndExit();
 }

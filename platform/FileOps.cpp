@@ -1,11 +1,14 @@
 #include "platform/FileOps.h"
 
+#include "platform/FileNames.h"
 #include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <climits>
+#include <cstdlib>
 #include <sys/stat.h>
 
 bool PlatformCopyFileReplacing(const QString& strSource, const QString& strTarget,
@@ -39,16 +42,18 @@ bool PlatformCopyFileReplacing(const QString& strSource, const QString& strTarge
 bool PlatformSameFile(const QString& strA, const QString& strB) {
     struct stat a {
     }, b{};
-    if (stat(QFile::encodeName(strA).constData(), &a) == 0 &&
-        stat(QFile::encodeName(strB).constData(), &b) == 0)
+    if (stat(PlatformFileNameBytes(strA).constData(), &a) == 0 &&
+        stat(PlatformFileNameBytes(strB).constData(), &b) == 0)
         return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
     // A name not created yet: the same file name in the same folder.
-    const QFileInfo infoA(strA), infoB(strB);
-    const QString strDirA = QFileInfo(infoA.absolutePath()).canonicalFilePath();
-    const QString strDirB = QFileInfo(infoB.absolutePath()).canonicalFilePath();
-    const QString strFullA =
-        (strDirA.isEmpty() ? infoA.absolutePath() : strDirA) + QLatin1Char('/') + infoA.fileName();
-    const QString strFullB =
-        (strDirB.isEmpty() ? infoB.absolutePath() : strDirB) + QLatin1Char('/') + infoB.fileName();
-    return QDir::cleanPath(strFullA) == QDir::cleanPath(strFullB);
+    auto fullName = [](const QString& str) {
+        const QFileInfo info(PlatformAbsoluteFileName(str));
+        char szReal[PATH_MAX];
+        const QString strDir =
+            realpath(PlatformFileNameBytes(info.absolutePath()).constData(), szReal)
+                ? PlatformFileNameFromBytes(szReal)
+                : info.absolutePath();
+        return QDir::cleanPath(strDir + QLatin1Char('/') + info.fileName());
+    };
+    return fullName(strA) == fullName(strB);
 }

@@ -1,6 +1,7 @@
 #include "platform/SafeFile.h"
 
 #include "platform/FileErrors.h"
+#include "platform/FileNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,7 +18,7 @@
 namespace {
 
 QByteArray Native(const QString& str) {
-    return QFile::encodeName(str);
+    return PlatformFileNameBytes(str);
 }
 
 QString KindOfNonRegular(mode_t mode) {
@@ -41,7 +42,7 @@ bool Refuse(int nErrno, const QString& strWhy, int* pErrno, QString* pStrWhy) {
 // The folder a new file would go into must exist and be a folder.
 bool CheckFolderOf(const QString& strPath, int* pErrno, QString* pStrWhy) {
     struct stat st {};
-    const QString strDir = QFileInfo(strPath).absolutePath();
+    const QString strDir = QFileInfo(PlatformAbsoluteFileName(strPath)).absolutePath();
     if (stat(Native(strDir).constData(), &st) != 0)
         return Refuse(errno, PlatformFileErrorWords(errno, true), pErrno, pStrWhy);
     if (!S_ISDIR(st.st_mode))
@@ -89,7 +90,7 @@ bool CSafeFile::Open() {
     QString strWhy;
     if (!CheckTarget(m_strPath, &nErrno, &strWhy))
         return Fail(nErrno, true, strWhy);
-    m_strTarget = m_strPath;
+    m_strTarget = PlatformAbsoluteFileName(m_strPath);
     mode_t mode = 0;
     bool bExisting = false;
     struct stat st {};
@@ -98,7 +99,7 @@ bool CSafeFile::Open() {
         mode = st.st_mode & 07777;
         char szReal[PATH_MAX];
         if (realpath(Native(m_strPath).constData(), szReal))
-            m_strTarget = QFile::decodeName(szReal); // replace the file a link names
+            m_strTarget = PlatformFileNameFromBytes(szReal); // replace the file a link names
     }
     const QFileInfo target(m_strTarget);
     const QString strStem = target.absolutePath() + QStringLiteral("/.") + target.fileName();

@@ -6,6 +6,7 @@
 #include "display/HivewatchView.h"
 #include "frame/MainFrame.h"
 #include "framework/DocManager.h"
+#include "platform/FileNames.h"
 #include "res/Resources.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
@@ -13,7 +14,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QPixmap>
 #include <QTimer>
 
@@ -96,15 +96,20 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
     const CSingleInstance::EResult instance = m_hInstanceMutex->Acquire();
     if (instance == CSingleInstance::OTHER_INSTANCE) {
         if (!opts.strFile.isEmpty())
-            m_hInstanceMutex->HandOver(QFileInfo(opts.strFile).absoluteFilePath());
+            m_hInstanceMutex->HandOver(PlatformAbsoluteFileName(opts.strFile));
         return false;
     }
     if (instance == CSingleInstance::INSTANCE_FAILED) {
         // Not silent: without the lock this start cannot tell whether it would be the second.
-        std::fprintf(stderr, "hivewatch: cannot take the instance lock in %s\n",
-                     qPrintable(m_hInstanceMutex->SocketPath().section(QLatin1Char('/'), 0, -2)));
+        std::fprintf(stderr,
+                     "hivewatch: %s. The window needs a folder of this user's own for "
+                     "its instance lock; set XDG_RUNTIME_DIR to one.\n",
+                     qPrintable(PlatformReadableFileName(m_hInstanceMutex->ErrorText())));
         return false;
     }
+    if (!m_hInstanceMutex->ErrorText().isEmpty())
+        std::fprintf(stderr, "hivewatch: %s\n",
+                     qPrintable(PlatformReadableFileName(m_hInstanceMutex->ErrorText())));
 
     // The settings come before the window: it takes its look and colours from them. A
     // missing or damaged file leaves the defaults.

@@ -15,6 +15,7 @@
 #include <atomic>
 
 class CDocManager;
+class CShellOpenQueue;
 class CHelpWindow;
 class CHivewatchDoc;
 class CHivewatchView;
@@ -44,9 +45,11 @@ public:
     // only while not capturing; Stop Capture only while capturing; the look's radio mark.
     void UpdateCommandStates();
 
-    // Opens a capture document handed over from outside (another start, a drop), asking
-    // to save the current one first.
+    // Opens a capture document handed over from outside (another start, a drop, the command
+    // line), asking to save the current one first; one that arrives while another is being
+    // opened, or while a dialog is open, waits its turn (see CShellOpenQueue).
     void OpenDocumentFromShell(const QString& strPath);
+    CShellOpenQueue* GetOpenQueue() const { return m_pOpenQueue; }
 
     // ---- the capture engine's host (capture thread) ----
     void RefreshList() override;
@@ -114,6 +117,7 @@ private:
     void SetAppLook(int nId);
     QAction* AddCommand(int nId);
     void Connect(int nId, void (CMainFrame::*pfnHandler)());
+    CShellOpenQueue* CreateOpenQueue();
 
     CHivewatchDoc* m_pDoc;
     CDocManager* m_pDocManager;
@@ -128,6 +132,7 @@ private:
     COutputWnd* m_wndOutput = nullptr;
     QLabel* m_pIdlePane = nullptr;
     QPointer<CHelpWindow> m_pHelpWindow;
+    CShellOpenQueue* m_pOpenQueue;
     QString m_strDriverProblem;
     int m_nAppLookWithoutApp = DEFAULT_APP_LOOK;
     std::atomic<bool> m_bDestroying{false};

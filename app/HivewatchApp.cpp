@@ -5,19 +5,28 @@
 #include "display/BaseHivewatchDlg.h"
 #include "display/HivewatchView.h"
 #include "frame/MainFrame.h"
+#include "frame/ShellOpenQueue.h"
 #include "framework/DocManager.h"
+#include "platform/EndSignals.h"
 #include "platform/FileNames.h"
+#include "platform/Paths.h"
 #include "res/Resources.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -130,6 +139,10 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
         return false;
     connect(m_hInstanceMutex.get(), &CSingleInstance::FileHandedOver, m_pMainFrame.get(),
             &CMainFrame::OpenDocumentFromShell);
+    // From here on a logout or a service manager ends the program through EndOnSignal,
+    // which keeps what was captured.
+    m_pEndSignals = std::make_unique<CEndSignals>();
+    connect(m_pEndSignals.get(), &CEndSignals::EndRequested, this, &CHivewatchApp::EndOnSignal);
 
     if (opts.bRegisterDesktop)
         RegisterWithDesktop({UserDataHome(), QCoreApplication::applicationFilePath(), true});
@@ -139,6 +152,7 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
         return true;
     }
     m_pMainFrame->showMaximized();
+    OfferUnsavedCapture();
     // A document that cannot be read is reported and the window stays, holding whatever
     // could be read of it.
     if (!opts.strFile.isEmpty())
@@ -174,12 +188,94 @@ void CHivewatchApp::StartScreenshot(const QString& strPath) {
     });
 }
 
+QString CHivewatchApp::UnsavedCapturePath() {
+    const QString strDir = PlatformUserDataDir();
+    return strDir.isEmpty() ? QString() : strDir + QStringLiteral("unsaved-capture.hvw");
+}
+
+void CHivewatchApp::OfferUnsavedCapture() {
+    const QString strPath = UnsavedCapturePath();
+    struct stat st {};
+    if (strPath.isEmpty() || stat(PlatformFileNameBytes(strPath).constData(), &st) != 0)
+        return;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Hivewatch"),
+                    QStringLiteral("Restore the capture that was not saved?"),
+                    QMessageBox::Yes | QMessageBox::No, m_pMainFrame.get());
+    box.setDefaultButton(QMessageBox::Yes);
+    const int nAnswer = box.exec();
+    if (nAnswer != QMessageBox::Yes && nAnswer != QMessageBox::No)
+        return; // not answered (the program is ending): offered again next time
+    if (nAnswer == QMessageBox::Yes) {
+        if (!m_pDocManager->OpenAsUntitled(strPath) && m_pDoc->GetRecordCount() == 0) {
+            QMessageBox kept(QMessageBox::Warning, QStringLiteral("Hivewatch"),
+                             PlatformReadableFileName(
+                                 QStringLiteral("The capture was left in %1.").arg(strPath)),
+                             QMessageBox::Ok, m_pMainFrame.get());
+            kept.exec();
+            return;
+        }
+        // Records not saved: closing asks to save them.
+        m_pDoc->m_bNewRecords = 1;
+        m_pMainFrame->UpdateCommandStates();
+    }
+    ::unlink(PlatformFileNameBytes(strPath).constData());
+}
+
+void CHivewatchApp::EndOnSignal(int nSignal) {
+    if (m_bEnding || !m_pMainFrame)
+        return;
+    m_bEnding = true;
+    std::fprintf(stderr, "hivewatch: ending on signal %d (%s)\n", nSignal, strsignal(nSignal));
+    m_pMainFrame->GetOpenQueue()->Stop();
+    m_pMainFrame->OnStopCapture();
+    if (m_pDoc->m_bNewRecords) {
+        const QString strPath = UnsavedCapturePath();
+        QString strError = QStringLiteral("the user's data folder cannot be found");
+        if (!strPath.isEmpty() && m_pDoc->OnSaveDocument(strPath, &strError))
+            std::fprintf(stderr, "hivewatch: the capture not saved is kept in %s\n",
+                         qPrintable(PlatformReadableFileName(strPath)));
+        else
+            std::fprintf(stderr, "hivewatch: the capture not saved could not be kept: %s\n",
+                         qPrintable(PlatformReadableFileName(strError)));
+    }
+    SaveSettings();
+    // Nothing is asked any more: the records are kept, or could not be.
+    m_pDoc->m_bNewRecords = 0;
+    m_pDoc->SetModifiedFlag(false);
+    CloseWhenDialogsAreGone();
+}
+
+// Each open dialog is dismissed as Cancel would; what its caller does next may open another,
+// which goes the same way; then the window closes.
+void CHivewatchApp::CloseWhenDialogsAreGone() {
+    if (QWidget* pModal = QApplication::activeModalWidget()) {
+        if (auto* pDialog = qobject_cast<QDialog*>(pModal))
+            pDialog->reject();
+        else
+            pModal->close();
+        QTimer::singleShot(0, this, &CHivewatchApp::CloseWhenDialogsAreGone);
+        return;
+    }
+    if (m_pMainFrame)
+        m_pMainFrame->close();
+}
+
+// Saved at once: the session may end the process before the window has closed.
+void CHivewatchApp::SaveSettings() {
+    if (!m_bSettingsLoaded)
+        return;
+    QString strError;
+    if (!SaveSettingsFile(m_strSettingsPath, &g_SetObj, &strError))
+        std::fprintf(stderr, "hivewatch: %s\n", qPrintable(PlatformReadableFileName(strError)));
+}
+
 int CHivewatchApp::ExitInstance(int nExitCode) {
     if (m_pDoc)
         m_pDoc->SetHost(nullptr);
     m_pMainFrame.reset();
     if (m_hInstanceMutex)
         m_hInstanceMutex->Release();
+    m_pEndSignals.reset();
     // A run that ended before loading the settings must not replace them with defaults.
     if (m_bSettingsLoaded)
         SaveSettingsFile(m_strSettingsPath, &g_SetObj);

@@ -70,6 +70,17 @@ bool CDocManager::OpenWithoutPrompt(const QString& strPath) {
     return true;
 }
 
+bool CDocManager::OpenAsUntitled(const QString& strPath) {
+    QString strError;
+    const bool bRead = m_pDoc->OnOpenDocument(strPath, &strError);
+    SetPathName(QString(), false);
+    m_pDoc->SetModifiedFlag(true);
+    emit ContentsReplaced();
+    if (!bRead)
+        ReportError(strError.isEmpty() ? QStringLiteral("Cannot read %1.").arg(strPath) : strError);
+    return bRead;
+}
+
 bool CDocManager::OnFileSave() {
     return DoSave(m_strPathName);
 }

@@ -25,6 +25,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -278,6 +279,74 @@ TEST_F(App, NamesThatAreNotUtf8AreHandedOverAndDroppedAsGiven) {
     QApplication::sendEvent(Frame(), &drop);
     EXPECT_TRUE(WaitFor([&] { return Doc()->GetRecordCount() == 6; }));
     EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - \\xFE dropped.hvw"));
+}
+
+// Ended by a signal (a logout, a service manager) during a capture: the capture stops, the
+// settings are saved at once, the records not saved are kept without a prompt, and the next
+// start offers them back, then removes them.
+TEST_F(App, EndedDuringACaptureKeepsItAndTheNextStartOffersItBack) {
+    const QString strKept = CHivewatchApp::UnsavedCapturePath();
+    ASSERT_FALSE(QFile::exists(strKept));
+    ASSERT_TRUE(StartApp());
+    Frame()->OnApplicationLook(ID_VIEW_APPLOOK_OFF_2007_BLACK);
+    CaptureRecords(3);
+    ASSERT_EQ(::kill(getpid(), SIGTERM), 0);
+    ASSERT_TRUE(WaitFor([&] { return !Frame()->isVisible(); }, 20000));
+    EXPECT_EQ(Frame()->m_engine.m_bCapturing, 0);
+    CSetObj saved;
+    ASSERT_TRUE(LoadSettingsFile(m_strSettings, &saved)) << "saved before the window closed";
+    EXPECT_EQ(saved.m_nAppLook, ID_VIEW_APPLOOK_OFF_2007_BLACK);
+    const int nCaptured = Doc()->GetRecordCount();
+    m_pApp->ExitInstance(0);
+    m_pApp.reset();
+    CHivewatchDoc kept;
+    ASSERT_TRUE(kept.OnOpenDocument(strKept));
+    EXPECT_EQ(kept.GetRecordCount(), nCaptured);
+    EXPECT_GE(nCaptured, 3);
+
+    m_script.AnswerMessageBox(QMessageBox::Yes);
+    ASSERT_TRUE(StartApp());
+    EXPECT_EQ(m_script.MessageTexts(),
+              QStringList{QStringLiteral("Restore the capture that was not saved?")});
+    EXPECT_EQ(Doc()->GetRecordCount(), nCaptured);
+    EXPECT_EQ(ListCount(), nCaptured);
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - Untitled"));
+    EXPECT_FALSE(QFile::exists(strKept));
+    EXPECT_TRUE(DocManager()->GetRecentFileList().GetEntries().isEmpty());
+    // They are unsaved records again: closing asks for them.
+    m_script.AnswerMessageBox(QMessageBox::No);
+    CloseAndExit();
+    EXPECT_EQ(m_script.MessageTexts().size(), 2);
+}
+
+// A hang-up while a dialog is open dismisses it; records kept are offered at the next
+// start, and No removes them.
+TEST_F(App, EndedWithADialogOpenClosesItAndNoDiscardsTheKeptCapture) {
+    const QString strKept = CHivewatchApp::UnsavedCapturePath();
+    ASSERT_TRUE(StartApp());
+    AppendRecords(*Doc(), 1, 5);
+    Doc()->m_bNewRecords = 1;
+    m_script.AnswerDialog([](QDialog*) { ::kill(getpid(), SIGHUP); });
+    Command(ID_OPTIONS)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return !Frame()->isVisible(); }, 20000));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    m_pApp->ExitInstance(0);
+    m_pApp.reset();
+    ASSERT_TRUE(QFile::exists(strKept));
+
+    m_script.AnswerMessageBox(QMessageBox::No);
+    ASSERT_TRUE(StartApp());
+    EXPECT_EQ(Doc()->GetRecordCount(), 0);
+    EXPECT_FALSE(QFile::exists(strKept));
+    CloseAndExit();
+    // Nothing left to keep: no file, and the next start asks nothing.
+    m_pApp.reset();
+    ASSERT_TRUE(StartApp());
+    ASSERT_EQ(::kill(getpid(), SIGHUP), 0);
+    ASSERT_TRUE(WaitFor([&] { return !Frame()->isVisible(); }, 20000));
+    m_pApp->ExitInstance(0);
+    EXPECT_FALSE(QFile::exists(strKept));
+    EXPECT_EQ(m_script.MessageTexts().size(), 1);
 }
 
 TEST_F(App, EveryStartRegistersTheDocumentTypeWithTheDesktop) {

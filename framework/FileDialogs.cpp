@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QTreeView>
 
+#include <climits>
 #include <sys/stat.h>
 
 namespace {
@@ -25,13 +26,14 @@ constexpr int MIN_VISIBLE_ROWS = 16;
 // The dialog leaves this share of the screen for the window frame and the desktop's panels.
 constexpr double MAX_SCREEN_SHARE = 0.92;
 
-// The width a column needs: its title, and the widest text it shows.
+// The width a column needs: its title, and the widest text it shows. The name column is
+// given what room is left, NAME_COLUMN_CHARS characters at most.
 int ColumnNeed(const QHeaderView* pHeader, const QFontMetrics& fm, int nColumn) {
     const int nPadding = 2 * fm.averageCharWidth() + 8;
     QString strSample;
     switch (nColumn) {
     case 0:
-        return qMax(pHeader->sectionSizeHint(0), fm.averageCharWidth() * NAME_COLUMN_CHARS);
+        return pHeader->sectionSizeHint(0);
     case 1:
         strSample = QStringLiteral("1,023.9 KiB");
         break;
@@ -39,8 +41,9 @@ int ColumnNeed(const QHeaderView* pHeader, const QFontMetrics& fm, int nColumn) 
         strSample = QStringLiteral("Executable File");
         break;
     default:
-        strSample = QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)),
-                                       QLocale::ShortFormat);
+        // As Qt's file model writes the time a file was modified.
+        strSample = QLocale::system().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)),
+                                               QLocale::ShortFormat);
         break;
     }
     return qMax(pHeader->sectionSizeHint(nColumn), fm.horizontalAdvance(strSample) + nPadding);
@@ -67,24 +70,28 @@ private:
     void Fit(QFileDialog* pDlg) {
         QHeaderView* pHeader = m_pTree->header();
         const QFontMetrics fm(m_pTree->font());
-        int nLength = 0;
-        for (int i = 0; i < pHeader->count(); ++i) {
+        QScreen* pScreen = pDlg->screen() ? pDlg->screen() : QGuiApplication::primaryScreen();
+        const QSize room = pScreen ? pScreen->availableGeometry().size() * MAX_SCREEN_SHARE
+                                   : QSize(INT_MAX, INT_MAX);
+        // What the dialog has beside the list's columns: the side bar, margins, the bar.
+        const int nBesides = pDlg->width() - m_pTree->viewport()->width() +
+                             m_pTree->verticalScrollBar()->sizeHint().width();
+        int nOthers = 0;
+        for (int i = 1; i < pHeader->count(); ++i) {
             if (pHeader->isSectionHidden(i))
                 continue;
             pHeader->resizeSection(i, qMax(pHeader->sectionSize(i), ColumnNeed(pHeader, fm, i)));
-            nLength += pHeader->sectionSize(i);
+            nOthers += pHeader->sectionSize(i);
         }
-        const int nBar = m_pTree->verticalScrollBar()->sizeHint().width();
+        const int nNameWanted =
+            qMax(ColumnNeed(pHeader, fm, 0), qMin(fm.averageCharWidth() * NAME_COLUMN_CHARS,
+                                                  room.width() - nBesides - nOthers));
+        pHeader->resizeSection(0, qMax(pHeader->sectionSize(0), nNameWanted));
         const int nRow = qMax(fm.height() + 4, m_pTree->sizeHintForRow(0));
-        QSize size = pDlg->size();
-        size.rwidth() += qMax(0, nLength + nBar - m_pTree->viewport()->width());
-        size.rheight() += qMax(0, nRow * MIN_VISIBLE_ROWS - m_pTree->viewport()->height());
-        QScreen* pScreen = pDlg->screen() ? pDlg->screen() : QGuiApplication::primaryScreen();
-        if (pScreen) {
-            const QSize room = pScreen->availableGeometry().size() * MAX_SCREEN_SHARE;
-            size = size.boundedTo(room).expandedTo(pDlg->minimumSize());
-        }
-        pDlg->resize(size);
+        QSize size(qMax(pDlg->width(), nBesides + pHeader->sectionSize(0) + nOthers),
+                   pDlg->height() +
+                       qMax(0, nRow * MIN_VISIBLE_ROWS - m_pTree->viewport()->height()));
+        pDlg->resize(size.boundedTo(room).expandedTo(pDlg->minimumSize()));
     }
 
     QTreeView* m_pTree;

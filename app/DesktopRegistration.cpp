@@ -1,10 +1,11 @@
 #include "app/DesktopRegistration.h"
 
+#include "platform/SafeFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -25,7 +26,8 @@ QString QuoteExecArgument(const QString& str) {
     return strOut;
 }
 
-// Writes the file only when its contents differ. Sets bChanged when it wrote.
+// Writes the file only when its contents differ, through the program's one checked writer.
+// Sets bChanged when it wrote.
 bool WriteIfChanged(const QString& strPath, const QByteArray& data, bool& bChanged,
                     QString* pStrError) {
     QFile current(strPath);
@@ -33,10 +35,10 @@ bool WriteIfChanged(const QString& strPath, const QByteArray& data, bool& bChang
         return true;
     current.close();
     QDir().mkpath(QFileInfo(strPath).absolutePath());
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    CSafeFile file(strPath);
+    if (!file.Open() || file.write(data) != data.size() || !file.Commit()) {
         if (pStrError)
-            *pStrError = QStringLiteral("cannot write %1: %2").arg(strPath, file.errorString());
+            *pStrError = file.ErrorText();
         return false;
     }
     bChanged = true;

@@ -2,6 +2,8 @@
 
 #include "app/DesktopRegistration.h"
 #include "app/HivewatchDocLink.h"
+#include "capture/FilterComposer.h"
+#include "dialogs/UserMessage.h"
 #include "display/BaseHivewatchDlg.h"
 #include "display/HivewatchView.h"
 #include "frame/MainFrame.h"
@@ -10,6 +12,7 @@
 #include "platform/EndSignals.h"
 #include "platform/FileNames.h"
 #include "platform/Paths.h"
+#include "platform/SafeFile.h"
 #include "res/Resources.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
@@ -19,6 +22,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -51,6 +55,37 @@ void SetUpParser(QCommandLineParser& parser) {
 constexpr int SCREENSHOT_START_MS = 300;
 constexpr int SCREENSHOT_GRAB_MS = 3000;
 constexpr int SCREENSHOT_SELECTED_ROW = 3;
+
+// Writes the image in the format its name's extension names (PNG without one), replacing the
+// file only when the whole image was written. The failure in words, or empty.
+QString SaveImage(const QPixmap& image, const QString& strPath) {
+    const QByteArray format = QFileInfo(strPath).suffix().toLatin1();
+    CSafeFile file(strPath);
+    if (!file.Open())
+        return file.ErrorText();
+    if (!image.save(&file, format.isEmpty() ? "PNG" : format.constData()))
+        return file.ErrorNumber() != 0
+                   ? file.ErrorText()
+                   : QStringLiteral("cannot write %1: no image format has that extension")
+                         .arg(strPath);
+    return file.Commit() ? QString() : file.ErrorText();
+}
+
+// What the user is told once about the settings a run starts with: a file that could not be
+// used, and filter lists too long for the driver. Empty when all is well.
+QString SettingsStartNote(const SSettingsStart& settings, const QString& strPath) {
+    QStringList arNotes;
+    if (!settings.strMessage.isEmpty())
+        arNotes << settings.strMessage;
+    const QString strOverflow = FilterOverflowText(ComposeFilterTexts(g_SetObj));
+    if (!strOverflow.isEmpty()) {
+        arNotes << QStringLiteral("The filter lists of %1 do not fit the driver's filter: %2. "
+                                  "Until they are shortened in Options, the entries that do not "
+                                  "fit are left out of the filter.")
+                       .arg(strPath, strOverflow);
+    }
+    return arNotes.join(QStringLiteral("\n\n"));
+}
 
 } // namespace
 
@@ -121,11 +156,20 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
                      qPrintable(PlatformReadableFileName(m_hInstanceMutex->ErrorText())));
 
     // The settings come before the window: it takes its look and colours from them. A
-    // missing or damaged file leaves the defaults.
+    // missing or damaged file leaves the defaults; a name that is no regular file ends the
+    // start, since nothing could be read from it or saved to it.
     m_strSettingsPath = opts.strSettingsPath.isEmpty() ? ::GetSettingsPath() : opts.strSettingsPath;
-    LoadSettingsFile(m_strSettingsPath, &g_SetObj);
-    m_bSettingsLoaded = true;
+    const SSettingsStart settings = StartWithSettingsFile(m_strSettingsPath, &g_SetObj);
+    if (settings.bRefused) {
+        std::fprintf(stderr, "hivewatch: %s\n", qPrintable(settings.strMessage));
+        ShowMessage(nullptr, settings.strMessage, MSG_ERROR);
+        m_nExitCode = 1;
+        return false;
+    }
+    // Settings that could not be read are not replaced at exit.
+    m_bSettingsLoaded = settings.bMayReplace;
     m_nAppLook = g_SetObj.m_nAppLook;
+    const QString strSettingsNote = SettingsStartNote(settings, m_strSettingsPath);
 
     m_pDoc = std::make_unique<CHivewatchDoc>();
     m_pDocLink = std::make_unique<CHivewatchDocLink>(m_pDoc.get());
@@ -148,11 +192,19 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
         RegisterWithDesktop({UserDataHome(), QCoreApplication::applicationFilePath(), true});
 
     if (!opts.strScreenshot.isEmpty()) {
+        if (!strSettingsNote.isEmpty())
+            std::fprintf(stderr, "hivewatch: %s\n", qPrintable(strSettingsNote));
         StartScreenshot(opts.strScreenshot);
         return true;
     }
     m_pMainFrame->showMaximized();
     OfferUnsavedCapture();
+    // Told once the window shows: settings that could not be used.
+    if (!strSettingsNote.isEmpty()) {
+        QTimer::singleShot(0, m_pMainFrame.get(), [pFrame = m_pMainFrame.get(), strSettingsNote] {
+            ShowMessage(pFrame, strSettingsNote, MSG_WARNING);
+        });
+    }
     // A document that cannot be read is reported and the window stays, holding whatever
     // could be read of it.
     if (!opts.strFile.isEmpty())
@@ -178,8 +230,9 @@ void CHivewatchApp::StartScreenshot(const QString& strPath) {
             }
             image = pFrame->grab();
         }
-        if (!image.save(strPath)) {
-            std::fprintf(stderr, "hivewatch: cannot write %s\n", qPrintable(strPath));
+        const QString strError = SaveImage(image, strPath);
+        if (!strError.isEmpty()) {
+            std::fprintf(stderr, "hivewatch: %s\n", qPrintable(strError));
             m_nExitCode = 1;
         }
         // What was captured for the picture is not a document worth a save prompt.
@@ -276,7 +329,8 @@ int CHivewatchApp::ExitInstance(int nExitCode) {
     if (m_hInstanceMutex)
         m_hInstanceMutex->Release();
     m_pEndSignals.reset();
-    // A run that ended before loading the settings must not replace them with defaults.
+    // A run that ended before loading the settings, or could not read them, must not replace
+    // them with defaults.
     if (m_bSettingsLoaded)
         SaveSettingsFile(m_strSettingsPath, &g_SetObj);
     return nExitCode != 0 ? nExitCode : m_nExitCode;

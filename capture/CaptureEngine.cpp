@@ -5,6 +5,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Clock.h"
 #include "platform/FileOps.h"
+#include "platform/HeldProcess.h"
 #include "platform/Paths.h"
 #include "platform/Processes.h"
 #include "settings/SetObj.h"
@@ -13,6 +14,8 @@
 #include "utils/ByteBuffer.h"
 #include "utils/InstallDrv.h"
 #include "utils/SystemInfo.h"
+
+#include <QProcess>
 
 #include <cstring>
 #include <memory>
@@ -57,8 +60,12 @@ bool CCaptureEngine::CopyDriver(QString& strTarget) {
         return false;
     }
     strTarget = strDrivers + QLatin1String(DRIVER_FILE_NAME);
-    if (!PlatformCopyFileReplacing(strExeDir + QLatin1String(DRIVER_FILE_NAME), strTarget,
-                                   &strWhy)) {
+    const QString strSource = strExeDir + QLatin1String(DRIVER_FILE_NAME);
+    // The copy an earlier start made is used again while it is identical: a start then writes
+    // nothing, so it works on a full disk too.
+    if (PlatformIsIdenticalCopy(strSource, strTarget))
+        return true;
+    if (!PlatformCopyFileReplacing(strSource, strTarget, &strWhy)) {
         m_strLastError = QStringLiteral("cannot copy the driver: %1").arg(strWhy);
         return false;
     }
@@ -121,10 +128,7 @@ int CCaptureEngine::SwitchCaptureOn() {
 int CCaptureEngine::SwitchCaptureOff() {
     if (m_bCapturing != 0 && Control(IOCTL_REGDRV_STOP) && Control(IOCTL_REGDRV_APPLY))
         m_bCapturing = 0;
-    if (m_bCapturing != 0)
-        return 0;
-    m_watch.End();
-    return 1;
+    return m_bCapturing == 0;
 }
 
 int CCaptureEngine::SendFilterConfig() {
@@ -132,7 +136,42 @@ int CCaptureEngine::SendFilterConfig() {
     const SComposedFilter composed = ComposeFilterTexts(g_SetObj);
     m_nTargetPid = composed.nTargetPid;
     const FILTER_BLOCK block = BuildFilterBlock(g_SetObj, composed);
-    return Control(IOCTL_REGDRV_SET_FILTER, &block, uint32_t(sizeof(block)));
+    const int nFilter = Control(IOCTL_REGDRV_SET_FILTER, &block, uint32_t(sizeof(block)));
+    return SetTarget(composed.nTargetPid) && nFilter;
+}
+
+int CCaptureEngine::SetTarget(int nPid) {
+    unsigned char target[REGDRV_TARGET_SIZE];
+    StoreLE32(target, nPid > 0 ? uint32_t(nPid) : 0u);
+    return Control(IOCTL_REGDRV_SET_TARGET, target, uint32_t(sizeof(target)));
+}
+
+QStringList CCaptureEngine::TakeDriverMessages() {
+    QStringList arMessages;
+    if (!m_hDevice)
+        return arMessages;
+    // A bound, so a driver that always has something to say cannot hold the window.
+    for (int i = 0; i < 64; ++i) {
+        char sz[4096];
+        uint32_t nReturned = 0;
+        if (!DeviceIoControl(m_hDevice, IOCTL_REGDRV_GET_MESSAGE, nullptr, 0, sz, sizeof(sz),
+                             &nReturned) ||
+            nReturned == 0)
+            break;
+        arMessages.append(
+            QString::fromUtf8(sz, qsizetype(std::min<uint32_t>(nReturned, sizeof(sz)))));
+    }
+    return arMessages;
+}
+
+bool CCaptureEngine::SwitchOnForStart() {
+    TakeDriverMessages(); // what was said before belongs to earlier work
+    if (SwitchCaptureOn())
+        return true;
+    const QStringList arWhy = TakeDriverMessages();
+    m_strLastError = arWhy.isEmpty() ? QStringLiteral("the driver could not switch capture on")
+                                     : arWhy.join(QStringLiteral("; "));
+    return false;
 }
 
 bool CCaptureEngine::StartCapture(QString* pStrError) {
@@ -140,27 +179,35 @@ bool CCaptureEngine::StartCapture(QString* pStrError) {
 }
 
 bool CCaptureEngine::StartCapture(QString* pStrError, const QStringList* pLaunchArgs) {
-    // The watch starts before the filter, so no record of another process slips in between.
-    m_watch.Watch(g_SetObj.LoadCaptureScope());
+    const bool bLaunch = g_SetObj.LoadCaptureScope() == SCOPE_NEW_PROGRAM;
+    const auto launchFailed = [&](const QString& strWhy) {
+        m_strLastError = strWhy;
+        SwitchCaptureOff();
+        if (pStrError)
+            *pStrError = QStringLiteral("Can not start a new process with \"%1 %2\"")
+                             .arg(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams);
+        return false;
+    };
+    // The program starts held: the driver watches its process before it runs.
+    CHeldProcess program;
+    QString strWhy;
+    if (bLaunch &&
+        !program.Start(g_SetObj.m_strNewProgram,
+                       pLaunchArgs ? *pLaunchArgs : QProcess::splitCommand(g_SetObj.m_strNewParams),
+                       &strWhy))
+        return launchFailed(strWhy);
     SendFilterConfig();
-    if (m_bCapturing != 1)
-        SwitchCaptureOn();
-    if (g_SetObj.LoadCaptureScope() == SCOPE_NEW_PROGRAM) {
-        QString strWhy;
-        const int nPid =
-            pLaunchArgs
-                ? PlatformStartProcessArgs(g_SetObj.m_strNewProgram, *pLaunchArgs, &strWhy)
-                : PlatformStartProcess(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams, &strWhy);
-        if (nPid < 0) {
-            m_strLastError = strWhy;
-            SwitchCaptureOff();
-            if (pStrError)
-                *pStrError = QStringLiteral("Can not start a new process with \"%1 %2\"")
-                                 .arg(g_SetObj.m_strNewProgram, g_SetObj.m_strNewParams);
-            return false;
-        }
-        m_nTargetPid = nPid;
+    if (bLaunch) {
+        m_nTargetPid = program.Pid();
+        SetTarget(program.Pid());
     }
+    if (m_bCapturing != 1 && !SwitchOnForStart()) {
+        if (pStrError)
+            *pStrError = QStringLiteral("Capture could not be started: %1.").arg(m_strLastError);
+        return false; // a held program ends without having run; the target stays pending
+    }
+    if (bLaunch && !program.Release(&strWhy))
+        return launchFailed(strWhy);
     g_SetObj.StoreCaptureScope(SCOPE_ALL);
     return true;
 }
@@ -273,11 +320,9 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
             size_t nText = 0;
             if (!SplitRecordTextAt(pText, nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET, fields, nText))
                 break; // no terminating zero before the end: nothing past it is read
-            const int32_t nPid = ParsePidField(fields[0]);
-            if (!IsPidRejected(nPid)) {
-                m_pDoc->AppendCaptured(LoadLE32(pRecord), LoadLE64(pRecord + 4), nPid, fields);
-                ++nAppended;
-            }
+            m_pDoc->AppendCaptured(LoadLE32(pRecord), LoadLE64(pRecord + 4),
+                                   ParsePidField(fields[0]), fields);
+            ++nAppended;
             nPos += RegDrvEventSize(nText);
         }
     } catch (const std::bad_alloc&) {
@@ -288,25 +333,9 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
     m_nRecordsFiled.fetch_add(nAppended, std::memory_order_relaxed);
 }
 
-bool CCaptureEngine::IsPidRejected(int32_t nPid) const {
-    if (m_watch.IsWatching())
-        return !m_watch.Accepts(nPid, m_nTargetPid);
-    // A target chosen but not yet started: only its own process ID passes.
-    const int nScope = g_SetObj.LoadCaptureScope();
-    if (nScope != SCOPE_ATTACHED && nScope != SCOPE_NEW_PROGRAM)
-        return false;
-    return nPid != m_nTargetPid;
-}
-
-int CCaptureEngine::IsRecordRejected(const SRecordFields& fields) const {
-    return IsPidRejected(ParsePidField(fields[0])) ? 1 : 0;
-}
-
 CRegInfoObj* CCaptureEngine::DecodeRecord(uint32_t nSeq, std::string_view text,
                                           const QString& strTime) {
     const SRecordFields fields = SplitRecordText(text);
-    if (IsRecordRejected(fields))
-        return nullptr;
     auto* pObj = new CRegInfoObj;
     const auto wide = [](std::string_view s) { return AnsiToUtf16(s.data(), qsizetype(s.size())); };
     pObj->m_nSeq = int32_t(nSeq);

@@ -3,7 +3,6 @@
 
 #include "capture/EventTime.h"
 #include "capture/RecordText.h"
-#include "capture/TargetWatch.h"
 #include "platform/DeviceIo.h"
 
 #include <QString>
@@ -29,27 +28,29 @@ public:
     CCaptureEngine& operator=(const CCaptureEngine&) = delete;
 
     // Copies the driver beside the executable into the drivers folder of the per-user system
-    // folder (made private to the user), reloads the service from that copy, checks the
-    // version and starts the capture thread. Capture itself stays off. When the folder or
-    // the copy cannot be made nothing is loaded, and LastError() says why.
+    // folder (made private to the user; a copy that is already identical is kept as it is),
+    // reloads the service from that copy, checks the version and starts the capture thread. Capture
+    // itself stays off. When the folder or the copy cannot be made nothing is loaded, and
+    // LastError() says why.
     int StartDriver();
     // Same from the version check on, with a channel opened elsewhere (in-process drivers).
     int StartWithHandle(HANDLE hDevice);
     // Switches capture off, ends the thread, closes the channel, unloads the driver.
     int StopDriver();
 
-    int SwitchCaptureOn(); // START then APPLY, only when capture is off
-    // STOP then APPLY, only when capture is on. Once capture is off, the watch on a target
-    // (see StartCapture) ends.
-    int SwitchCaptureOff();
+    int SwitchCaptureOn();  // START then APPLY, only when capture is off
+    int SwitchCaptureOff(); // STOP then APPLY, only when capture is on
+    // The filter (SET_FILTER) and the target (SET_TARGET: the attached process, or none),
+    // staged for the next APPLY. 1 when the driver took both.
     int SendFilterConfig();
-    // Start Capture: the filter, switching on, launching a pending program, and the scope
-    // back to all processes. False when the launch failed; capture is then off again,
-    // pStrError says which program could not be started and LastError() why.
-    // A capture started for an attached process or a launched program keeps only the
-    // records of that process (and of the processes a launched program starts) until the
-    // next Start Capture or until capture is switched off, although the stored scope goes
-    // back to all processes.
+    // Start Capture: the filter and the target, switching on, running a pending program, and
+    // the scope back to all processes. A capture started for an attached process or a
+    // launched program reports that process and every process it starts, whatever their
+    // names, until the next Start Capture: the driver follows the process tree. A program is
+    // held before it runs until the driver watches it, so none of its operations is missed.
+    // False when the program could not be started (pStrError: "Can not start a new process
+    // with ...", LastError() why; capture is off again and the program stays pending) or when
+    // capture could not be switched on (pStrError and LastError(): the driver's reason).
     bool StartCapture(QString* pStrError = nullptr);
     // The same; a launch passes exactly the arguments in *pLaunchArgs (when given) instead
     // of splitting the stored parameter text.
@@ -71,10 +72,13 @@ public:
     // (capture thread), all under one hold of the record lock. Records reach the document
     // only if it was not cleared or replaced since the walk began.
     void WalkBuffer(const unsigned char* pBuffer, size_t nReturned);
-    int IsRecordRejected(const SRecordFields& fields) const;
-    // Decodes one record into a new object, or nullptr when the program-side check drops it
-    // (for callers that want the record class; the capture thread files records without it).
+    // Decodes one record into a new object (for callers that want the record class; the
+    // capture thread files records without it).
     CRegInfoObj* DecodeRecord(uint32_t nSeq, std::string_view text, const QString& strTime);
+
+    // Problems the driver has told since the last call (a registry file it could not save, a
+    // Wine server that could not be started), oldest first. User-interface thread.
+    QStringList TakeDriverMessages();
 
     QString LastError() const { return m_strLastError; }
     uint64_t RecordsFiled() const { return m_nRecordsFiled.load(std::memory_order_relaxed); }
@@ -92,8 +96,10 @@ private:
     void ReadBatch(unsigned char* pBuffer);
     void WalkBuffer(const unsigned char* pBuffer, size_t nReturned, uint64_t nGeneration);
     void Refresh();
-    bool IsPidRejected(int32_t nPid) const;
     bool ShouldWalk() const;
+    // Switches capture on for Start Capture; false with the driver's reason in m_strLastError.
+    bool SwitchOnForStart();
+    int SetTarget(int nPid); // SET_TARGET; 0 or less: no target
     bool CopyDriver(QString& strTarget);
     bool LimitReached() const;
     int Control(uint32_t nCode, const void* pIn = nullptr, uint32_t nInSize = 0);
@@ -103,5 +109,4 @@ private:
     QString m_strLastError;
     std::atomic<uint64_t> m_nRecordsFiled{0};
     std::atomic<uint64_t> m_nRecordLimit{0};
-    mutable CTargetWatch m_watch; // its verdict cache belongs to the capture thread
 };

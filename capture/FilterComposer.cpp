@@ -29,16 +29,6 @@ QString ProcessIncludeText(const QStringList& entries) {
     return entries.contains(kStar) ? kStar : JoinEntries(entries, false);
 }
 
-QString FileNameOfProgram(const QString& strProgram) {
-    const QByteArray narrow = Utf16ToAnsi(strProgram);
-    qsizetype nStart = 0;
-    for (qsizetype i = 0; i < narrow.size(); ++i) {
-        if (narrow[i] == '\\' || narrow[i] == '/' || narrow[i] == ':')
-            nStart = i + 1;
-    }
-    return AnsiToUtf16(narrow.mid(nStart));
-}
-
 // A process name as the driver compares it: without case and without a trailing ".exe".
 QString DriverProcessKey(const QString& strName) {
     QString str = strName.toUpper();
@@ -67,13 +57,13 @@ SComposedFilter ComposeFilterTexts(const CSetObj& setObj, const QString& strOwnP
     SComposedFilter out;
     QString& strI = out.strInclude;
     QString& strX = out.strExclude;
+    // A target is watched by its process ID with every process it starts, whatever their
+    // names (the driver follows the process tree): no process name narrows it.
     switch (setObj.m_nCaptureScope) {
     case SCOPE_ATTACHED:
         out.nTargetPid = setObj.m_nAttachPid;
-        strI = setObj.m_strAttachName;
         break;
     case SCOPE_NEW_PROGRAM:
-        strI = FileNameOfProgram(setObj.m_strNewProgram);
         break;
     case SCOPE_ALL:
         strI = ProcessIncludeText(setObj.m_arProcInclude);
@@ -84,6 +74,8 @@ SComposedFilter ComposeFilterTexts(const CSetObj& setObj, const QString& strOwnP
     default:
         break;
     }
+    if (setObj.m_nCaptureScope == SCOPE_ALL)
+        out.strExcludeKept = OwnExcludeText(strOwnProcessName).toUpper();
     const QString strP = JoinEntries(setObj.m_arPathInclude, true);
     if (!strP.isEmpty())
         strI += kSeparator + strP;
@@ -95,25 +87,62 @@ SComposedFilter ComposeFilterTexts(const CSetObj& setObj, const QString& strOwnP
     return out;
 }
 
-QByteArray FitFilterText(const QString& strText) {
-    constexpr qsizetype kMaxChars = 1022;
-    const qsizetype nBudget = qsizetype(FILTER_TEXT_SIZE) - 1;
-    const QString str =
-        strText.size() > qsizetype(FILTER_TEXT_SIZE) ? strText.left(kMaxChars) : strText;
-    QByteArray narrow = Utf16ToAnsi(str);
-    if (narrow.size() <= nBudget)
+QByteArray FitFilterText(const QString& strText, const QString& strKept) {
+    const QByteArray narrow = Utf16ToAnsi(strText);
+    if (narrow.size() <= FILTER_TEXT_CAPACITY)
         return narrow;
-    // Add whole characters (a surrogate pair is one) while their narrow form still fits.
+    // Room is set aside for the kept entries, each with a separator, before any other entry
+    // is taken.
+    QStringList arKept = strKept.split(kSeparator, Qt::SkipEmptyParts);
+    qsizetype nReserved = 0;
+    for (const QString& strEntry : arKept)
+        nReserved += Utf16ToAnsi(strEntry).size() + 1;
     QByteArray fitted;
-    for (qsizetype i = 0; i < str.size();) {
-        const qsizetype n = (str[i].isHighSurrogate() && i + 1 < str.size()) ? 2 : 1;
-        const QByteArray ch = Utf16ToAnsi(str.mid(i, n));
-        if (fitted.size() + ch.size() > nBudget)
-            break;
-        fitted += ch;
-        i += n;
+    for (const QString& strEntry : strText.split(kSeparator, Qt::SkipEmptyParts)) {
+        const QByteArray entry = Utf16ToAnsi(strEntry);
+        const qsizetype nNeeded = fitted.size() + (fitted.isEmpty() ? 0 : 1) + entry.size();
+        const bool bKept = arKept.removeOne(strEntry);
+        if (bKept)
+            nReserved -= entry.size() + 1;
+        // Even a kept entry must fit: one read from a settings file may be of any length.
+        if (nNeeded + (bKept ? 0 : nReserved) > FILTER_TEXT_CAPACITY)
+            continue;
+        if (!fitted.isEmpty())
+            fitted += ';';
+        fitted += entry;
     }
     return fitted;
+}
+
+namespace {
+
+// How one text fits: its entries that may be left out take nBytes, nRoom are left for them.
+QString OverflowOf(const QString& strText, const QString& strKept, const char* pWhat) {
+    const qsizetype nBytes = Utf16ToAnsi(strText).size();
+    if (nBytes <= FILTER_TEXT_CAPACITY)
+        return {};
+    const qsizetype nKept = strKept.isEmpty() ? 0 : Utf16ToAnsi(strKept).size() + 1;
+    const qsizetype nRoom = FILTER_TEXT_CAPACITY - nKept;
+    return QStringLiteral("the %1 entries take %2 bytes, but only %3 bytes are left for them "
+                          "(%4 too many)")
+        .arg(QLatin1String(pWhat))
+        .arg(nBytes - nKept)
+        .arg(nRoom)
+        .arg(nBytes - FILTER_TEXT_CAPACITY);
+}
+
+} // namespace
+
+QString FilterOverflowText(const SComposedFilter& composed) {
+    QStringList arWhy;
+    for (const QString& strWhy : {OverflowOf(composed.strInclude, composed.strIncludeKept,
+                                             "include (Process Include(s) and Path Include(s))"),
+                                  OverflowOf(composed.strExclude, composed.strExcludeKept,
+                                             "exclude (Process Exclude(s) and Path Exclude(s))")}) {
+        if (!strWhy.isEmpty())
+            arWhy << strWhy;
+    }
+    return arWhy.join(QStringLiteral("; "));
 }
 
 FILTER_BLOCK BuildFilterBlock(const CSetObj& setObj, const SComposedFilter& composed) {
@@ -121,8 +150,8 @@ FILTER_BLOCK BuildFilterBlock(const CSetObj& setObj, const SComposedFilter& comp
     std::memcpy(&block, &setObj.m_Filter, sizeof(block));
     std::memset(block.szInclude, 0, sizeof(block.szInclude));
     std::memset(block.szExclude, 0, sizeof(block.szExclude));
-    const QByteArray include = FitFilterText(composed.strInclude);
-    const QByteArray exclude = FitFilterText(composed.strExclude);
+    const QByteArray include = FitFilterText(composed.strInclude, composed.strIncludeKept);
+    const QByteArray exclude = FitFilterText(composed.strExclude, composed.strExcludeKept);
     std::memcpy(block.szInclude, include.constData(), size_t(include.size()));
     std::memcpy(block.szExclude, exclude.constData(), size_t(exclude.size()));
     return block;

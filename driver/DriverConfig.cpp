@@ -34,6 +34,10 @@ SDriverConfig::FromEnvironment(const std::function<const char*(const char*)>& ge
     } else if (source.starts_with("wine-trace:") && source.size() > 11) {
         cfg.m_eSource = EDriverSource::WINE_TRACE;
         cfg.m_strReplayPath = std::string(source.substr(11));
+    } else if (source == "wine:") {
+        strError = "HIVEWATCH_DRIVER_SOURCE=wine: names no prefix: write wine:/path/to/prefix, "
+                   "or wine alone for the prefix WINEPREFIX names (or ~/.wine)";
+        return std::nullopt;
     } else if (source == "wine" || source.starts_with("wine:")) {
         const std::optional<std::string> prefix = WineActivePrefix(getVar);
         if (!prefix) {

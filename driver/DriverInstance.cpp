@@ -6,6 +6,7 @@
 #include "driver/WineTraceReplaySource.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include <random>
 #include <utility>
@@ -30,6 +31,9 @@ CDriverInstance::~CDriverInstance() {
         m_thread.request_stop();
         m_thread.join();
     }
+    // No program asks any more (the last save at unload may have failed): said where it can be.
+    for (const std::string& str : m_messages)
+        std::fprintf(stderr, "RegDrv: %s\n", str.c_str());
 }
 
 std::unique_ptr<CDriverInstance> CDriverInstance::Create(const SDriverConfig& cfg,
@@ -52,7 +56,9 @@ std::unique_ptr<CDriverInstance> CDriverInstance::Create(const SDriverConfig& cf
             return nullptr;
         pSource = std::move(pReplay);
     } else if (cfg.m_eSource == EDriverSource::WINE) {
-        auto pWine = std::make_unique<CWineServerSource>(cfg.m_strWinePrefix);
+        auto pWine = std::make_unique<CWineServerSource>(
+            cfg.m_strWinePrefix,
+            CWineServerSource::ViewFolder(cfg.m_strRegistryDir, cfg.m_strWinePrefix));
         if (!pWine->Start(strError))
             return nullptr;
         pSource = std::move(pWine);
@@ -78,6 +84,16 @@ bool CDriverInstance::IoControl(uint32_t nCode, std::span<const unsigned char> i
         m_pendingFilter = std::move(*filter);
         return true;
     }
+    case IOCTL_REGDRV_SET_TARGET: {
+        if (in.size() != REGDRV_TARGET_SIZE)
+            return false;
+        std::lock_guard lock(m_mutex);
+        m_nPendingTarget = LoadLE32(in.data());
+        return true;
+    }
+    case IOCTL_REGDRV_GET_MESSAGE:
+        nReturned = TakeMessage(out);
+        return true;
     case IOCTL_REGDRV_START:
     case IOCTL_REGDRV_STOP: {
         std::lock_guard lock(m_mutex);
@@ -91,6 +107,7 @@ bool CDriverInstance::IoControl(uint32_t nCode, std::span<const unsigned char> i
         m_filter = m_pendingFilter;
         m_bRunning = m_bPendingRunning;
         m_bApplied = true;
+        CommitTarget();
         if (m_pFlood)
             m_pFlood->ApplyFilter(m_filter);
         return true;
@@ -115,7 +132,7 @@ bool CDriverInstance::FollowReporting() {
     std::string strError;
     if (!bChanges || !m_pSource || m_pSource->OnReportingChanged(bOn, strError))
         return true;
-    std::fprintf(stderr, "RegDrv: %s\n", strError.c_str());
+    Tell(strError); // the program asks why the switch failed
     return false;
 }
 
@@ -128,9 +145,63 @@ void CDriverInstance::PostSkippedLines(uint64_t nLines) {
 void CDriverInstance::Post(SDriverEvent&& ev) {
     std::lock_guard lock(m_mutex);
     if (!m_bRunning ||
-        !m_filter.Passes(ev.m_nOperation, ev.Succeeded(), ev.m_strProcess, ev.m_strPath))
+        !m_filter.Passes(ev.m_nOperation, ev.Succeeded(), ev.m_strProcess, ev.m_strPath) ||
+        !m_tree.Contains(ev.m_nPid))
         return;
-    m_queue.Push(ev.m_nFileTime, FormatRecordText(ev));
+    m_queue.Push(ev.m_nFileTime, FormatRecordText(ev), ev.m_nPid);
+}
+
+// A new target takes effect for what is still queued too, so no event of another process
+// that was waiting to be read reaches a capture started for one program.
+void CDriverInstance::CommitTarget() {
+    if (m_nPendingTarget == m_tree.Root())
+        return;
+    m_tree.SetRoot(m_nPendingTarget);
+    if (m_tree.HasRoot())
+        m_queue.RemoveUnless([this](uint32_t nPid) { return m_tree.Contains(nPid); });
+}
+
+void CDriverInstance::ProcessStarted(uint32_t nPid, uint32_t nParent) {
+    std::lock_guard lock(m_mutex);
+    m_tree.Started(nPid, nParent);
+}
+
+void CDriverInstance::ProcessSeen(uint32_t nPid, uint32_t nParent, uint64_t nStartTime) {
+    std::lock_guard lock(m_mutex);
+    m_tree.Seen(nPid, nParent, nStartTime);
+}
+
+bool CDriverInstance::HasTarget() const {
+    std::lock_guard lock(m_mutex);
+    return m_tree.HasRoot();
+}
+
+bool CDriverInstance::InTarget(uint32_t nPid) {
+    std::lock_guard lock(m_mutex);
+    return m_tree.Contains(nPid);
+}
+
+void CDriverInstance::Tell(std::string strMessage) {
+    std::lock_guard lock(m_mutex);
+    if (!m_messages.empty() && m_messages.back() == strMessage)
+        return; // the same problem again, not yet read: once is enough
+    if (m_messages.size() >= MAX_MESSAGES)
+        m_messages.pop_front();
+    m_messages.push_back(std::move(strMessage));
+}
+
+uint32_t CDriverInstance::TakeMessage(std::span<unsigned char> out) {
+    std::lock_guard lock(m_mutex);
+    if (m_messages.empty() || out.empty())
+        return 0;
+    std::string str = std::move(m_messages.front());
+    m_messages.pop_front();
+    size_t n = std::min(str.size(), out.size());
+    // Cut before a continuation byte, so the text stays whole characters.
+    while (n < str.size() && n > 0 && (static_cast<unsigned char>(str[n]) & 0xC0) == 0x80)
+        --n;
+    std::memcpy(out.data(), str.data(), n);
+    return uint32_t(n);
 }
 
 size_t CDriverInstance::Backlog() const {

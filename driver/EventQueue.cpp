@@ -5,9 +5,9 @@
 CEventQueue::CEventQueue(size_t nMaxEvents, size_t nMaxBytes)
     : m_nMaxEvents(std::max<size_t>(nMaxEvents, 1)), m_nMaxBytes(nMaxBytes) {}
 
-void CEventQueue::Push(uint64_t nFileTime, std::string strText) {
+void CEventQueue::Push(uint64_t nFileTime, std::string strText, uint32_t nPid) {
     m_nBytes += strText.size();
-    m_events.push_back({nFileTime, std::move(strText)});
+    m_events.push_back({nFileTime, std::move(strText), nPid});
     while (m_events.size() > 1 && (m_events.size() > m_nMaxEvents || m_nBytes > m_nMaxBytes)) {
         Pop();
         ++m_nDropped;

@@ -9,6 +9,7 @@
 struct SQueuedEvent {
     uint64_t m_nFileTime = 0;
     std::string m_strText;
+    uint32_t m_nPid = 0;
 };
 
 // Not synchronised: the driver instance guards it with its own lock.
@@ -20,13 +21,22 @@ public:
     explicit CEventQueue(size_t nMaxEvents = DEFAULT_MAX_EVENTS,
                          size_t nMaxBytes = DEFAULT_MAX_BYTES);
 
-    void Push(uint64_t nFileTime, std::string strText);
+    void Push(uint64_t nFileTime, std::string strText, uint32_t nPid = 0);
     bool Empty() const { return m_events.empty(); }
     size_t Size() const { return m_events.size(); }
     const SQueuedEvent& Front() const { return m_events.front(); }
     void Pop();
     // Events dropped since the last call.
     uint64_t TakeDropped();
+    // Removes the events of the processes keep() refuses (not counted as dropped).
+    template <class F> void RemoveUnless(F keep) {
+        std::erase_if(m_events, [&](const SQueuedEvent& e) {
+            if (keep(e.m_nPid))
+                return false;
+            m_nBytes -= e.m_strText.size();
+            return true;
+        });
+    }
 
 private:
     std::deque<SQueuedEvent> m_events;

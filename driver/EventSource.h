@@ -20,6 +20,20 @@ public:
     virtual bool IsCapturing() const = 0;
     // Input lines a trace source could not read and skipped; the bookkeeping record counts them.
     virtual void PostSkippedLines(uint64_t /*nLines*/) {}
+
+    // Process starts, for the process tree a capture may watch (see CProcessTree): nPid was
+    // started by nParent (0: by something the source cannot see).
+    virtual void ProcessStarted(uint32_t /*nPid*/, uint32_t /*nParent*/) {}
+    // One entry of the system's process table, read again and again (the simulation).
+    virtual void ProcessSeen(uint32_t /*nPid*/, uint32_t /*nParent*/, uint64_t /*nStartTime*/) {}
+    // Whether a process tree is watched, and whether nPid belongs to it (every process does
+    // when none is watched).
+    virtual bool HasTarget() const { return false; }
+    virtual bool InTarget(uint32_t /*nPid*/) { return true; }
+
+    // A problem the program must hear of (a file that could not be saved, a server that could
+    // not be started); the program fetches it with GET_MESSAGE and shows it.
+    virtual void Tell(std::string /*strMessage*/) {}
 };
 
 // A producer that runs on the driver instance's own thread.

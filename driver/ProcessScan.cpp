@@ -15,8 +15,12 @@ std::vector<SProcessInfo> ScanProcesses(const std::string& strProcRoot) {
         SProcessInfo info;
         info.m_nPid = nPid;
         info.m_strName = ProcessNameOrShortName(nPid, strProcRoot);
-        if (!info.m_strName.empty())
-            arProcesses.push_back(std::move(info));
+        SProcessStat stat;
+        if (info.m_strName.empty() || !ReadProcessStat(nPid, stat, strProcRoot))
+            continue; // ended while the list was read
+        info.m_nParentPid = stat.m_nParentPid;
+        info.m_nStartTime = stat.m_nStartTime;
+        arProcesses.push_back(std::move(info));
     }
     return arProcesses;
 }

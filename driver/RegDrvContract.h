@@ -16,6 +16,18 @@ inline constexpr uint32_t IOCTL_REGDRV_READ = 0x8201800B;
 inline constexpr uint32_t IOCTL_REGDRV_APPLY = 0x8201800C;
 inline constexpr uint32_t IOCTL_REGDRV_STOP = 0x82018010;
 inline constexpr uint32_t IOCTL_REGDRV_START = 0x82018014;
+// Codes of this substitute driver beyond the six above (a program that never sends them sees
+// the driver exactly as before):
+// SET_TARGET: 4 bytes, little-endian: the process at the root of the process tree to report
+// (the process and every process it starts, whatever their names); 0 for none. Staged like
+// SET_FILTER and committed by APPLY.
+inline constexpr uint32_t IOCTL_REGDRV_SET_TARGET = 0x82018018;
+// GET_MESSAGE: the oldest problem the driver has to tell the program about and has not told
+// yet (a registry file it could not save, a Wine server that could not be started), as UTF-8
+// text without a terminating zero; 0 bytes when there is none. A message longer than the
+// output buffer is cut at a character boundary.
+inline constexpr uint32_t IOCTL_REGDRV_GET_MESSAGE = 0x8201801C;
+inline constexpr size_t REGDRV_TARGET_SIZE = 4;
 
 // The reader hands the driver exactly this many bytes; the driver returns only whole records.
 inline constexpr size_t READ_BUFFER_SIZE = 65523;
@@ -95,7 +107,10 @@ typedef void (*PFN_REGDRV_CLOSE)(void* pInstance);
 typedef int (*PFN_REGDRV_IOCONTROL)(void* pInstance, uint32_t nCode, const void* pIn,
                                     uint32_t nInSize, void* pOut, uint32_t nOutSize,
                                     uint32_t* pBytesReturned);
+// Why the last RegDrvOpen on the calling thread returned NULL (UTF-8); optional export.
+typedef const char* (*PFN_REGDRV_LAST_ERROR)();
 }
 inline constexpr const char* REGDRV_SYM_OPEN = "RegDrvOpen";
 inline constexpr const char* REGDRV_SYM_CLOSE = "RegDrvClose";
 inline constexpr const char* REGDRV_SYM_IOCONTROL = "RegDrvDeviceIoControl";
+inline constexpr const char* REGDRV_SYM_LAST_ERROR = "RegDrvLastError";

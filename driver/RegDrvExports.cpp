@@ -13,6 +13,7 @@ namespace {
 
 // Live instances, so a stale or foreign handle is refused instead of dereferenced.
 std::mutex g_instancesMutex;
+thread_local std::string t_strLastError;
 std::set<CDriverInstance*> g_instances;
 
 bool IsLive(CDriverInstance* p) {
@@ -43,12 +44,18 @@ REGDRV_EXPORT void* RegDrvOpen(const char* /*pszServiceName*/) {
         pInstance = CDriverInstance::Create(*cfg, strError);
     }
     if (!pInstance) {
-        std::fprintf(stderr, "RegDrv: %s\n", strError.c_str());
+        t_strLastError = strError;
         return nullptr;
     }
+    t_strLastError.clear();
     std::lock_guard lock(g_instancesMutex);
     g_instances.insert(pInstance.get());
     return pInstance.release();
+}
+
+// The reason stays valid until the next RegDrvOpen on the same thread.
+REGDRV_EXPORT const char* RegDrvLastError() {
+    return t_strLastError.c_str();
 }
 
 REGDRV_EXPORT void RegDrvClose(void* pInstance) {

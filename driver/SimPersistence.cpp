@@ -27,12 +27,8 @@ bool CSimPersistence::LoadOrSeed(CSimRegistry& reg, bool bLoadSaved) {
     return false;
 }
 
-void CSimPersistence::Tick(const CSimRegistry& reg, bool bCapturing, Clock::time_point tmNow) {
-    const bool bStopped = m_bWasCapturing && !bCapturing;
-    m_bWasCapturing = bCapturing;
-    if (!Enabled())
-        return;
-    if (bStopped || (bCapturing && tmNow - m_tmSaved >= m_interval))
+void CSimPersistence::Tick(const CSimRegistry& reg, Clock::time_point tmNow) {
+    if (Enabled() && (m_tmSaved == Clock::time_point{} || tmNow - m_tmSaved >= m_interval))
         Save(reg, tmNow);
 }
 
@@ -42,14 +38,19 @@ void CSimPersistence::Final(const CSimRegistry& reg) {
 }
 
 void CSimPersistence::Save(const CSimRegistry& reg, Clock::time_point tmNow) {
+    m_tmSaved = tmNow; // also after a failure: the next attempt waits for the interval
     if (m_bSavedOnce && reg.ChangeCount() == m_nSavedChange)
         return;
-    m_tmSaved = tmNow;
     std::string strError;
     if (!reg.SaveFolder(m_strDir, strError)) {
-        // Said once per distinct failure, so a read-only folder does not flood the log.
-        if (strError != m_strLastError)
-            std::fprintf(stderr, "RegDrv: the registry cannot be saved: %s\n", strError.c_str());
+        // Said once per distinct failure, so a full disk does not flood the program.
+        if (strError != m_strLastError) {
+            const std::string strMessage = "the simulated registry cannot be saved: " + strError;
+            if (m_fnTell)
+                m_fnTell(strMessage);
+            else
+                std::fprintf(stderr, "RegDrv: %s\n", strMessage.c_str());
+        }
         m_strLastError = strError;
         return;
     }

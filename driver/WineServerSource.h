@@ -1,8 +1,9 @@
 // Live registry activity of a Wine prefix: runs the prefix's Wine server with its request trace
-// on a pipe while the driver is loaded and capturing, and turns the trace into events.
+// on a pipe while the driver is loaded, and turns the trace into events.
 #pragma once
 
 #include "driver/EventSource.h"
+#include "driver/RegistryViewWriter.h"
 #include "driver/WineServerProcess.h"
 #include "driver/WineShadowRegistry.h"
 
@@ -11,20 +12,27 @@
 #include <mutex>
 #include <string>
 
+// The server serves the prefix from load to unload, whether reporting is on or off, so programs
+// keep running when a capture stops; the shadow registry follows every change all along, and
+// its registry files (the view the registry editor shows) are kept current in strViewDir.
+// Switching reporting on after the server has ended (someone ran `wineserver -k`) starts a new
+// one. Unloading leaves the prefix's programs running (see CWineServerProcess).
 class CWineServerSource : public CEventSource {
 public:
-    explicit CWineServerSource(std::string strPrefix);
+    CWineServerSource(std::string strPrefix, std::string strViewDir = {});
     ~CWineServerSource() override;
 
-    // Checks that Wine is installed and the prefix exists, loads the shadow registry from the
+    // Checks that Wine is installed and the prefix is one, loads the shadow registry from the
     // prefix's files and starts the traced server. False with a reason that says what to do.
     bool Start(std::string& strError);
     void Run(std::stop_token stop, CEventSink& sink) override;
-    // Off: the server is ended cleanly (Wine saves the registry, its programs end). On: a new
-    // server is started when ours has ended; false with the reason when it cannot be.
+    // On: a new server is started when ours has ended; false with the reason when it cannot be.
     bool OnReportingChanged(bool bOn, std::string& strError) override;
 
     const std::string& Prefix() const { return m_strPrefix; }
+    // The folder of the registry view for strPrefix inside strRegistryDir (the driver's folder
+    // for registry files): <strRegistryDir>/wine/<name of the prefix>.
+    static std::string ViewFolder(const std::string& strRegistryDir, const std::string& strPrefix);
 
 private:
     // One run of the server, with the registry as it stood when it started.
@@ -37,7 +45,9 @@ private:
     void ReadSession(std::stop_token stop, SSession& session, CEventSink& sink);
 
     std::string m_strPrefix;
+    std::string m_strViewDir;
     std::string m_strServer;
+    std::string m_strLoader;
     std::mutex m_mutex;
     std::condition_variable_any m_cvSession;
     std::shared_ptr<SSession> m_pSession;

@@ -1,85 +1,114 @@
 #include "driver/WineShadowRegistry.h"
 
-#include "driver/AsciiText.h"
-
 namespace {
 
-constexpr int MAX_LINK_HOPS = 8;
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+QByteArray Bytes(const std::string& s) {
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
 
 } // namespace
 
-std::string CWineShadowRegistry::Fold(std::string_view s) {
-    std::string str(s);
-    for (char& c : str)
-        c = LowerAscii(c);
-    return str;
+CWineRegKey* CWineShadowRegistry::Find(std::string_view keyPath) const {
+    return m_registry.FindKey(Q(keyPath));
 }
 
-std::string CWineShadowRegistry::Resolve(std::string_view keyPath) const {
-    std::string str = Fold(keyPath);
-    while (!str.empty() && str.back() == '\\')
-        str.pop_back();
-    if (m_links.empty())
-        return str;
-    // Walk the path's prefixes; a link prefix is replaced and the walk starts again.
-    for (int nHops = 0; nHops < MAX_LINK_HOPS; ++nHops) {
-        bool bReplaced = false;
-        for (size_t n = str.find('\\', 1); !bReplaced; n = str.find('\\', n + 1)) {
-            const std::string_view prefix = std::string_view(str).substr(0, n);
-            if (auto it = m_links.find(std::string(prefix)); it != m_links.end()) {
-                str = it->second + str.substr(prefix.size());
-                bReplaced = true;
-            }
-            if (n == std::string::npos)
-                break;
-        }
-        if (!bReplaced)
-            break;
-    }
-    return str;
+std::string CWineShadowRegistry::MarkOf(const CWineRegKey& key, std::string_view name) const {
+    return (key.PathFrom() + QLatin1Char('\\') + Q(name)).toUpper().toStdString();
+}
+
+void CWineShadowRegistry::Changed(std::string_view keyPath) {
+    ++m_nChanges;
+    const std::optional<QString> internal = RegistryPathOf(Q(keyPath), m_registry.UserSid());
+    if (!internal)
+        return;
+    const auto below = [&](const QString& strTop) {
+        return internal->startsWith(strTop, Qt::CaseInsensitive) &&
+               (internal->size() == strTop.size() || internal->at(strTop.size()) == u'\\');
+    };
+    if (below(QStringLiteral("Machine")))
+        m_nChangedHives |= HIVE_SYSTEM;
+    else if (below(QStringLiteral("User\\") + m_registry.UserSid()))
+        m_nChangedHives |= HIVE_USER;
+    else if (below(QStringLiteral("User\\.Default")))
+        m_nChangedHives |= HIVE_USERDEF;
+    else
+        m_nChangedHives |= HIVE_USERS;
 }
 
 void CWineShadowRegistry::CreateKey(std::string_view keyPath) {
-    m_keys.try_emplace(Resolve(keyPath));
+    bool bCreated = false;
+    m_registry.CreateKey(Q(keyPath), &bCreated);
+    if (bCreated)
+        Changed(keyPath);
 }
 
 void CWineShadowRegistry::DeleteKey(std::string_view keyPath) {
-    const std::string strKey = Resolve(keyPath);
-    const std::string strBelow = strKey + "\\";
-    std::erase_if(m_keys, [&](const auto& kv) {
-        return kv.first == strKey || kv.first.starts_with(strBelow);
-    });
+    const CWineRegKey* pKey = Find(keyPath);
+    if (!pKey)
+        return;
+    if (!m_truncated.empty()) {
+        const std::string strBelow = MarkOf(*pKey, {});
+        std::erase_if(m_truncated, [&](const std::string& s) { return s.starts_with(strBelow); });
+    }
+    if (m_registry.DeleteKey(Q(keyPath)))
+        Changed(keyPath);
 }
 
-const SShadowValue* CWineShadowRegistry::FindValue(std::string_view keyPath,
-                                                   std::string_view name) const {
-    const auto itKey = m_keys.find(Resolve(keyPath));
-    if (itKey == m_keys.end())
-        return nullptr;
-    const auto it = itKey->second.find(Fold(name));
-    return it == itKey->second.end() ? nullptr : &it->second;
+std::optional<SShadowValue> CWineShadowRegistry::FindValue(std::string_view keyPath,
+                                                           std::string_view name) const {
+    const CWineRegKey* pKey = Find(keyPath);
+    const SWineRegValue* pValue = pKey ? pKey->FindValue(Q(name)) : nullptr;
+    if (!pValue)
+        return std::nullopt;
+    SShadowValue value{pValue->m_nType, pValue->m_data.toStdString(), false};
+    value.m_bTruncated = !m_truncated.empty() && m_truncated.contains(MarkOf(*pKey, name));
+    return value;
 }
 
 void CWineShadowRegistry::SetValue(std::string_view keyPath, std::string_view name,
                                    SShadowValue value) {
-    m_keys[Resolve(keyPath)][Fold(name)] = std::move(value);
+    CWineRegKey* pKey = m_registry.CreateKey(Q(keyPath));
+    if (!pKey)
+        return;
+    SWineRegValue reg{Q(name), value.m_nType, Bytes(value.m_data)};
+    const std::string strMark = MarkOf(*pKey, name);
+    const bool bWasTruncated = !m_truncated.empty() && m_truncated.contains(strMark);
+    if (const SWineRegValue* pOld = pKey->FindValue(reg.m_strName)) {
+        if (pOld->m_nType == reg.m_nType && pOld->m_data == reg.m_data &&
+            bWasTruncated == value.m_bTruncated)
+            return;
+        reg.m_strName = pOld->m_strName; // a value keeps the spelling it was created with
+    }
+    pKey->SetValue(std::move(reg));
+    if (value.m_bTruncated)
+        m_truncated.insert(strMark);
+    else if (bWasTruncated)
+        m_truncated.erase(strMark);
+    Changed(keyPath);
 }
 
 bool CWineShadowRegistry::DeleteValue(std::string_view keyPath, std::string_view name) {
-    const auto itKey = m_keys.find(Resolve(keyPath));
-    return itKey != m_keys.end() && itKey->second.erase(Fold(name)) > 0;
+    CWineRegKey* pKey = Find(keyPath);
+    if (!pKey || !pKey->DeleteValue(Q(name)))
+        return false;
+    if (!m_truncated.empty())
+        m_truncated.erase(MarkOf(*pKey, name));
+    Changed(keyPath);
+    return true;
 }
 
 void CWineShadowRegistry::AddLink(std::string_view keyPath, std::string_view targetPath) {
-    std::string strTarget = Fold(targetPath);
-    while (!strTarget.empty() && strTarget.back() == '\\')
-        strTarget.pop_back();
-    m_links[Resolve(keyPath)] = std::move(strTarget);
-}
-
-size_t CWineShadowRegistry::ValueCount() const {
-    size_t n = 0;
-    for (const auto& kv : m_keys)
-        n += kv.second.size();
-    return n;
+    CWineRegKey* pKey = m_registry.CreateKey(Q(keyPath));
+    if (!pKey)
+        return;
+    const QString strTarget = Q(targetPath);
+    pKey->m_bLink = true;
+    pKey->SetValue(
+        {QString::fromUtf16(LINK_VALUE_NAME), REG_LINK,
+         QByteArray(reinterpret_cast<const char*>(strTarget.utf16()), strTarget.size() * 2)});
+    Changed(keyPath);
 }

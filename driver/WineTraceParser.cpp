@@ -11,6 +11,8 @@ constexpr uint32_t CURRENT_PROCESS = 0xFFFFFFFF; // the pseudo handle of the cal
 constexpr uint32_t DUPLICATE_CLOSE_SOURCE = 1;
 constexpr uint32_t TOKEN_USER_SID = 1;
 constexpr std::string_view UNKNOWN_PROCESS = "wine";
+constexpr std::string_view INSTALLER_IMAGE = "msiexec.exe";
+constexpr std::string_view SERVICES_IMAGE = "services.exe";
 
 struct SRootMap {
     std::string_view wine;
@@ -50,7 +52,16 @@ bool Succeeded(std::string_view status) {
     return status == "0" || status == "OBJECT_NAME_EXISTS";
 }
 
-std::string ShadowText(const SShadowValue* pValue) {
+// Wine starts its own processes from the first program that needs them: wineboot.exe (which
+// starts the services) and the desktop's explorer.exe. They serve the whole prefix, so they
+// are not counted as the program's children.
+bool IsWinesOwn(std::string_view image, std::string_view cmdline) {
+    return EqualNoCase(image, "wineboot.exe") ||
+           (EqualNoCase(image, "explorer.exe") &&
+            cmdline.find("/desktop") != std::string_view::npos);
+}
+
+std::string ShadowText(const std::optional<SShadowValue>& pValue) {
     return pValue ? WineValueText(pValue->m_nType, pValue->m_data, pValue->m_bTruncated)
                   : std::string();
 }
@@ -68,6 +79,8 @@ CWineTraceParser::ERequest CWineTraceParser::RequestOf(std::string_view name) {
             return REQ_CLOSE_HANDLE;
         if (name == "create_key")
             return REQ_CREATE_KEY;
+        if (name == "create_file")
+            return REQ_CREATE_FILE;
         return REQ_NONE;
     case 'd':
         if (name == "delete_key")
@@ -92,7 +105,11 @@ CWineTraceParser::ERequest CWineTraceParser::RequestOf(std::string_view name) {
             return REQ_GET_TOKEN_SID;
         return REQ_NONE;
     case 'i':
-        return name == "init_first_thread" ? REQ_INIT_FIRST_THREAD : REQ_NONE;
+        if (name == "init_first_thread")
+            return REQ_INIT_FIRST_THREAD;
+        if (name == "init_process_done")
+            return REQ_INIT_PROCESS_DONE;
+        return REQ_NONE;
     case 'l':
         return name == "load_registry" ? REQ_LOAD : REQ_NONE;
     case 'n':
@@ -125,7 +142,7 @@ bool CWineTraceParser::ParseLine(std::string_view line, std::vector<SDriverEvent
             bOk = OnReply(parsed, arOut);
             break;
         case SWineTraceLine::NOTICE:
-            OnNotice(parsed);
+            OnNotice(parsed, arOut);
             break;
         case SWineTraceLine::SERVER:
             if (parsed.m_args.starts_with("wineserver: starting"))
@@ -158,15 +175,19 @@ bool CWineTraceParser::OnReply(const SWineTraceLine& line, std::vector<SDriverEv
     it->second.m_eRequest = REQ_NONE;
     const std::string_view args = it->second.m_strArgs;
     if (eRequest >= REQ_DUP_HANDLE) {
-        ReplyProcessRequest(eRequest, line.m_nId, args, line);
+        ReplyProcessRequest(eRequest, line.m_nId, args, line, arOut);
         return true;
     }
     return ReplyKeyRequest(eRequest, line.m_nId, args, line, arOut);
 }
 
-void CWineTraceParser::OnNotice(const SWineTraceLine& line) {
+void CWineTraceParser::OnNotice(const SWineTraceLine& line, std::vector<SDriverEvent>& arOut) {
     if (line.m_name == "process killed") {
-        m_processes.erase(line.m_nId);
+        if (const auto it = m_processes.find(line.m_nId); it != m_processes.end()) {
+            if (!it->second.m_bNamed)
+                Name(it->second, arOut); // ended before it had started: its best name
+            m_processes.erase(it);
+        }
     } else if (line.m_name == "killed") {
         m_pending.erase(line.m_nId);
         m_threads.erase(line.m_nId);
@@ -174,7 +195,14 @@ void CWineTraceParser::OnNotice(const SWineTraceLine& line) {
 }
 
 void CWineTraceParser::ReplyProcessRequest(ERequest eRequest, uint32_t nThread,
-                                           std::string_view args, const SWineTraceLine& reply) {
+                                           std::string_view args, const SWineTraceLine& reply,
+                                           std::vector<SDriverEvent>& arOut) {
+    if (eRequest == REQ_INIT_PROCESS_DONE) {
+        // Started whatever the outcome: the program it runs is known by now.
+        if (SProcess* pProcess = ProcessOfThread(nThread); pProcess && !pProcess->m_bNamed)
+            Name(*pProcess, arOut);
+        return;
+    }
     if (reply.m_status != "0")
         return;
     const uint32_t nCaller = ProcessIdOfThread(nThread);
@@ -182,15 +210,53 @@ void CWineTraceParser::ReplyProcessRequest(ERequest eRequest, uint32_t nThread,
     case REQ_NEW_PROCESS: {
         const auto nPid = WineTraceHex(WineTraceArg(reply.m_args, "pid").value_or(""));
         const auto nHandle = WineTraceHex(WineTraceArg(reply.m_args, "handle").value_or(""));
-        if (!nPid)
+        if (!nPid || *nPid == nCaller)
             return;
+        SProcess* pCaller = ProcessOfThread(nThread);
         SProcess& child = m_processes[*nPid] = SProcess();
         const auto image =
             WineTraceArg(Inner(WineTraceArg(args, "info").value_or("")), "imagepath");
         if (const auto path = image ? WineTraceString(*image) : std::nullopt)
             child.m_strImageName = std::string(BaseName(*path));
-        if (nHandle)
-            m_processes[nCaller].m_children[*nHandle] = *nPid;
+        child.m_bStartedByWine = true;
+        // A program may name another parent for the process it starts; it is one of the
+        // processes it holds a handle to.
+        uint32_t nParent = nCaller;
+        const auto nParentHandle = WineTraceHex(WineTraceArg(args, "parent_process").value_or("0"));
+        if (pCaller && nParentHandle && *nParentHandle != 0 && *nParentHandle != CURRENT_PROCESS)
+            if (const auto it = pCaller->m_children.find(*nParentHandle);
+                it != pCaller->m_children.end())
+                nParent = it->second;
+        const auto itParent = m_processes.find(nParent);
+        const SProcess* pParent = itParent == m_processes.end() ? nullptr : &itParent->second;
+        child.m_bInstallerService = pParent && EqualNoCase(child.m_strImageName, INSTALLER_IMAGE) &&
+                                    EqualNoCase(pParent->m_strName, SERVICES_IMAGE);
+        const auto cmdline =
+            WineTraceArg(Inner(WineTraceArg(args, "info").value_or("")), "cmdline");
+        if (IsWinesOwn(child.m_strImageName,
+                       cmdline ? WineTraceString(*cmdline).value_or("") : std::string())) {
+            child.m_nParentPid = 0; // the prefix's start-up, not the program's work
+        } else {
+            child.m_nParentPid = nParent;
+            child.m_nParentUnixPid = StartedFor(child, pParent);
+        }
+        if (!child.m_strImageName.empty())
+            child.m_strName = child.m_strImageName, child.m_bNamed = true;
+        if (nHandle && pCaller)
+            pCaller->m_children[*nHandle] = *nPid;
+        break;
+    }
+    case REQ_CREATE_FILE: {
+        // A process started from outside Wine opens its program file before it has started;
+        // the last one it opens is the program it runs.
+        SProcess* pProcess = ProcessOfThread(nThread);
+        if (!pProcess || pProcess->m_bNamed)
+            return;
+        const auto nameText =
+            WineTraceArg(Inner(WineTraceArg(args, "objattr").value_or("")), "name");
+        const auto path = nameText ? WineTraceString(*nameText) : std::nullopt;
+        if (path && path->size() > 4 && EqualNoCase(path->substr(path->size() - 4), ".exe"))
+            pProcess->m_strLastExe = std::string(BaseName(*path));
         break;
     }
     case REQ_NEW_THREAD: {
@@ -222,6 +288,7 @@ void CWineTraceParser::ReplyProcessRequest(ERequest eRequest, uint32_t nThread,
         if (const auto start = WineTraceArg(reply.m_args, "server_start"))
             if (const auto dAgo = WineTraceSecondsAgo(*start))
                 m_dTraceSeconds = *dAgo;
+        OnStarted(*nPid, process);
         break;
     }
     case REQ_GET_TOKEN_SID: {
@@ -394,7 +461,13 @@ bool CWineTraceParser::ReplyKeyRequest(ERequest eRequest, uint32_t nThread, std:
         const auto nInfoClass = WineTraceInt(WineTraceArg(args, "info_class").value_or("1"));
         if (!bOk || !nType || *nType < 0 || !data || (bEnum && nInfoClass == 0))
             return true; // nothing was read, or only the name
-        bCut = bCut || (nTotal && *nTotal > int64_t(data->size()));
+        // A query's total is the data's length; an enumeration's counts the name it returned
+        // too (namelen bytes, none for the partial form), which comes before the data.
+        int64_t nNameBytes = 0;
+        if (bEnum)
+            nNameBytes =
+                WineTraceInt(WineTraceArg(reply.m_args, "namelen").value_or("0")).value_or(0);
+        bCut = bCut || (nTotal && *nTotal > nNameBytes + int64_t(data->size()));
         // A query shows the data it read as the old value, an enumeration as the new one.
         (bEnum ? ev.m_strNewValue : ev.m_strOldValue) =
             WineValueText(uint32_t(*nType), *data, bCut);
@@ -456,37 +529,74 @@ std::string CWineTraceParser::JoinPath(std::string_view parent, std::string_view
     return str;
 }
 
+// Events of a process that has not finished starting wait in the process until its name is
+// known; every other event goes straight out.
 SDriverEvent& CWineTraceParser::Emit(std::vector<SDriverEvent>& arOut, uint32_t nThread,
                                      int nOperation, std::string_view winePath,
                                      std::string_view status) {
-    SDriverEvent& ev = arOut.emplace_back();
-    const uint32_t nPid = ProcessIdOfThread(nThread);
-    if (const auto it = m_processes.find(nPid);
-        it != m_processes.end() && m_threads.contains(nThread)) {
-        ev.m_nPid = it->second.m_nUnixPid;
-        ev.m_strProcess = NameOf(nPid, it->second);
+    SProcess* pProcess = ProcessOfThread(nThread);
+    if (pProcess && !pProcess->m_bNamed && pProcess->m_held.size() >= MAX_HELD_EVENTS)
+        Name(*pProcess, arOut);
+    const bool bHold = pProcess && !pProcess->m_bNamed;
+    SDriverEvent& ev = bHold ? pProcess->m_held.emplace_back() : arOut.emplace_back();
+    if (pProcess) {
+        ev.m_nPid = pProcess->m_nUnixPid;
+        ev.m_strProcess = pProcess->m_strName;
     } else {
         ev.m_strProcess = std::string(UNKNOWN_PROCESS);
     }
     ev.m_nOperation = nOperation;
     ev.m_strPath = RecordPath(winePath, m_strUserSid);
     ev.m_strResult = ResultText(status);
+    ev.m_nFileTime = m_fnClock ? m_fnClock() : CurrentFileTime();
     return ev;
 }
 
-const std::string& CWineTraceParser::NameOf(uint32_t /*nPid*/, SProcess& process) {
-    // Live, the process is asked what the rest of the program sees; once named, it keeps it.
-    if (process.m_strName.empty() && m_fnNamer && process.m_nUnixPid && !process.m_bNamerAsked) {
-        process.m_bNamerAsked = true;
-        process.m_strName = m_fnNamer(process.m_nUnixPid);
+std::string CWineTraceParser::BestName(const SProcess& process) const {
+    if (!process.m_strImageName.empty())
+        return process.m_strImageName;
+    if (!process.m_strLastExe.empty())
+        return process.m_strLastExe;
+    if (m_fnNamer && process.m_nUnixPid)
+        if (std::string str = m_fnNamer(process.m_nUnixPid); !str.empty())
+            return str;
+    return std::string(UNKNOWN_PROCESS);
+}
+
+void CWineTraceParser::Name(SProcess& process, std::vector<SDriverEvent>& arOut) {
+    process.m_strName = BestName(process);
+    process.m_bNamed = true;
+    for (SDriverEvent& ev : process.m_held) {
+        ev.m_strProcess = process.m_strName;
+        arOut.push_back(std::move(ev));
     }
-    if (process.m_strName.empty())
-        process.m_strName = process.m_strImageName;
-    if (!process.m_strName.empty())
-        return process.m_strName;
-    // Started from a Unix shell and already gone: the trace never names its image.
-    static const std::string s_strUnknown(UNKNOWN_PROCESS);
-    return s_strUnknown;
+    process.m_held.clear();
+    process.m_held.shrink_to_fit();
+    if (!process.m_bStartedByWine && EqualNoCase(process.m_strName, INSTALLER_IMAGE))
+        m_nInstallerUnixPid = process.m_nUnixPid;
+}
+
+// An installer hands its work to the installer service (msiexec.exe started by services.exe),
+// which works for the installer that asked: the last one a program started.
+uint32_t CWineTraceParser::StartedFor(const SProcess& process, const SProcess* pCaller) const {
+    if (!pCaller)
+        return 0;
+    if (process.m_bInstallerService && m_nInstallerUnixPid)
+        return m_nInstallerUnixPid;
+    return pCaller->m_nUnixPid;
+}
+
+void CWineTraceParser::OnStarted(uint32_t nPid, SProcess& process) {
+    // Processes this one started before it had a Linux ID now learn it, in case it ends
+    // before they start.
+    for (auto& [nOther, other] : m_processes)
+        if (other.m_nParentPid == nPid && other.m_nParentUnixPid == 0 && nOther != nPid)
+            other.m_nParentUnixPid = process.m_nUnixPid;
+    if (process.m_bStartedByWine && !process.m_bInstallerService &&
+        EqualNoCase(process.m_strImageName, INSTALLER_IMAGE))
+        m_nInstallerUnixPid = process.m_nUnixPid;
+    if (m_fnStarted && process.m_nUnixPid)
+        m_fnStarted(process.m_nUnixPid, process.m_nParentUnixPid);
 }
 
 std::string CWineTraceParser::RecordPath(std::string_view winePath, std::string_view userSid) {

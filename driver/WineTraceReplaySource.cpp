@@ -22,6 +22,8 @@ void CWineTraceReplaySource::Run(std::stop_token stop, CEventSink& sink) {
     // No prefix files came with the trace: old values are known once the trace shows them.
     CWineShadowRegistry shadow;
     CWineTraceParser parser(&shadow);
+    parser.SetStartListener(
+        [&sink](uint32_t nPid, uint32_t nParent) { sink.ProcessStarted(nPid, nParent); });
     CLineSplitter splitter;
     std::vector<SDriverEvent> arEvents;
     uint64_t nTooLong = 0, nReported = 0;
@@ -56,7 +58,6 @@ void CWineTraceReplaySource::Run(std::stop_token stop, CEventSink& sink) {
                 bStopped = true;
                 return;
             }
-            ev.m_nFileTime = CurrentFileTime();
             sink.Post(std::move(ev));
         }
         const uint64_t nSkipped = parser.SkippedLines() + nTooLong;

@@ -6,9 +6,12 @@
 #include "frame/AppLook.h"
 #include "frame/CommandIds.h"
 #include "frame/CommandTable.h"
+#include "frame/DriverMessages.h"
 #include "frame/ShellOpenQueue.h"
+#include "frame/WineExitPrompt.h"
 #include "framework/DocManager.h"
 #include "framework/WinAppEx.h"
+#include "platform/WineLaunch.h"
 #include "res/Resources.h"
 #include "store/HivewatchDoc.h"
 
@@ -19,6 +22,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -93,18 +97,60 @@ bool CMainFrame::OnCreate() {
     connect(pIdle, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
     pIdle->start(IDLE_UPDATE_MS);
 
-    // The driver last: a driver that cannot be loaded leaves a working window.
+    // The driver last: a driver that cannot be loaded leaves a working window; Start Capture
+    // tries again and says why it cannot.
     if (!m_engine.StartDriver())
         ShowDriverProblem();
+    m_pDriverMessages = new CDriverMessages(this, [this] { return m_engine.TakeDriverMessages(); });
     UpdateCommandStates();
     return true;
 }
 
+// The reason waits for Start Capture; the status bar only marks that capture is unavailable,
+// in a pane of its own, so its prompts stay readable.
 void CMainFrame::ShowDriverProblem() {
     m_strDriverProblem = m_engine.LastError();
     if (m_strDriverProblem.isEmpty())
         m_strDriverProblem = QStringLiteral("the driver could not be loaded");
-    statusBar()->showMessage(QStringLiteral("Capture is unavailable: %1.").arg(m_strDriverProblem));
+    m_pDriverPane->setText(QStringLiteral("Capture unavailable"));
+    m_pDriverPane->setToolTip(m_strDriverProblem);
+    m_pDriverPane->setVisible(!m_strDriverProblem.isEmpty());
+}
+
+bool CMainFrame::EnsureDriver() {
+    if (m_engine.m_bRunning)
+        return true;
+    m_engine.StopDriver(); // what a failed load left behind
+    if (!m_engine.StartDriver()) {
+        ShowDriverProblem();
+        return false;
+    }
+    m_strDriverProblem.clear();
+    m_pDriverPane->setVisible(false);
+    return true;
+}
+
+// Windows programs of the watched prefix keep running after Hivewatch unless the user ends
+// them now; Cancel keeps the window open.
+bool CMainFrame::AllowWineProgramsToOutlive() {
+    if (!m_engine.m_bRunning)
+        return true;
+    const QString strPrefix = WatchedWinePrefix();
+    switch (AskAboutWinePrograms(this, strPrefix, RunningWinePrograms(strPrefix))) {
+    case EWineExitChoice::CANCEL:
+        return false;
+    case EWineExitChoice::END_THEM: {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        QString strWhy;
+        const bool bEnded = WineEndPrograms(strPrefix, &strWhy);
+        QGuiApplication::restoreOverrideCursor();
+        if (!bEnded)
+            QMessageBox::warning(this, QStringLiteral("Hivewatch"), strWhy + QLatin1Char('.'));
+        return true;
+    }
+    default:
+        return true;
+    }
 }
 
 // ---- actions, menus, toolbar, status bar, pane ----
@@ -282,6 +328,10 @@ void CMainFrame::CreateStatusBar() {
     m_pIdlePane = new QLabel(QString::fromLatin1(IDLE_STATUS_TEXT), this);
     m_pIdlePane->setObjectName(QStringLiteral("IdlePane"));
     statusBar()->addWidget(m_pIdlePane, 1);
+    m_pDriverPane = new QLabel(this);
+    m_pDriverPane->setObjectName(QStringLiteral("DriverPane"));
+    m_pDriverPane->setVisible(false);
+    statusBar()->addPermanentWidget(m_pDriverPane);
 }
 
 bool CMainFrame::CreateDockingWindows() {
@@ -358,7 +408,8 @@ void CMainFrame::closeEvent(QCloseEvent* pEvent) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const CCaptureEngine::ECloseStep step = m_engine.OnCloseRequest([this] {
         QGuiApplication::restoreOverrideCursor();
-        const bool bAllow = !m_pDocManager || m_pDocManager->SaveModified();
+        const bool bAllow =
+            (!m_pDocManager || m_pDocManager->SaveModified()) && AllowWineProgramsToOutlive();
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
         return bAllow;
     });

@@ -15,6 +15,7 @@
 #include <atomic>
 
 class CDocManager;
+class CDriverMessages;
 class CShellOpenQueue;
 class CHelpWindow;
 class CHivewatchDoc;
@@ -89,6 +90,7 @@ public:
     QLabel* GetIdlePane() const { return m_pIdlePane; }
     // What StartDriver reported, empty when the driver runs.
     QString GetDriverProblem() const { return m_strDriverProblem; }
+    CDriverMessages* GetDriverMessages() const { return m_pDriverMessages; }
 
     // The right-click menu of the toolbar and docking areas: the View menu's pane list.
     QMenu* createPopupMenu() override;
@@ -113,6 +115,10 @@ private:
     void UpdateRecentFileMenu();
     void UpdateCaption(const QString& strCaption);
     void ShowDriverProblem();
+    // Loads the driver again when it is not running; false (with the reason kept) when it
+    // still cannot be loaded.
+    bool EnsureDriver();
+    bool AllowWineProgramsToOutlive();
     int GetAppLook() const;
     void SetAppLook(int nId);
     QAction* AddCommand(int nId);
@@ -131,6 +137,8 @@ private:
     QToolBar* m_wndToolBar = nullptr;
     COutputWnd* m_wndOutput = nullptr;
     QLabel* m_pIdlePane = nullptr;
+    QLabel* m_pDriverPane = nullptr; // "Capture unavailable" while the driver is not loaded
+    CDriverMessages* m_pDriverMessages = nullptr;
     QPointer<CHelpWindow> m_pHelpWindow;
     CShellOpenQueue* m_pOpenQueue;
     QString m_strDriverProblem;

@@ -29,7 +29,11 @@
 
 void CMainFrame::OnStartCapture() {
     QString strError;
-    const bool bStarted = m_engine.StartCapture(&strError);
+    bool bStarted = false;
+    if (EnsureDriver())
+        bStarted = m_engine.StartCapture(&strError);
+    else
+        strError = QStringLiteral("Capture could not be started: %1.").arg(m_strDriverProblem);
     UpdateCommandStates();
     if (!bStarted) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Hivewatch"), strError, QMessageBox::Ok,

@@ -59,6 +59,43 @@ bool EnumProcessIds(std::vector<uint32_t>& arPids, const std::string& strProcRoo
     return true;
 }
 
+bool ParseProcessStat(std::string_view text, SProcessStat& stat) {
+    // The name may hold spaces and parentheses: the fields after it are found from its last
+    // closing parenthesis. After it: state (3), ppid (4), ..., starttime (22).
+    const size_t nClose = text.rfind(')');
+    if (nClose == std::string_view::npos)
+        return false;
+    text.remove_prefix(nClose + 1);
+    uint64_t arFields[22] = {};
+    int nField = 2; // the name was field 2
+    for (size_t i = 0; i < text.size() && nField < 22;) {
+        while (i < text.size() && text[i] == ' ')
+            ++i;
+        if (i >= text.size())
+            break;
+        ++nField;
+        uint64_t n = 0;
+        bool bDigits = false;
+        for (; i < text.size() && text[i] != ' '; ++i) {
+            if (text[i] >= '0' && text[i] <= '9' && n < (uint64_t(1) << 60)) {
+                n = n * 10 + uint64_t(text[i] - '0');
+                bDigits = true;
+            }
+        }
+        arFields[nField - 1] = bDigits ? n : 0;
+    }
+    if (nField < 22 || arFields[3] > 0xFFFFFFFFull)
+        return false;
+    stat.m_nParentPid = uint32_t(arFields[3]);
+    stat.m_nStartTime = arFields[21];
+    return true;
+}
+
+bool ReadProcessStat(uint32_t nPid, SProcessStat& stat, const std::string& strProcRoot) {
+    return ParseProcessStat(ReadSmallFile(strProcRoot + "/" + std::to_string(nPid) + "/stat", 1024),
+                            stat);
+}
+
 std::string ProcessImageName(const std::string& strProcDir) {
     std::string strTarget = ReadLink(strProcDir + "/exe");
     // The kernel marks an executable that was replaced or removed after the start.

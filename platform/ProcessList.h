@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Every process ID under strProcRoot (normally /proc), in the order the system lists them.
@@ -22,6 +23,16 @@ std::string ProcessImageName(uint32_t nPid, const std::string& strProcRoot = "/p
 // ProcessImageName, or the kernel's short name of the process (at most 15 characters) when
 // its executable cannot be read (another user's process); empty for a process that has ended.
 std::string ProcessNameOrShortName(uint32_t nPid, const std::string& strProcRoot = "/proc");
+
+// The parent and the start time of a running process, from its stat file.
+struct SProcessStat {
+    uint32_t m_nParentPid = 0;
+    uint64_t m_nStartTime = 0; // clock ticks after boot: with the ID, names one process for good
+};
+// False when the process is not running or its stat file cannot be read.
+bool ReadProcessStat(uint32_t nPid, SProcessStat& stat, const std::string& strProcRoot = "/proc");
+// The same from a stat file's text ("pid (name) state ppid ... starttime ...").
+bool ParseProcessStat(std::string_view text, SProcessStat& stat);
 
 struct SRunningProcess {
     uint32_t m_nPid = 0;

@@ -1,7 +1,7 @@
 #include "platform/Processes.h"
 
+#include "platform/HeldProcess.h"
 #include "platform/ProcessList.h"
-#include "platform/WineLaunch.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,8 +22,10 @@ bool Fail(QString* pStrError, const QString& str) {
     return false;
 }
 
+} // namespace
+
 // The file a program name stands for: a path as given, or a bare name looked up in PATH.
-bool ResolveProgram(const QString& strProgram, QString& strPath, QString* pStrError) {
+bool PlatformResolveProgram(const QString& strProgram, QString& strPath, QString* pStrError) {
     if (strProgram.isEmpty())
         return Fail(pStrError, QStringLiteral("no program was named"));
     strPath = strProgram;
@@ -47,25 +49,6 @@ bool ResolveProgram(const QString& strProgram, QString& strPath, QString* pStrEr
         return Fail(pStrError, QStringLiteral("%1 is not executable").arg(strProgram));
     return true;
 }
-
-int StartResolved(const QString& strPath, const QStringList& arArgs, QString* pStrError,
-                  const QProcessEnvironment* pEnv = nullptr) {
-    qint64 nPid = -1;
-    QProcess process;
-    process.setProgram(strPath);
-    process.setArguments(arArgs);
-    process.setStandardInputFile(QProcess::nullDevice());
-    if (pEnv)
-        process.setProcessEnvironment(*pEnv);
-    if (!process.startDetached(&nPid)) {
-        Fail(pStrError,
-             QStringLiteral("%1 could not be started: %2").arg(strPath, process.errorString()));
-        return -1;
-    }
-    return int(nPid);
-}
-
-} // namespace
 
 QString PlatformProcessName(int nPid) {
     if (nPid <= 0)
@@ -106,19 +89,11 @@ int PlatformStartProcess(const QString& strProgram, const QString& strParams, QS
 }
 
 // Every program Hivewatch starts goes through here, so a rule for how a kind of program is
-// run (an interpreter in front of it, say) belongs in this one place.
+// run (an interpreter in front of it, say) belongs in one place: CHeldProcess::Start.
 int PlatformStartProcessArgs(const QString& strProgram, const QStringList& arArgs,
                              QString* pStrError) {
-    QString strPath;
-    // A Windows program runs under Wine while the driver watches a Wine prefix; Wine's
-    // loader is then what has to exist and be executable.
-    SWineLaunch wine;
-    if (WineLaunchFor(strProgram, arArgs, wine)) {
-        if (!ResolveProgram(wine.m_strProgram, strPath, pStrError))
-            return -1;
-        return StartResolved(strPath, wine.m_arArgs, pStrError, &wine.m_env);
-    }
-    if (!ResolveProgram(strProgram, strPath, pStrError))
+    CHeldProcess process;
+    if (!process.Start(strProgram, arArgs, pStrError) || !process.Release(pStrError))
         return -1;
-    return StartResolved(strPath, arArgs, pStrError);
+    return process.Pid();
 }

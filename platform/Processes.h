@@ -11,6 +11,10 @@ QString PlatformOwnProcessName();
 // The process that started nPid (its parent), or -1 when nPid is not running (or unreadable).
 int PlatformParentPid(int nPid);
 
+// The file a program name stands for: a path as given, or a bare name looked up in PATH; false
+// with the reason when it is missing, a folder or not executable.
+bool PlatformResolveProgram(const QString& strProgram, QString& strPath, QString* pStrError);
+
 // Starts a program with a parameter text split into arguments at white space, double quotes
 // grouping words (three double quotes stand for one), without a shell; the program runs on
 // its own (never waited for). Returns its process ID, or -1 with pStrError filled.

@@ -1,21 +1,115 @@
 #include "platform/SafeFile.h"
 
 #include "platform/FileErrors.h"
+#include "platform/FileLock.h"
 #include "platform/FileNames.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+std::atomic<CSafeFile::SyncFn> g_pfnSync{nullptr};
+
+int SyncFile(int fd) {
+    const CSafeFile::SyncFn pfn = g_pfnSync.load(std::memory_order_relaxed);
+    return pfn ? pfn(fd) : fsync(fd);
+}
+
+// Temporary files of a target are named "." + its name + "." + the writer's process ID + "." +
+// six hex digits + ".tmp". The target's name is cut to MAX_STEM_BYTES so that the whole name
+// stays within the system's limit of 255 bytes.
+constexpr qsizetype MAX_STEM_BYTES = 200;
+constexpr size_t RANDOM_DIGITS = 6;
+constexpr char TEMP_SUFFIX[] = ".tmp";
+
+QByteArray TempStem(const QByteArray& fileName) {
+    return '.' + fileName.left(MAX_STEM_BYTES) + '.';
+}
+
+// The writer's process ID when name is a temporary file of the target with this stem, else 0.
+pid_t TempWriter(std::string_view name, std::string_view stem) {
+    const std::string_view suffix = TEMP_SUFFIX;
+    if (name.size() <= stem.size() + suffix.size() || !name.starts_with(stem) ||
+        !name.ends_with(suffix))
+        return 0;
+    const std::string_view rest =
+        name.substr(stem.size(), name.size() - stem.size() - suffix.size());
+    const size_t nDot = rest.find('.');
+    if (nDot == std::string_view::npos || rest.size() - nDot - 1 != RANDOM_DIGITS)
+        return 0;
+    for (const char c : rest.substr(nDot + 1)) {
+        if (!std::isxdigit(static_cast<unsigned char>(c)) ||
+            std::isupper(static_cast<unsigned char>(c)))
+            return 0;
+    }
+    pid_t pid = 0;
+    const auto [pEnd, ec] = std::from_chars(rest.data(), rest.data() + nDot, pid);
+    return ec == std::errc() && pEnd == rest.data() + nDot && pid > 0 ? pid : 0;
+}
+
+// Whether the process that wrote a temporary file has ended. A process that still exists, or
+// may (another user's), counts as running, and so does this one.
+bool WriterHasEnded(pid_t pid) {
+    return pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Removes the temporary files of a target that their writers left when they were killed. A
+// file is removed only when its writer's process has ended and nobody holds its lock: a
+// writer whose process ID means another process here (it runs in another PID namespace on
+// a shared folder) still holds it.
+void RemoveStaleTemps(const QByteArray& dir, const QByteArray& stem) {
+    DIR* pDir = opendir(dir.constData());
+    if (!pDir)
+        return;
+    const int dirFd = dirfd(pDir);
+    while (const dirent* pEntry = readdir(pDir)) {
+        const pid_t pid =
+            TempWriter(pEntry->d_name, std::string_view(stem.constData(), size_t(stem.size())));
+        if (pid == 0 || !WriterHasEnded(pid))
+            continue;
+        const int fd =
+            openat(dirFd, pEntry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened {};
+        struct stat named {};
+        if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && PlatformTryLockExclusive(fd) &&
+            fstatat(dirFd, pEntry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+            unlinkat(dirFd, pEntry->d_name, 0);
+        ::close(fd);
+    }
+    closedir(pDir);
+}
+
+// The replacement takes the replaced file's owner and group where this process may set them
+// (root any, others a group they belong to), then its permissions, which a change of owner
+// may have cut.
+void KeepOwnerAndMode(int fd, const struct stat& st) {
+    if (st.st_uid != geteuid() || st.st_gid != getegid()) {
+        if (fchown(fd, st.st_uid, st.st_gid) != 0 && fchown(fd, uid_t(-1), st.st_gid) != 0) {
+            // Neither may be set: the file is this user's, as any file the user creates.
+        }
+    }
+    fchmod(fd, st.st_mode & 07777);
+}
 
 QByteArray Native(const QString& str) {
     return PlatformFileNameBytes(str);
@@ -91,31 +185,42 @@ bool CSafeFile::Open() {
     if (!CheckTarget(m_strPath, &nErrno, &strWhy))
         return Fail(nErrno, true, strWhy);
     m_strTarget = PlatformAbsoluteFileName(m_strPath);
-    mode_t mode = 0;
-    bool bExisting = false;
     struct stat st {};
-    if (stat(Native(m_strPath).constData(), &st) == 0) {
-        bExisting = true;
-        mode = st.st_mode & 07777;
+    const bool bExisting = stat(Native(m_strPath).constData(), &st) == 0;
+    if (bExisting) {
         char szReal[PATH_MAX];
         if (realpath(Native(m_strPath).constData(), szReal))
             m_strTarget = PlatformFileNameFromBytes(szReal); // replace the file a link names
     }
+    if (!CreateTemp())
+        return false;
+    if (bExisting)
+        KeepOwnerAndMode(m_fd, st);
+    return QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+bool CSafeFile::CreateTemp() {
     const QFileInfo target(m_strTarget);
-    const QString strStem = target.absolutePath() + QStringLiteral("/.") + target.fileName();
-    for (int nTry = 0; m_fd < 0 && nTry < 100; ++nTry) {
-        m_strTemp = strStem +
-                    QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate() & 0xFFFFFF,
-                                                  6, 16, QLatin1Char('0'));
-        m_fd = ::open(Native(m_strTemp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd < 0 && errno != EEXIST)
+    const QByteArray dir = Native(target.absolutePath());
+    const QByteArray stem = TempStem(Native(target.fileName()));
+    RemoveStaleTemps(dir, stem);
+    const QByteArray prefix = dir + '/' + stem + QByteArray::number(qint64(getpid())) + '.';
+    for (int nTry = 0; nTry < 100; ++nTry) {
+        char szDigits[RANDOM_DIGITS + 1];
+        std::snprintf(szDigits, sizeof(szDigits), "%06x",
+                      unsigned(QRandomGenerator::global()->generate() & 0xFFFFFF));
+        const QByteArray temp = prefix + szDigits + TEMP_SUFFIX;
+        m_fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd >= 0) {
+            m_temp = temp;
+            // Held until the file is closed: it tells a later save that this writer runs.
+            PlatformTryLockExclusive(m_fd);
+            return true;
+        }
+        if (errno != EEXIST)
             return Fail(errno, true);
     }
-    if (m_fd < 0)
-        return Fail(EEXIST, true);
-    if (bExisting)
-        fchmod(m_fd, mode); // the replacement keeps the permissions of the file it replaces
-    return QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    return Fail(EEXIST, true);
 }
 
 qint64 CSafeFile::writeData(const char* pData, qint64 nSize) {
@@ -151,7 +256,7 @@ bool CSafeFile::Finish() {
     // A full disk or a failing device may report itself only here.
     int rc;
     do {
-        rc = fsync(m_fd);
+        rc = SyncFile(m_fd);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         Fail(errno, false);
@@ -172,12 +277,12 @@ bool CSafeFile::Finish() {
 bool CSafeFile::Commit() {
     if (!Finish())
         return false;
-    if (std::rename(Native(m_strTemp).constData(), Native(m_strTarget).constData()) != 0) {
+    if (std::rename(m_temp.constData(), Native(m_strTarget).constData()) != 0) {
         Fail(errno, true);
         Discard();
         return false;
     }
-    m_strTemp.clear();
+    m_temp.clear();
     // Make the rename itself durable; the data is already safe, so a failure here is not one.
     const int dirFd =
         ::open(Native(QFileInfo(m_strTarget).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
@@ -191,11 +296,15 @@ bool CSafeFile::Commit() {
 
 void CSafeFile::Discard() {
     CloseTemp();
-    if (!m_strTemp.isEmpty())
-        ::unlink(Native(m_strTemp).constData());
-    m_strTemp.clear();
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
+    m_temp.clear();
     if (isOpen())
         QIODevice::close();
+}
+
+void CSafeFile::SetSyncFunction(SyncFn pfn) {
+    g_pfnSync.store(pfn, std::memory_order_relaxed);
 }
 
 int CSafeFile::ErrorCause() const {

@@ -8,7 +8,13 @@
 // to disk and the close before renaming it over the target. A failure, a Discard() or the
 // destructor before Commit() leaves the old file exactly as it was and no temporary file
 // behind. Targets that are not regular files (folders, FIFOs, devices) are refused before
-// anything is written; a symbolic link is followed to the file it names.
+// anything is written; a symbolic link is followed to the file it names. The replacement keeps
+// the permissions of the file it replaces, and its owner and group where the process may set
+// them.
+//
+// The temporary file is named after the target and the writing process and stays locked while
+// it is written, so that Open() can remove what a writer that was killed left of the same
+// target, and never touches the file of a writer that still runs.
 class CSafeFile : public QIODevice {
 public:
     explicit CSafeFile(const QString& strPath);
@@ -35,6 +41,11 @@ public:
     QString ErrorText() const;
     bool FailedToCreate() const { return m_bCreating; }
 
+    // What puts a file's data on disk (fsync). Tests replace it to make that step fail; a null
+    // function puts fsync back. Not for use while files are being written.
+    using SyncFn = int (*)(int fd);
+    static void SetSyncFunction(SyncFn pfn);
+
     bool isSequential() const override { return true; }
     void close() override { Discard(); } // closing without Commit() keeps the old file
 
@@ -44,11 +55,12 @@ protected:
 
 private:
     bool Fail(int nErrno, bool bCreating, const QString& strWords = {});
+    bool CreateTemp();
     void CloseTemp();
 
     QString m_strPath;   // as the caller named it
     QString m_strTarget; // the file actually replaced (links followed)
-    QString m_strTemp;
+    QByteArray m_temp;   // the temporary file's path as the system names it
     int m_fd = -1;
     int m_nErrno = 0;
     bool m_bFinished = false;

@@ -35,39 +35,101 @@ QString PrefixProgram(const QString& strPrefix, const QString& strName) {
     return strName;
 }
 
-} // namespace
+// The environment of a program run in the prefix: ours, without sanitizer runtimes, with
+// WINEPREFIX naming the prefix (never the user's default ~/.wine).
+QProcessEnvironment PrefixEnvironment(const QString& strPrefix) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& strName : env.keys())
+        if (!WineKeepVariable((strName + QLatin1Char('=') + env.value(strName)).toStdString()))
+            env.remove(strName);
+    env.insert(QStringLiteral("WINEPREFIX"), strPrefix);
+    return env;
+}
 
-bool WineLaunchFor(const QString& strProgram, const QStringList& arArgs, SWineLaunch& launch) {
-    const std::optional<std::string> prefix = WineActivePrefix();
-    const QString strSuffix = QFileInfo(strProgram).suffix().toLower();
+QString LoaderPath() {
+    const QString strWine = QString::fromStdString(WineFindProgram("wine"));
+    return strWine.isEmpty() ? QStringLiteral("wine") : strWine;
+}
+
+// The arguments that make Wine run the Windows program strProgram itself, so the launched
+// process is the program (or for a script or a package, the program that runs it).
+bool WindowsArguments(const QString& strPrefix, const QString& strProgram, QStringList& arOut) {
+    QString strSuffix = QFileInfo(strProgram).suffix().toLower();
     static const QStringList s_arWindows = {QStringLiteral("exe"), QStringLiteral("msi"),
                                             QStringLiteral("bat"), QStringLiteral("cmd")};
-    if (!prefix || !s_arWindows.contains(strSuffix))
+    const bool bWindowsPath = strProgram.size() > 2 && strProgram[1] == QLatin1Char(':') &&
+                              !strProgram.contains(QLatin1Char('/'));
+    if (bWindowsPath)
+        strSuffix = strProgram.section(QLatin1Char('.'), -1).toLower();
+    if (strSuffix.isEmpty() && !strProgram.contains(QLatin1Char('/')) &&
+        !strProgram.contains(QLatin1Char('\\'))) {
+        // "reg": the prefix's own reg.exe, as Wine would find it.
+        const QString strExe = PrefixProgram(strPrefix, strProgram + QStringLiteral(".exe"));
+        if (strExe.contains(QLatin1Char('\\'))) {
+            arOut = {strExe};
+            return true;
+        }
+    }
+    if (!s_arWindows.contains(strSuffix))
         return false;
     // A named file that is not there fails to start as it would without Wine.
     if (strProgram.contains(QLatin1Char('/')) && !QFileInfo(strProgram).isFile())
         return false;
-    const QString strPrefix = QString::fromStdString(*prefix);
-    const QString strWine = QString::fromStdString(WineFindProgram("wine"));
-    launch.m_strProgram = strWine.isEmpty() ? QStringLiteral("wine") : strWine;
-    // Windows programs are named by their Windows path, so Wine runs them in this very
-    // process instead of through its start.exe: the process ID is the program's own.
+    const QString strFile = bWindowsPath ? strProgram : WindowsPathOf(strPrefix, strProgram);
     if (strSuffix == QLatin1String("msi"))
-        launch.m_arArgs = {QStringLiteral("C:\\windows\\system32\\msiexec.exe"),
-                           QStringLiteral("/i"), WindowsPathOf(strPrefix, strProgram)};
+        arOut = {QStringLiteral("C:\\windows\\system32\\msiexec.exe"), QStringLiteral("/i"),
+                 strFile};
     else if (strSuffix == QLatin1String("bat") || strSuffix == QLatin1String("cmd"))
-        launch.m_arArgs = {QStringLiteral("C:\\windows\\system32\\cmd.exe"), QStringLiteral("/c"),
-                           WindowsPathOf(strPrefix, strProgram)};
+        arOut = {QStringLiteral("C:\\windows\\system32\\cmd.exe"), QStringLiteral("/c"), strFile};
+    else if (bWindowsPath)
+        arOut = {strProgram};
     else if (strProgram.contains(QLatin1Char('/')))
-        launch.m_arArgs = {QFileInfo(strProgram).absoluteFilePath()};
+        arOut = {QFileInfo(strProgram).absoluteFilePath()};
     else
-        launch.m_arArgs = {PrefixProgram(strPrefix, strProgram)};
-    launch.m_arArgs += arArgs;
-    launch.m_env = QProcessEnvironment::systemEnvironment();
-    for (const QString& strName : launch.m_env.keys())
-        if (!WineKeepVariable(
-                (strName + QLatin1Char('=') + launch.m_env.value(strName)).toStdString()))
-            launch.m_env.remove(strName);
-    launch.m_env.insert(QStringLiteral("WINEPREFIX"), strPrefix);
+        arOut = {PrefixProgram(strPrefix, strProgram)};
     return true;
+}
+
+} // namespace
+
+bool WineLaunchFor(const QString& strProgram, const QStringList& arArgs, SWineLaunch& launch) {
+    const std::optional<std::string> prefix = WineActivePrefix();
+    if (!prefix)
+        return false;
+    const QString strPrefix = QString::fromStdString(*prefix);
+    QStringList arProgram;
+    QStringList arRest = arArgs;
+    if (WineIsLoader(strProgram.toStdString())) {
+        // "wine64 setup.exe /S": the program Wine is asked to run is the one to prepare.
+        if (!arArgs.isEmpty() && WindowsArguments(strPrefix, arArgs.front(), arProgram))
+            arRest.removeFirst();
+        else
+            arProgram.clear(); // anything else goes to the loader as it is
+        launch.m_strProgram = strProgram.contains(QLatin1Char('/')) ? strProgram : LoaderPath();
+    } else {
+        if (!WindowsArguments(strPrefix, strProgram, arProgram))
+            return false;
+        launch.m_strProgram = LoaderPath();
+    }
+    launch.m_arArgs = arProgram + arRest;
+    launch.m_env = PrefixEnvironment(strPrefix);
+    return true;
+}
+
+bool WineEndPrograms(const QString& strPrefix, QString* pStrError, int nTimeoutMs) {
+    QProcess process;
+    process.setProcessEnvironment(PrefixEnvironment(strPrefix));
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(LoaderPath(), {QStringLiteral("wineboot"), QStringLiteral("--end-session"),
+                                 QStringLiteral("--force"), QStringLiteral("--kill"),
+                                 QStringLiteral("--shutdown")});
+    if (process.waitForFinished(nTimeoutMs) && process.exitStatus() == QProcess::NormalExit)
+        return true;
+    if (pStrError)
+        *pStrError = QStringLiteral("the programs of the Wine prefix %1 could not be ended: %2")
+                         .arg(strPrefix, process.errorString());
+    process.kill();
+    process.waitForFinished(2000);
+    return false;
 }

@@ -1,7 +1,9 @@
 #include "settings/FilterOptionDlg.h"
 
+#include "capture/FilterComposer.h"
 #include "dialogs/DataExchange.h"
 #include "dialogs/SpinButtonCtrl.h"
+#include "dialogs/UserMessage.h"
 #include "settings/SetObj.h"
 #include "utils/ui/SelColor.h"
 
@@ -262,16 +264,34 @@ void CFilterOptionDlg::SplitPatterns(const QString& strText, QStringList& arPatt
 void CFilterOptionDlg::OnOK() {
     if (!UpdateData(true))
         return;
-    g_SetObj.m_arProcInclude.clear();
-    g_SetObj.m_arProcExclude.clear();
-    SplitPatterns(m_strProcInclude, g_SetObj.m_arProcInclude);
-    if (g_SetObj.m_arProcInclude.isEmpty())
-        g_SetObj.m_arProcInclude.append(QStringLiteral("*"));
-    SplitPatterns(m_strProcExclude, g_SetObj.m_arProcExclude);
-    g_SetObj.m_arPathInclude = Entries(m_lbIncludePath);
-    if (g_SetObj.m_arPathInclude.isEmpty())
-        g_SetObj.m_arPathInclude.append(QStringLiteral("*"));
-    g_SetObj.m_arPathExclude = Entries(m_lbExcludePath);
+    // The lists as they would be stored, checked against the driver's filter before anything
+    // is applied: lists that do not fit would lose entries at every Start Capture.
+    CSetObj lists;
+    lists.m_arProcInclude.clear();
+    SplitPatterns(m_strProcInclude, lists.m_arProcInclude);
+    if (lists.m_arProcInclude.isEmpty())
+        lists.m_arProcInclude.append(QStringLiteral("*"));
+    SplitPatterns(m_strProcExclude, lists.m_arProcExclude);
+    lists.m_arPathInclude = Entries(m_lbIncludePath);
+    if (lists.m_arPathInclude.isEmpty())
+        lists.m_arPathInclude.append(QStringLiteral("*"));
+    lists.m_arPathExclude = Entries(m_lbExcludePath);
+    lists.m_nCaptureScope = SCOPE_ALL;
+    const QString strOverflow = FilterOverflowText(ComposeFilterTexts(lists));
+    if (!strOverflow.isEmpty()) {
+        ShowMessage(this,
+                    QStringLiteral("These filter lists do not fit the driver's filter, which "
+                                   "holds %1 bytes of entries in each direction: %2. Remove or "
+                                   "shorten entries, then apply again.")
+                        .arg(FILTER_TEXT_CAPACITY)
+                        .arg(strOverflow),
+                    MSG_WARNING);
+        return;
+    }
+    g_SetObj.m_arProcInclude = lists.m_arProcInclude;
+    g_SetObj.m_arProcExclude = lists.m_arProcExclude;
+    g_SetObj.m_arPathInclude = lists.m_arPathInclude;
+    g_SetObj.m_arPathExclude = lists.m_arPathExclude;
     for (const SFunctionRow& row : kRows)
         g_SetObj.m_Filter.bSwitch[row.m_nSwitch] = this->*row.m_pMember ? 1 : 0;
     g_SetObj.StoreHistoryDepth(m_nDepth);

@@ -78,14 +78,48 @@ public:
 
 extern CSetObj g_SetObj;
 
+// How reading a settings file went.
+enum ESettingsRead {
+    SETTINGS_READ,       // the object holds the file's settings
+    SETTINGS_MISSING,    // there is no such file
+    SETTINGS_NOT_A_FILE, // the name is a folder, FIFO, device or socket: never read or written
+    SETTINGS_UNREADABLE, // it could not be opened, locked or read
+    SETTINGS_DAMAGED,    // it does not hold a complete settings object
+};
+
+struct SSettingsRead {
+    ESettingsRead nResult = SETTINGS_MISSING;
+    QString strError;    // what failed, naming the file
+    QStringList arNotes; // values that were read but put back to their defaults
+    // The file that was read, to tell it from one that replaced it since.
+    unsigned long long nDevice = 0, nInode = 0;
+};
+
 // Reads the whole file into pObj under a lock shared with other readers, waiting up to two
-// seconds for a program that is saving it. Fails, leaving pObj untouched, when the file
-// cannot be opened or locked or does not hold a complete settings object; pStrError then
-// says what failed (the caller says what follows from it). Values out of range are put back
-// to their defaults (CSetObj::CorrectRanges) and noted in pNotes.
+// seconds for a program that is saving it. Anything but a regular file is refused before it
+// is opened, so a FIFO or a device never blocks the reader. pObj changes only when the whole
+// object was read. Values out of range are put back to their defaults
+// (CSetObj::CorrectRanges) and noted.
+SSettingsRead ReadSettingsFile(const QString& strPath, CSetObj* pObj);
+// The same, true when the settings were read; pStrError says what failed otherwise (the
+// caller says what follows from it).
 bool LoadSettingsFile(const QString& strPath, CSetObj* pObj, QString* pStrError = nullptr);
 bool LoadSettingsFile(const QString& strPath, CSetObj* pObj, QString* pStrError,
                       QStringList* pNotes);
+
+// The settings a program starts with. Settings that cannot be used are never replaced without
+// a word: a damaged file is moved aside, under the writer's lock, to the first free name of
+// strPath + ".damaged", ".damaged-2", ... (an earlier copy is never overwritten), and one that
+// cannot be read stays as it is and must not be written over. Either way the defaults stay in
+// force and strMessage says once what was wrong and where the copy is.
+struct SSettingsStart {
+    bool bRefused = false;   // strPath names no regular file: the program must not use it
+    bool bMayReplace = true; // the settings may be saved to strPath at exit
+    QString strMessage;      // for the user; empty when there is nothing to tell
+    QString strKeptAs;       // where a damaged file was kept
+    QStringList arNotes;     // values put back to their defaults, as ReadSettingsFile notes them
+};
+SSettingsStart StartWithSettingsFile(const QString& strPath, CSetObj* pObj);
 // Writes g_SetObj (or pObj) under the writer's lock, through a temporary file that replaces
 // the old one only when it was written completely.
 bool SaveSettingsFile(const QString& strPath, const CSetObj* pObj = nullptr,

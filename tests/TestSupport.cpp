@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -101,22 +102,25 @@ CFullDisk::~CFullDisk() {
         umount2(QFile::encodeName(m_strDir).constData(), MNT_DETACH);
 }
 
-void CFullDisk::Fill() {
+void CFullDisk::Fill(long long nRoom) {
     if (m_bMounted) {
-        // Write until the small disk is full.
+        // Write until the small disk is full, then give back the pages asked for.
         const int fd = ::open(QFile::encodeName(m_strDir + QLatin1String(kFillerName)).constData(),
                               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         ASSERT_GE(fd, 0);
         const QByteArray block(4096, 'f');
-        while (::write(fd, block.constData(), size_t(block.size())) > 0) {
-        }
+        off_t nFilled = 0;
+        for (ssize_t n; (n = ::write(fd, block.constData(), size_t(block.size()))) > 0;)
+            nFilled += n;
         ASSERT_EQ(errno, ENOSPC);
+        const off_t nPages = off_t((nRoom + block.size() - 1) / block.size());
+        ASSERT_EQ(ftruncate(fd, std::max<off_t>(0, nFilled - nPages * block.size())), 0);
         ::close(fd);
         return;
     }
     m_pfnOldSignal = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit lim {};
-    lim.rlim_cur = 0;
+    lim.rlim_cur = rlim_t(nRoom);
     lim.rlim_max = m_nOldHard;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
     m_bLimited = true;

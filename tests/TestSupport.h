@@ -32,7 +32,9 @@ public:
     QString Dir() const { return m_strDir; } // ends with '/'
     bool IsMounted() const { return m_bMounted; }
 
-    void Fill();    // from now on no file in Dir() can grow
+    // From now on no file in Dir() can grow by more than about nRoom bytes (whole pages of the
+    // small disk; with the limit, each file may hold nRoom bytes).
+    void Fill(long long nRoom = 0);
     void Release(); // room again
 
 private:

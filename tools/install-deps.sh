@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Hivewatch builds with; does nothing when all are present.
 set -euo pipefail
-# wine64: the Wine event source is tested end to end on a real Wine prefix.
+# wine64: the Wine event source is tested end to end on a real Wine prefix; wixl builds the
+# Windows Installer package those tests install.
 packages=(g++ cmake ninja-build qt6-base-dev qt6-svg-dev libgtest-dev libgmock-dev libbenchmark-dev
-  wine64)
+  wine64 wixl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

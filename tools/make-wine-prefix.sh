@@ -12,8 +12,10 @@ if [ -z "$wine" ]; then
   echo "Wine is not installed: the Wine end-to-end tests will be skipped"
   exit 0
 fi
-if [ -f "$dir/prefix/system.reg" ]; then
-  exit 0 # made once per build
+# Made once per build; the mark tells a prefix made by this version of the script.
+mark="$dir/prefix/.hivewatch-test-prefix-2"
+if [ -f "$mark" ]; then
+  exit 0
 fi
 rm -rf "$dir"
 mkdir -p "$dir/home"
@@ -21,6 +23,8 @@ mkdir -p "$dir/home"
 unset LD_PRELOAD
 export HOME="$dir/home" WINEPREFIX="$dir/prefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 "$wine" wineboot -i >"$dir/wineboot.log" 2>&1
+# No display here: windowed programs (Notepad) run with Wine's null graphics driver.
+"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >>"$dir/wineboot.log" 2>&1
 server=""
 for c in "${WINESERVER:-}" "$(command -v wineserver || true)" /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver; do
   if [ -n "$c" ] && [ -x "$c" ]; then server="$c"; break; fi
@@ -28,4 +32,5 @@ done
 # The registry files are written when the server ends.
 "$server" -w
 test -f "$WINEPREFIX/system.reg"
+touch "$mark"
 echo "Wine prefix ready in $WINEPREFIX"

@@ -29,7 +29,13 @@ std::shared_ptr<SDeviceInstance> OpenInstance(const QString& strService, const Q
     }
     pDevice->m_pInstance = pfnOpen(strService.toUtf8().constData());
     if (!pDevice->m_pInstance) {
-        t_strLastError = QStringLiteral("the driver in %1 refused to open").arg(strPath);
+        // The driver says why when it can; the reason is what the user must act on.
+        auto pfnWhy = reinterpret_cast<PFN_REGDRV_LAST_ERROR>(
+            PlatformGetSymbol(pDevice->m_hLibrary, REGDRV_SYM_LAST_ERROR));
+        const QString strWhy = pfnWhy ? QString::fromUtf8(pfnWhy()) : QString();
+        t_strLastError = strWhy.isEmpty()
+                             ? QStringLiteral("the driver in %1 refused to open").arg(strPath)
+                             : strWhy;
         return nullptr;
     }
     return pDevice;

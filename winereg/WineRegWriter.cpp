@@ -1,10 +1,10 @@
 #include "winereg/WineRegWriter.h"
 
+#include "platform/SafeFile.h"
 #include "winereg/WineRegReader.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -196,9 +196,10 @@ bool CWineRegWriter::SaveFile(const QString& strPath, const CWineRegKey& base,
         return false;
     }
     const QByteArray data = Write(base, options);
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        strError = QStringLiteral("%1: %2").arg(strPath, file.errorString());
+    // The checked writer: the old file stays whole unless the new one reached the disk whole.
+    CSafeFile file(strPath);
+    if (!file.Open() || file.write(data) != data.size() || !file.Commit()) {
+        strError = file.ErrorText();
         return false;
     }
     return true;

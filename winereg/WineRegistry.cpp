@@ -295,24 +295,38 @@ bool CWineRegistry::SaveFile(const QString& strPath, QStringView mountPath,
     return CWineRegWriter::SaveFile(strPath, pBase ? *pBase : empty, options, strError);
 }
 
-bool CWineRegistry::SaveFolder(const QString& strDir, QStringList& arErrors) const {
+bool CWineRegistry::SaveHive(const QString& strDir, QStringView fileName,
+                             QStringList& arErrors) const {
     const QString strBase = strDir.endsWith(QLatin1Char('/')) ? strDir : strDir + QLatin1Char('/');
     const CWineRegKey* pUsers = m_top.FindSubKey(USER);
+    QString strMount;
+    std::function<bool(const CWineRegKey&)> skip;
+    if (fileName == u"system.reg") {
+        strMount = QStringLiteral("REGISTRY\\Machine");
+    } else if (fileName == u"user.reg") {
+        strMount = QStringLiteral("REGISTRY\\User\\") + m_strUserSid;
+    } else if (fileName == u"userdef.reg") {
+        strMount = QStringLiteral("REGISTRY\\User\\.Default");
+    } else if (fileName == u"users.reg") {
+        strMount = QStringLiteral("REGISTRY\\User");
+        skip = [&](const CWineRegKey& key) {
+            return key.Parent() == pUsers && (EqualRegNames(key.Name(), m_strUserSid) ||
+                                              EqualRegNames(key.Name(), DEFAULT_USER));
+        };
+    } else {
+        arErrors.append(QStringLiteral("%1: not a registry file of a prefix").arg(fileName));
+        return false;
+    }
     QString strError;
+    if (SaveFile(strBase + fileName.toString(), strMount, skip, strError))
+        return true;
+    arErrors.append(strError);
+    return false;
+}
+
+bool CWineRegistry::SaveFolder(const QString& strDir, QStringList& arErrors) const {
     bool bOk = true;
-    auto save = [&](const char* pName, const QString& strMount,
-                    const std::function<bool(const CWineRegKey&)>& skip) {
-        if (!SaveFile(strBase + QLatin1String(pName), strMount, skip, strError)) {
-            arErrors.append(strError);
-            bOk = false;
-        }
-    };
-    save("system.reg", QStringLiteral("REGISTRY\\Machine"), {});
-    save("user.reg", QStringLiteral("REGISTRY\\User\\") + m_strUserSid, {});
-    save("userdef.reg", QStringLiteral("REGISTRY\\User\\.Default"), {});
-    save("users.reg", QStringLiteral("REGISTRY\\User"), [&](const CWineRegKey& key) {
-        return key.Parent() == pUsers &&
-               (EqualRegNames(key.Name(), m_strUserSid) || EqualRegNames(key.Name(), DEFAULT_USER));
-    });
+    for (const char16_t* pszFile : {u"system.reg", u"user.reg", u"userdef.reg", u"users.reg"})
+        bOk = SaveHive(strDir, QStringView(pszFile), arErrors) && bOk;
     return bOk;
 }

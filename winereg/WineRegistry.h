@@ -69,6 +69,8 @@ public:
                   const std::function<bool(const CWineRegKey&)>& skip, QString& strError) const;
     // Writes the four files LoadFolder reads, each atomically.
     bool SaveFolder(const QString& strDir, QStringList& arErrors) const;
+    // Writes one of them ("system.reg", "user.reg", "userdef.reg" or "users.reg").
+    bool SaveHive(const QString& strDir, QStringView fileName, QStringList& arErrors) const;
 
 private:
     bool Merge(CWineRegKey&& tree, const SWineRegFileInfo& info, QStringView mountPath,

@@ -88,7 +88,23 @@ TEST_F(EngineTest, SwitchingSendsNothingWhenAlreadyInThatState) {
     EXPECT_EQ(engine.m_bThreadEnded, 1);
 }
 
-TEST_F(EngineTest, StartCaptureSendsTheComposedFilterAndResetsTheScope) {
+std::vector<CFakeDriver::SCall> CallsBut(const CFakeDriver& driver, uint32_t nLeftOut) {
+    std::vector<CFakeDriver::SCall> ar;
+    for (const CFakeDriver::SCall& call : driver.Calls())
+        if (call.nCode != nLeftOut)
+            ar.push_back(call);
+    return ar;
+}
+
+QByteArray TargetBytes(int nPid) {
+    QByteArray bytes(4, '\0');
+    StoreLE32(reinterpret_cast<unsigned char*>(bytes.data()), uint32_t(nPid));
+    return bytes;
+}
+
+// An attached process is watched by its process ID (the driver follows the processes it
+// starts), so no process name narrows the filter; an all-process start clears the target.
+TEST_F(EngineTest, StartCaptureSendsTheFilterAndTheTargetAndResetsTheScope) {
     CCaptureEngine engine(&m_doc, &m_host);
     ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
     g_SetObj.m_nCaptureScope = SCOPE_ATTACHED;
@@ -96,15 +112,55 @@ TEST_F(EngineTest, StartCaptureSendsTheComposedFilterAndResetsTheScope) {
     g_SetObj.m_nAttachPid = 1234;
     m_driver.ClearCalls();
     ASSERT_TRUE(engine.StartCapture());
-    const auto calls = m_driver.Calls();
-    ASSERT_EQ(calls.size(), 3u);
+    auto calls = CallsBut(m_driver, IOCTL_REGDRV_GET_MESSAGE);
+    ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[0].nCode, IOCTL_REGDRV_SET_FILTER);
     ASSERT_EQ(calls[0].input.size(), 2065);
-    EXPECT_EQ(QByteArray(calls[0].input.constData()), QByteArray("NOTEPAD.EXE"));
+    EXPECT_TRUE(QByteArray(calls[0].input.constData()).isEmpty()) << "no process name narrows it";
     EXPECT_EQ(calls[0].input.mid(2048),
               QByteArray(reinterpret_cast<const char*>(g_SetObj.m_Filter.bSwitch), 17));
+    EXPECT_EQ(calls[1].nCode, IOCTL_REGDRV_SET_TARGET);
+    EXPECT_EQ(calls[1].input, TargetBytes(1234));
+    EXPECT_EQ(calls[2].nCode, IOCTL_REGDRV_START);
+    EXPECT_EQ(calls[3].nCode, IOCTL_REGDRV_APPLY);
     EXPECT_EQ(engine.m_nTargetPid, 1234);
     EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_ALL);
+
+    engine.SwitchCaptureOff();
+    m_driver.ClearCalls();
+    ASSERT_TRUE(engine.StartCapture());
+    calls = CallsBut(m_driver, IOCTL_REGDRV_GET_MESSAGE);
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[1].nCode, IOCTL_REGDRV_SET_TARGET);
+    EXPECT_EQ(calls[1].input, TargetBytes(0)) << "all processes again";
+    EXPECT_EQ(engine.m_nTargetPid, -1);
+    engine.StopDriver();
+}
+
+// A driver that cannot switch capture on says why (a Wine server already running, say); Start
+// Capture passes the reason on, and a pending program never runs.
+TEST_F(EngineTest, RefusedStartSaysTheDriversReasonAndRunsNothing) {
+    CCaptureEngine engine(&m_doc, &m_host);
+    ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
+    const QString strRan = TestTempDir() + "ran";
+    g_SetObj.m_nCaptureScope = SCOPE_NEW_PROGRAM;
+    g_SetObj.m_strNewProgram = QStringLiteral("/bin/sh");
+    const QStringList args = {"-c", "echo ran > \"$0\"", strRan};
+    m_driver.m_fnOnCall = [&](uint32_t nCode, const QByteArray&) {
+        if (nCode == IOCTL_REGDRV_APPLY)
+            m_driver.QueueMessage("a Wine server already runs for the prefix /p");
+    };
+    m_driver.m_nFailCode = IOCTL_REGDRV_APPLY;
+    QString strError;
+    EXPECT_FALSE(engine.StartCapture(&strError, &args));
+    EXPECT_EQ(strError, QStringLiteral("Capture could not be started: a Wine server already runs "
+                                       "for the prefix /p."));
+    EXPECT_EQ(engine.m_bCapturing, 0);
+    EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_NEW_PROGRAM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(QFile::exists(strRan)) << "the held program ended without running";
+    m_driver.m_nFailCode = 0;
+    m_driver.m_fnOnCall = nullptr;
     engine.StopDriver();
 }
 
@@ -207,11 +263,6 @@ TEST_F(EngineTest, CloseWithoutACaptureThreadFinishesAtOnce) {
 
 namespace {
 
-int Rejected(const CCaptureEngine& engine, int nPid) {
-    const std::string strText = std::to_string(nPid) + "\tp.exe\tRegSetValueKey\tHKLM\\A\tSUCCESS";
-    return engine.IsRecordRejected(SplitRecordText(strText));
-}
-
 QString ReadPidFile(const QString& strPath) {
     for (int i = 0; i < 500; ++i) {
         QFile f(strPath);
@@ -227,60 +278,36 @@ QString ReadPidFile(const QString& strPath) {
 
 } // namespace
 
-// Attaching to one process watches that process for the whole capture, not every process
-// of its name, although the stored scope goes back to all processes.
-TEST_F(EngineTest, AttachedCaptureKeepsOnlyTheTargetUntilStopped) {
+// A launched program is the root of the watched tree: the driver is told its process ID and
+// switched on before the program runs its first instruction, and the ID is the program's own.
+TEST_F(EngineTest, LaunchedProgramRunsOnlyOnceTheDriverWatchesIt) {
     CCaptureEngine engine(&m_doc, &m_host);
     ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
-    g_SetObj.m_nCaptureScope = SCOPE_ATTACHED;
-    g_SetObj.m_strAttachName = QStringLiteral("notepad.exe");
-    g_SetObj.m_nAttachPid = 1234;
-    ASSERT_TRUE(engine.StartCapture());
-    EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_ALL);
-    EXPECT_EQ(Rejected(engine, 1234), 0);
-    EXPECT_EQ(Rejected(engine, 1235), 1);
-    EXPECT_EQ(Rejected(engine, -1), 1);
-
-    engine.SwitchCaptureOff(); // Stop ends the watch; the next start is for all processes
-    EXPECT_EQ(Rejected(engine, 1235), 0);
-    ASSERT_TRUE(engine.StartCapture());
-    EXPECT_EQ(Rejected(engine, 1235), 0);
-    engine.StopDriver();
-}
-
-// A launched program is watched with the processes it starts; its parent, other processes
-// and processes that have gone are not.
-TEST_F(EngineTest, NewProgramCaptureKeepsTheProgramAndItsDescendants) {
-    CCaptureEngine engine(&m_doc, &m_host);
-    ASSERT_EQ(engine.StartWithHandle(m_driver.OpenHandle()), 1);
-    const QString strPidFile = TestTempDir() + "child.pid";
+    const QString strPidFile = TestTempDir() + "program.pid";
     g_SetObj.m_nCaptureScope = SCOPE_NEW_PROGRAM;
     g_SetObj.m_strNewProgram = QStringLiteral("/bin/sh");
-    const QStringList args = {"-c", "sleep 20 & echo $! > \"$0\"; wait", strPidFile};
-    // Before the program runs, nothing passes.
+    const QStringList args = {"-c", "echo $$ > \"$0\"; exec sleep 20", strPidFile};
+    std::atomic<int> nRanBeforeApply{-1};
+    m_driver.m_fnOnCall = [&](uint32_t nCode, const QByteArray&) {
+        if (nCode == IOCTL_REGDRV_APPLY && nRanBeforeApply < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200)); // room to misbehave
+            nRanBeforeApply = QFile::exists(strPidFile) ? 1 : 0;
+        }
+    };
+    m_driver.ClearCalls();
     ASSERT_TRUE(engine.StartCapture(nullptr, &args));
-    const int nProgram = engine.m_nTargetPid;
+    m_driver.m_fnOnCall = nullptr;
+    EXPECT_EQ(nRanBeforeApply, 0) << "the program ran before the driver watched it";
+    const int nProgram = ReadPidFile(strPidFile).toInt();
     ASSERT_GT(nProgram, 0);
-    const int nChild = ReadPidFile(strPidFile).toInt();
-    ASSERT_GT(nChild, 0);
+    EXPECT_EQ(engine.m_nTargetPid, nProgram);
+    QByteArray target;
+    for (const CFakeDriver::SCall& call : m_driver.Calls())
+        if (call.nCode == IOCTL_REGDRV_SET_TARGET)
+            target = call.input;
+    EXPECT_EQ(target, TargetBytes(nProgram)) << "the last target staged is the program";
     EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_ALL);
-    EXPECT_EQ(Rejected(engine, nProgram), 0);
-    EXPECT_EQ(Rejected(engine, nChild), 0);
-    EXPECT_EQ(Rejected(engine, nChild), 0); // the cached verdict
-    EXPECT_EQ(Rejected(engine, int(getpid())), 1);
-    EXPECT_EQ(Rejected(engine, 1), 1);
-    EXPECT_EQ(Rejected(engine, 999999999), 1);
-
-    // Records reach the document through the same check.
-    m_driver.QueueRead({std::to_string(nChild) + "\tsleep\tRegSetValueKey\tHKCU\\K\tSUCCESS",
-                        std::to_string(getpid()) + "\tother\tRegSetValueKey\tHKCU\\K\tSUCCESS"});
-    ASSERT_TRUE(WaitFor([&] { return m_driver.m_nReads > 1; }));
     engine.StopDriver();
-    ASSERT_EQ(m_doc.GetRecordCount(), 1);
-    CRegInfoObj record;
-    ASSERT_TRUE(m_doc.CopyRecordAt(0, record));
-    EXPECT_EQ(record.m_nPid, nChild);
-    kill(nChild, SIGKILL);
     kill(nProgram, SIGKILL);
 }
 

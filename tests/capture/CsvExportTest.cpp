@@ -84,6 +84,27 @@ TEST(CsvExport, ScopesSelectWritesThatChangedSomething) {
     EXPECT_TRUE(ReadWholeFile(strPath).contains("REG_SZ: \xC3\xA9\r\n"));
 }
 
+// A lone CR is a line break to a spreadsheet: a field holding one is quoted, whether it is
+// short, or long with the CR in its first 16 bytes or after its last full 16-byte block, and
+// whether the line is written from the stored bytes (ASCII) or through the record class.
+TEST(CsvExport, ALoneCarriageReturnIsQuotedWherever) {
+    CHivewatchDoc doc;
+    doc.AppendRecord(Rec(1, "RegSetValueKey", "SUCCESS", "REG_SZ: a\rb", "REG_SZ: abcdefghij\rbc"));
+    doc.AppendRecord(
+        Rec(2, "RegSetValueKey", "SUCCESS", "REG_SZ:\r0123456789abcdefghij", "REG_SZ: x"));
+    doc.AppendRecord(
+        Rec(3, "RegSetValueKey", "SUCCESS", "REG_SZ: \u00e9\rb", "REG_SZ: \u00e9bcdefghij\rbc"));
+    const QString strPath = TestTempDir() + "cr.csv";
+    ASSERT_TRUE(ExportCsv(doc, strPath, EXPORT_ALL).bOk);
+    const QByteArray prefix = "00:00:01.000,p.exe,7,RegSetValueKey,HKCU\\K\\v,";
+    const QByteArray lines[] = {"1," + prefix + "\"REG_SZ: a\rb\",\"REG_SZ: abcdefghij\rbc\"\r\n",
+                                "2," + prefix + "\"REG_SZ:\r0123456789abcdefghij\",REG_SZ: x\r\n",
+                                "3," + prefix +
+                                    "\"REG_SZ: \xC3\xA9\rb\",\"REG_SZ: \xC3\xA9"
+                                    "bcdefghij\rbc\"\r\n"};
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray(CSV_HEADER) + lines[0] + lines[1] + lines[2]);
+}
+
 TEST(CsvExport, UncreatableFileIsReportedAndNothingIsWalked) {
     CHivewatchDoc doc;
     const QString strPath = TestTempDir() + "no/such/folder/x.csv";

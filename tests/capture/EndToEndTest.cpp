@@ -115,30 +115,74 @@ INSTANTIATE_TEST_SUITE_P(ProcmonTraces, EndToEnd, ::testing::ValuesIn(kTraces),
                              return strName;
                          });
 
-TEST(DriverInstall, StartDriverReplacesTheCopiedDriverAndVersionChecks) {
+namespace {
+
+ino_t InodeOf(const QString& strPath) {
+    struct stat st {};
+    return stat(QFile::encodeName(strPath).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Puts a file in place of strTarget by renaming, as an installer would: a copy that is loaded
+// stays mapped and must stay intact.
+void PlaceByRename(const QString& strTarget, const QByteArray& bytes) {
+    QFile other(strTarget + QStringLiteral(".other"));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(other.write(bytes), bytes.size());
+    other.close();
+    ASSERT_EQ(std::rename(QFile::encodeName(other.fileName()).constData(),
+                          QFile::encodeName(strTarget).constData()),
+              0);
+}
+
+} // namespace
+
+// The copy of the driver is made once and used again while it is identical, so a start on a
+// full disk works; a copy that differs in any byte is replaced.
+TEST(DriverInstall, StartDriverKeepsAnIdenticalCopyAndReplacesAnyOther) {
     CHivewatchDoc doc;
     CCaptureEngine engine(&doc);
     ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
     ASSERT_TRUE(engine.m_hCaptureThread.joinable());
     engine.StopDriver();
-
-    // A stale file in the drivers folder is overwritten at every start. It is put there by
-    // renaming, as an installer would: the loaded copy stays mapped and must stay intact.
     const QString strTarget = g_ExtSysInfo.GetSysPath() + QStringLiteral("drivers/RegDrv.SYS");
-    ASSERT_TRUE(QFileInfo::exists(strTarget));
-    QFile stale(strTarget + QStringLiteral(".stale"));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    stale.write("not a driver");
-    stale.close();
-    ASSERT_EQ(std::rename(QFile::encodeName(stale.fileName()).constData(),
-                          QFile::encodeName(strTarget).constData()),
-              0);
-    ASSERT_EQ(QFileInfo(strTarget).size(), 12);
+    const QByteArray driver = ReadWholeFile(QStringLiteral(HW_BIN_DIR "/RegDrv.SYS"));
+    ASSERT_EQ(ReadWholeFile(strTarget), driver);
+    const ino_t nCopy = InodeOf(strTarget);
+
+    {
+        // With no file allowed to grow, only a start that writes nothing works.
+        qputenv("HW_TEST_FULL_DISK", "limit");
+        CFullDisk disk;
+        qunsetenv("HW_TEST_FULL_DISK");
+        if (!disk.Available())
+            GTEST_SKIP() << disk.Why().toStdString();
+        disk.Fill();
+        CCaptureEngine again(&doc);
+        const int nStarted = again.StartDriver();
+        disk.Release(); // before the driver unloads: it may save its registry then
+        again.StopDriver();
+        EXPECT_EQ(nStarted, 1) << again.LastError().toStdString();
+        EXPECT_EQ(InodeOf(strTarget), nCopy) << "the identical copy was used as it is";
+    }
+
+    // A copy of the same size with one byte changed, and a stale file of another size.
+    QByteArray changed = driver;
+    changed[changed.size() / 2] = char(changed[changed.size() / 2] ^ 1);
+    for (const QByteArray& bytes : {changed, QByteArray("not a driver")}) {
+        PlaceByRename(strTarget, bytes);
+        CCaptureEngine again(&doc);
+        EXPECT_EQ(again.StartDriver(), 1) << again.LastError().toStdString();
+        again.StopDriver();
+        EXPECT_TRUE(ReadWholeFile(strTarget) == driver) << bytes.size();
+    }
+    // A copy that other users may write is never used, even when identical.
+    const QByteArray target = QFile::encodeName(strTarget);
+    ASSERT_EQ(chmod(target.constData(), 0666), 0);
+    const ino_t nWritable = InodeOf(strTarget);
     CCaptureEngine again(&doc);
     EXPECT_EQ(again.StartDriver(), 1) << again.LastError().toStdString();
-    EXPECT_EQ(QFileInfo(strTarget).size(),
-              QFileInfo(QStringLiteral(HW_BIN_DIR "/RegDrv.SYS")).size());
     again.StopDriver();
+    EXPECT_NE(InodeOf(strTarget), nWritable);
 }
 
 // The driver runs with the program's rights: it is loaded only from the copy in a folder

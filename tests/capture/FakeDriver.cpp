@@ -59,10 +59,12 @@ void CFakeDriver::ClearCalls() {
 int CFakeDriver::IoControl(uint32_t nCode, const void* pIn, uint32_t nInSize, void* pOut,
                            uint32_t nOutSize, uint32_t* pReturned) {
     *pReturned = 0;
+    const QByteArray input(static_cast<const char*>(pIn), pIn ? qsizetype(nInSize) : 0);
+    if (nCode != IOCTL_REGDRV_READ && m_fnOnCall)
+        m_fnOnCall(nCode, input);
     std::lock_guard<std::mutex> lock(m_lock);
     if (nCode != IOCTL_REGDRV_READ)
-        m_calls.push_back(
-            {nCode, QByteArray(static_cast<const char*>(pIn), pIn ? qsizetype(nInSize) : 0)});
+        m_calls.push_back({nCode, input});
     if (nCode == IOCTL_REGDRV_READ)
         ++m_nReads;
     if (nCode == m_nFailCode)
@@ -85,7 +87,22 @@ int CFakeDriver::IoControl(uint32_t nCode, const void* pIn, uint32_t nInSize, vo
         *pReturned = uint32_t(bytes.size());
         return 1;
     }
+    case IOCTL_REGDRV_GET_MESSAGE: {
+        if (m_messages.empty())
+            return 1;
+        const std::string str = m_messages.front();
+        m_messages.pop_front();
+        const size_t n = std::min<size_t>(str.size(), nOutSize);
+        std::memcpy(pOut, str.data(), n);
+        *pReturned = uint32_t(n);
+        return 1;
+    }
     default:
         return 1;
     }
+}
+
+void CFakeDriver::QueueMessage(const std::string& str) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_messages.push_back(str);
 }

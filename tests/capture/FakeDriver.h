@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ public:
     std::vector<SCall> Calls() const;
     void ClearCalls();
 
+    // Runs on every control call but READ, before it is answered.
+    std::function<void(uint32_t nCode, const QByteArray& input)> m_fnOnCall;
+    // Texts GET_MESSAGE hands out, one per call.
+    void QueueMessage(const std::string& str);
+
     std::atomic<uint32_t> m_nVersion{200};
     std::atomic<uint32_t> m_nFailCode{0}; // this control code fails
     std::atomic<int> m_nReads{0};
@@ -41,4 +47,5 @@ private:
     mutable std::mutex m_lock;
     std::vector<SCall> m_calls; // every code but READ
     std::deque<QByteArray> m_reads;
+    std::deque<std::string> m_messages;
 };

@@ -64,6 +64,8 @@ TEST(FilterComposer, AllProcessesScopeExcludesTheRunningProgram) {
     EXPECT_FALSE(exclude("hivewatch-capture").contains(QStringLiteral("HIVEWATCH")));
 }
 
+// A target is watched by its process tree (the driver gets its process ID), so its name is not
+// in the include text: a child of another name would be lost. The paths still apply.
 TEST(FilterComposer, AttachedAndNewProgramScopes) {
     CSetObj s;
     s.m_nCaptureScope = SCOPE_ATTACHED;
@@ -72,7 +74,7 @@ TEST(FilterComposer, AttachedAndNewProgramScopes) {
     s.m_arProcExclude = {QStringLiteral("ignored.exe")};
     s.m_arPathExclude = {QStringLiteral("HKLM\\X")};
     SComposedFilter f = ComposeFilterTexts(s);
-    EXPECT_EQ(f.strInclude, QStringLiteral("NOTEPAD.EXE"));
+    EXPECT_EQ(f.strInclude, QString());
     EXPECT_EQ(f.strExclude, QStringLiteral("HKLM\\X")); // the own executable is not excluded
     EXPECT_EQ(f.nTargetPid, 1234);
 
@@ -80,32 +82,83 @@ TEST(FilterComposer, AttachedAndNewProgramScopes) {
     s.m_strNewProgram = QStringLiteral("C:\\Tools\\app.exe");
     s.m_arPathInclude = {QStringLiteral("HKCU")};
     f = ComposeFilterTexts(s);
-    EXPECT_EQ(f.strInclude, QStringLiteral("APP.EXE;HKCU"));
-    EXPECT_EQ(f.nTargetPid, -1);
-    s.m_strNewProgram = QStringLiteral("/usr/bin/gedit");
-    EXPECT_EQ(Include(s), QStringLiteral("GEDIT;HKCU"));
+    EXPECT_EQ(f.strInclude, QStringLiteral(";HKCU"));
+    EXPECT_EQ(f.nTargetPid, -1) << "known once the program is started";
 
     s.m_nCaptureScope = 7; // no process part at all
     EXPECT_EQ(Include(s), QStringLiteral(";HKCU"));
     EXPECT_EQ(Exclude(s), QStringLiteral("HKLM\\X"));
 }
 
-TEST(FilterComposer, LongTextsAreCutSoTheZeroStaysInside) {
+// Texts too long for their 1024-byte area lose whole entries, never part of one; the
+// program's own exclusion always goes. Texts that fit go unchanged.
+TEST(FilterComposer, LongTextsLoseWholeEntriesOnly) {
     CSetObj s;
     s.m_arProcInclude.clear();
     for (int i = 0; i < 300; ++i)
         s.m_arProcInclude << QStringLiteral("proc%1.exe").arg(i, 2, 10, QLatin1Char('0')).left(10);
-    const SComposedFilter f = ComposeFilterTexts(s);
+    SComposedFilter f = ComposeFilterTexts(s);
     EXPECT_EQ(f.strInclude.size(), 3299);
-    EXPECT_EQ(FitFilterText(f.strInclude), f.strInclude.left(1022).toLatin1());
+    // 93 entries of ten characters and their separators take 1022 bytes; a 94th would not fit.
+    EXPECT_EQ(FitFilterText(f.strInclude), f.strInclude.left(93 * 11 - 1).toLatin1());
 
-    EXPECT_EQ(FitFilterText(QString(1023, QLatin1Char('A'))).size(), 1023);
-    EXPECT_EQ(FitFilterText(QString(1024, QLatin1Char('A'))).size(), 1023);
-    EXPECT_EQ(FitFilterText(QString(1025, QLatin1Char('A'))).size(), 1022);
-    // Two-byte characters: cut at a character boundary, never inside one.
-    const QByteArray wide = FitFilterText(QString(600, QChar(0x00C9)));
-    EXPECT_EQ(wide.size(), 1022);
-    EXPECT_EQ(QString::fromUtf8(wide), QString(511, QChar(0x00C9)));
+    EXPECT_EQ(FitFilterText(QString(1023, QLatin1Char('A'))), QByteArray(1023, 'A'));
+    EXPECT_EQ(FitFilterText(QString(1024, QLatin1Char('A'))), QByteArray()); // never a part
+    EXPECT_EQ(FitFilterText(QStringLiteral("B;") + QString(1030, QChar(0x00C9)) + ";C"), "B;C");
+    EXPECT_EQ(FitFilterText(QString(511, QChar(0x00C9))).size(), 1022); // fits as it is
+    const QString strSparse = QStringLiteral(";A;;B;") + QString(1017, QLatin1Char('C'));
+    EXPECT_EQ(FitFilterText(strSparse, QStringLiteral("A")), strSparse.toLatin1()); // as it is
+
+    // An exclude entry that fills the area ahead of one for HKLM: the HKLM entry is left out
+    // whole instead of becoming "HKLM", which would exclude every HKLM record.
+    s.ResetDefaults();
+    const QString strLong = QStringLiteral("HKCU\\") + QString(980, QLatin1Char('A'));
+    s.m_arPathExclude = {strLong, QStringLiteral("HKLM\\SOFTWARE\\Nothing")};
+    f = ComposeFilterTexts(s, QStringLiteral("hivewatch-capture"));
+    EXPECT_EQ(f.strExcludeKept, QStringLiteral("HIVEWATCH.EXE;HIVEWATCH-CAPTURE"));
+    EXPECT_EQ(FitFilterText(f.strExclude, f.strExcludeKept),
+              "HIVEWATCH.EXE;HIVEWATCH-CAPTURE;" + strLong.toUpper().toLatin1());
+
+    // One process exclude entry longer than the area cannot crowd out the own exclusion.
+    s.m_arProcExclude = {QString(1040, QLatin1Char('p')), QStringLiteral("q.exe")};
+    s.m_arPathExclude = {QStringLiteral("HKLM\\X")};
+    f = ComposeFilterTexts(s, QStringLiteral("hivewatch"));
+    EXPECT_EQ(FitFilterText(f.strExclude, f.strExcludeKept), "Q.EXE;HIVEWATCH.EXE;HKLM\\X");
+    // Kept entries have their room set aside before the entries ahead of them are taken.
+    s.m_arProcExclude = QStringList(100, QStringLiteral("abcdefghij"));
+    f = ComposeFilterTexts(s, QStringLiteral("hivewatch"));
+    EXPECT_EQ(FitFilterText(f.strExclude, f.strExcludeKept),
+              QStringList(91, QStringLiteral("ABCDEFGHIJ")).join(';').toLatin1() +
+                  ";HIVEWATCH.EXE;HKLM\\X");
+
+    // An attached target sends no name; its path entries are cut whole like any other.
+    s.ResetDefaults();
+    s.m_nCaptureScope = SCOPE_ATTACHED;
+    s.m_strAttachName = QStringLiteral("notepad.exe");
+    s.m_arPathInclude = QStringList(200, QStringLiteral("HKLM\\SOFTWARE"));
+    f = ComposeFilterTexts(s);
+    const QByteArray include = FitFilterText(f.strInclude, f.strIncludeKept);
+    EXPECT_TRUE(include.startsWith("HKLM\\SOFTWARE;")) << include.left(40).toStdString();
+    EXPECT_EQ(include.size(), 73 * 14 - 1); // 73 whole path entries; a cut drops empty ones
+}
+
+// What the Options dialog and hivewatch-capture tell the user: the bytes the entries take and
+// the room left for them beside the entries that always go.
+TEST(FilterComposer, OverflowIsDescribedWithTheRoomLeft) {
+    CSetObj s;
+    EXPECT_TRUE(FilterOverflowText(ComposeFilterTexts(s, QStringLiteral("hivewatch"))).isEmpty());
+    s.m_arPathExclude = {QString(1009, QLatin1Char('X'))}; // with HIVEWATCH.EXE; exactly 1023
+    EXPECT_TRUE(FilterOverflowText(ComposeFilterTexts(s, QStringLiteral("hivewatch"))).isEmpty());
+    s.m_arPathExclude = {QString(1040, QLatin1Char('X'))};
+    EXPECT_EQ(FilterOverflowText(ComposeFilterTexts(s, QStringLiteral("hivewatch"))),
+              QStringLiteral("the exclude (Process Exclude(s) and Path Exclude(s)) entries take "
+                             "1040 bytes, but only 1009 bytes are left for them (31 too many)"));
+    s.m_arPathInclude = QStringList(100, QStringLiteral("HKLM\\ABCDEF"));
+    const QString strBoth = FilterOverflowText(ComposeFilterTexts(s, QStringLiteral("hivewatch")));
+    EXPECT_TRUE(strBoth.startsWith(QStringLiteral(
+        "the include (Process Include(s) and Path Include(s)) entries take 1201 bytes, but "
+        "only 1023 bytes are left for them (178 too many); the exclude")))
+        << strBoth.toStdString();
 }
 
 TEST(FilterComposer, BlockCarriesTheSwitchesAndOnlyTheComposedTexts) {

@@ -157,18 +157,6 @@ TEST_F(WalkTest, TextWithoutItsZeroEndsTheWalk) {
     EXPECT_EQ(Pids(), (std::vector<int>{1}));
 }
 
-TEST_F(WalkTest, AttachedScopeKeepsOnlyTheTargetProcess) {
-    g_SetObj.m_nCaptureScope = SCOPE_ATTACHED;
-    m_engine.m_nTargetPid = 500;
-    const auto buf = Pack(
-        {"501\tx\tRegOpenKey\tHKLM", "500\tx\tRegOpenKey\tHKLM", "500abc\tx\tRegOpenKey\tHKLM"});
-    m_engine.WalkBuffer(buf.data(), buf.size());
-    EXPECT_EQ(Pids(), (std::vector<int>{500, 500}));
-    g_SetObj.m_nCaptureScope = SCOPE_ALL;
-    m_engine.WalkBuffer(buf.data(), buf.size());
-    EXPECT_EQ(m_doc.GetRecordCount(), 5);
-}
-
 TEST_F(WalkTest, StopsAsSoonAsCaptureIsSwitchedOff) {
     const auto buf = Pack({"1\ta\tRegOpenKey\tHKLM"});
     m_engine.m_bCapturing = 0;

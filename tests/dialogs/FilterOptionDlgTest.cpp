@@ -2,6 +2,7 @@
 // what Default, Cancel and a bad depth leave alone.
 #include "tests/dialogs/DialogTestSupport.h"
 
+#include "capture/FilterComposer.h"
 #include "dialogs/SpinButtonCtrl.h"
 #include "settings/FilterOptionDlg.h"
 #include "settings/SetObj.h"
@@ -122,6 +123,35 @@ TEST_F(OptionsDialog, ProcessPatternsSplitLastTypedFirstAndReopenAsTyped) {
     Click(Dlg(), IDOK);
     EXPECT_EQ(g_SetObj.m_arProcInclude, QStringList{"*"});
     EXPECT_TRUE(g_SetObj.m_arProcExclude.isEmpty());
+}
+
+// Lists that do not fit the driver's filter are refused with the room left for them, and
+// nothing is applied; lists that fill the room exactly are applied.
+TEST_F(OptionsDialog, ListsThatDoNotFitTheDriversFilterAreRefused) {
+    g_SetObj.m_nCaptureScope = SCOPE_ATTACHED;
+    Open();
+    // The program's own exclusion, always sent, takes its room first.
+    CSetObj probe;
+    const QString strKept = ComposeFilterTexts(probe).strExcludeKept;
+    const int nRoom = 1023 - int(strKept.size()) - 1;
+    Type(Dlg(), PROC_EXCLUDE, QString(nRoom + 17, QLatin1Char('p')) + ";q.exe");
+    Click(Dlg(), IDOK);
+    ASSERT_EQ(m_arMessages.size(), 1u);
+    EXPECT_TRUE(m_arMessages[0].m_strText.contains(
+        QStringLiteral("entries take %1 bytes, but only %2 bytes are left for them (%3 too many)")
+            .arg(nRoom + 23)
+            .arg(nRoom)
+            .arg(23)))
+        << m_arMessages[0].m_strText.toStdString();
+    EXPECT_TRUE(Dlg().isVisible());
+    EXPECT_TRUE(g_SetObj.m_arProcExclude.isEmpty());
+    EXPECT_EQ(g_SetObj.m_nCaptureScope, SCOPE_ATTACHED) << "nothing was applied";
+
+    Type(Dlg(), PROC_EXCLUDE, QString(nRoom, QLatin1Char('p')));
+    Click(Dlg(), IDOK);
+    ASSERT_TRUE(Accepted());
+    EXPECT_EQ(m_arMessages.size(), 1u);
+    EXPECT_EQ(g_SetObj.m_arProcExclude, QStringList{QString(nRoom, QLatin1Char('p'))});
 }
 
 TEST_F(OptionsDialog, AddSkipsEntriesThatBeginAlikeAndKeepsTheExcludeListSorted) {

@@ -56,11 +56,17 @@ std::vector<SDriverEvent> Parse(CWineTraceParser& parser,
     return arEvents;
 }
 
-// A process 0020 (Linux 500) whose thread 0024 has opened HKCU\Software as handle 0004.
+// A process 0020 (Linux 500, started from a shell: app.exe) whose thread 0024 has opened
+// HKCU\Software as handle 0004.
 void StartProcess(CWineTraceParser& parser) {
     Parse(parser,
           {"0024: init_first_thread( unix_pid=500, unix_tid=500, debug_level=0 )",
            "0024: init_first_thread() = 0 { pid=0020, tid=0024, server_start=1 (-2.5000000) }",
+           "0024: create_file( access=80100000, objattr={rootdir=0000,attributes=00000040,sd={},"
+           "name=L\"\\\\??\\\\C:\\\\app.exe\"} )",
+           "0024: create_file() = 0 { handle=0008 }",
+           "0024: init_process_done( teb=1, peb=2, ldt_copy=0 )",
+           "0024: init_process_done() = 0 { entry=3, suspend=0 }",
            "0024: open_key( parent=0000, access=1, attributes=40, "
            "name=L\"\\\\Registry\\\\User\\\\S-1-5-21-0-0-0-1000\\\\Software\" )",
            "0024: open_key() = 0 { hkey=0004 }"});
@@ -240,9 +246,11 @@ TEST(WineTrace, HandlesFollowTheirProcess) {
     ar = Parse(parser,
                {"0034: init_first_thread( unix_pid=600, unix_tid=600 )",
                 "0034: init_first_thread() = 0 { pid=0030, tid=0034 }",
+                "0034: init_process_done( teb=1 )", "0034: init_process_done() = 0 { entry=1 }",
                 "0034: delete_key( hkey=0008 )", "0034: delete_key() = 0", "0020: *process killed*",
                 "0044: init_first_thread( unix_pid=700, unix_tid=700 )",
                 "0044: init_first_thread() = 0 { pid=0020, tid=0044 }",
+                "0044: init_process_done( teb=1 )", "0044: init_process_done() = 0 { entry=1 }",
                 "0044: flush_key( hkey=0008 )", "0044: flush_key() = 0"});
     ASSERT_EQ(ar.size(), 2u);
     EXPECT_EQ(ar[0].m_strPath, "?");
@@ -309,17 +317,21 @@ TEST(WineTrace, ValuesAndUnreadableLines) {
 
 TEST(WineTrace, ShadowFollowsLinksAndDeletesTrees) {
     CWineShadowRegistry shadow;
+    shadow.CreateKey("\\Registry\\Machine\\System\\ControlSet001");
     shadow.AddLink("\\Registry\\Machine\\System\\CurrentControlSet",
                    "\\Registry\\Machine\\System\\ControlSet001");
     shadow.SetValue("\\Registry\\Machine\\System\\CurrentControlSet\\Control", "x", {1, "a"});
-    ASSERT_NE(shadow.FindValue("\\REGISTRY\\Machine\\System\\ControlSet001\\CONTROL", "X"),
-              nullptr);
+    ASSERT_TRUE(shadow.FindValue("\\REGISTRY\\Machine\\System\\ControlSet001\\CONTROL", "X"));
     shadow.CreateKey("\\Registry\\Machine\\System\\ControlSet001\\Control\\Sub");
     shadow.CreateKey("\\Registry\\Machine\\System\\ControlSet001\\ControlX");
     shadow.DeleteKey("\\Registry\\Machine\\System\\CurrentControlSet\\Control");
-    EXPECT_EQ(shadow.FindValue("\\Registry\\Machine\\System\\ControlSet001\\Control", "x"),
-              nullptr);
-    EXPECT_EQ(shadow.KeyCount(), 1u) << "the key and its subkey went, the sibling stayed";
+    EXPECT_FALSE(shadow.FindValue("\\Registry\\Machine\\System\\ControlSet001\\Control", "x"));
+    const CWineRegistry& reg = shadow.Registry();
+    EXPECT_FALSE(reg.FindKey(u"\\Registry\\Machine\\System\\ControlSet001\\Control\\Sub"));
+    EXPECT_TRUE(reg.FindKey(u"\\Registry\\Machine\\System\\ControlSet001\\ControlX"))
+        << "the key and its subkey went, the sibling stayed";
+    EXPECT_TRUE(reg.FindKey(u"\\Registry\\Machine\\System\\CurrentControlSet"))
+        << "the link itself stays";
 }
 
 TEST(WineTrace, LineSplitterBoundsLines) {
@@ -405,8 +417,263 @@ TEST(WineTrace, ShadowLoadsThePrefixFiles) {
     EXPECT_FALSE(LoadWineShadow(strDir.toStdString(), shadow, strSid, arErrors));
     EXPECT_FALSE(arErrors.empty()) << "system.reg and userdef.reg are missing";
     EXPECT_EQ(strSid, "S-1-5-21-48926810-3388489794-1000-1000");
-    const SShadowValue* p = shadow.FindValue(
+    const std::optional<SShadowValue> p = shadow.FindValue(
         "\\Registry\\User\\" + strSid + "\\Control Panel\\Accessibility\\AudioDescription", "ON");
-    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(p);
     EXPECT_EQ(WineValueText(p->m_nType, p->m_data), "REG_SZ: 0");
+}
+
+namespace {
+
+// A parser with a listener of process starts.
+struct SStarts {
+    std::vector<std::pair<uint32_t, uint32_t>> m_ar;
+    void Attach(CWineTraceParser& parser) {
+        parser.SetStartListener(
+            [this](uint32_t nPid, uint32_t nParent) { m_ar.emplace_back(nPid, nParent); });
+    }
+};
+
+// "0024: create_file( ... name=L"\??\C:\x\NAME" )" and its reply.
+std::vector<std::string> OpenFile(const char* pszThread, const char* pszName) {
+    return {std::string(pszThread) +
+                ": create_file( access=80100000, objattr={rootdir=0000,"
+                "attributes=00000040,sd={},name=L\"\\\\??\\\\C:\\\\x\\\\" +
+                pszName + "\"} )",
+            std::string(pszThread) + ": create_file() = 0 { handle=0008 }"};
+}
+
+std::vector<SDriverEvent> ParseAll(CWineTraceParser& parser,
+                                   const std::vector<std::string>& arLines) {
+    std::vector<SDriverEvent> ar;
+    for (const std::string& str : arLines)
+        parser.ParseLine(str, ar);
+    return ar;
+}
+
+std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> ar;
+    for (const auto& part : parts)
+        ar.insert(ar.end(), part.begin(), part.end());
+    return ar;
+}
+
+} // namespace
+
+// A program started from a shell is named by the last program file it opened before it had
+// started (not by wineboot.exe, which it opened to start another process); its events wait
+// for that name, in order. The processes it starts are linked to it, by Linux process IDs,
+// also when they start after it ended.
+TEST(WineTrace, ProcessStartsNamesAndParents) {
+    CWineTraceParser parser;
+    SStarts starts;
+    starts.Attach(parser);
+    auto ar = ParseAll(parser, Concat({{"0024: init_first_thread( unix_pid=500, unix_tid=500 )",
+                                        "0024: init_first_thread() = 0 { pid=0020, tid=0024 }",
+                                        "0024: open_key( parent=0000, access=1, attributes=40, "
+                                        "name=L\"\\\\Registry\\\\Machine\\\\A\" )",
+                                        "0024: open_key() = 0 { hkey=0004 }"},
+                                       OpenFile("0024", "wineboot.exe"),
+                                       OpenFile("0024", "MSIEXEC.EXE"),
+                                       OpenFile("0024", "ntdll.dll")}));
+    EXPECT_TRUE(ar.empty()) << "held until the process has started";
+    ar = ParseAll(parser,
+                  {"0024: init_process_done( teb=1 )", "0024: init_process_done() = 0 { entry=1 }",
+                   "0024: flush_key( hkey=0004 )", "0024: flush_key() = 0"});
+    ASSERT_EQ(ar.size(), 2u);
+    EXPECT_EQ(ar[0].m_nOperation, OP_OPEN_KEY);
+    EXPECT_EQ(ar[0].m_strProcess, "MSIEXEC.EXE");
+    EXPECT_EQ(ar[1].m_strProcess, "MSIEXEC.EXE");
+    EXPECT_LE(ar[0].m_nFileTime, ar[1].m_nFileTime);
+
+    // It starts a child, and a grandchild through a process handle it names as the parent;
+    // the child ends before the grandchild has started.
+    ar = ParseAll(parser,
+                  {"0024: new_process( parent_process=0000, info={imagepath=L\"C:\\\\a.exe\"} )",
+                   "0024: new_process() = 0 { info=0010, pid=0028, handle=0014 }",
+                   "0024: new_process( parent_process=0014, info={imagepath=L\"C:\\\\b.exe\"} )",
+                   "0024: new_process() = 0 { info=0018, pid=0030, handle=001c }",
+                   "002c: init_first_thread( unix_pid=600, unix_tid=600 )",
+                   "002c: init_first_thread() = 0 { pid=0028, tid=002c }", "0028: *process killed*",
+                   "0034: init_first_thread( unix_pid=700, unix_tid=700 )",
+                   "0034: init_first_thread() = 0 { pid=0030, tid=0034 }",
+                   "0034: open_key( parent=0000, access=1, attributes=40, "
+                   "name=L\"\\\\Registry\\\\Machine\\\\B\" )",
+                   "0034: open_key() = 0 { hkey=0004 }"});
+    ASSERT_EQ(ar.size(), 1u) << "a child is named by its image at once";
+    EXPECT_EQ(ar[0].m_strProcess, "b.exe");
+    EXPECT_EQ(ar[0].m_nPid, 700u);
+    EXPECT_EQ(starts.m_ar,
+              (std::vector<std::pair<uint32_t, uint32_t>>{{500, 0}, {600, 500}, {700, 600}}));
+
+    // Wine's own start-up processes, started from the first program that needs them, are not
+    // the program's children.
+    ParseAll(parser,
+             {"0024: new_process( "
+              "info={imagepath=L\"C:\\\\windows\\\\system32\\\\wineboot.exe\",cmdline=L\"x\"} )",
+              "0024: new_process() = 0 { info=0020, pid=0048, handle=0024 }",
+              "0024: new_process( info={imagepath=L\"C:\\\\windows\\\\explorer.exe\","
+              "cmdline=L\"explorer.exe /desktop\"} )",
+              "0024: new_process() = 0 { info=0028, pid=0050, handle=002c }",
+              "004c: init_first_thread( unix_pid=900, unix_tid=900 )",
+              "004c: init_first_thread() = 0 { pid=0048, tid=004c }",
+              "0054: init_first_thread( unix_pid=901, unix_tid=901 )",
+              "0054: init_first_thread() = 0 { pid=0050, tid=0054 }"});
+    EXPECT_EQ(starts.m_ar.back(), (std::pair<uint32_t, uint32_t>{901, 0}));
+    EXPECT_EQ(starts.m_ar[starts.m_ar.size() - 2], (std::pair<uint32_t, uint32_t>{900, 0}));
+
+    // Ended before it had started: its events go out with the best name known.
+    ar = ParseAll(parser, Concat({{"0044: init_first_thread( unix_pid=800, unix_tid=800 )",
+                                   "0044: init_first_thread() = 0 { pid=0040, tid=0044 }",
+                                   "0044: open_key( parent=0000, access=1, attributes=40, "
+                                   "name=L\"\\\\Registry\\\\Machine\\\\C\" )",
+                                   "0044: open_key() = 0 { hkey=0004 }"},
+                                  OpenFile("0044", "tool.exe"),
+                                  {"0040: *process killed*"}}));
+    ASSERT_EQ(ar.size(), 1u);
+    EXPECT_EQ(ar[0].m_strProcess, "tool.exe");
+}
+
+// The installer service (msiexec.exe started by services.exe) works for the installer that asked.
+TEST(WineTrace, InstallerServiceBelongsToTheInstaller) {
+    CWineTraceParser parser;
+    SStarts starts;
+    starts.Attach(parser);
+    ParseAll(
+        parser,
+        {"0024: init_first_thread( unix_pid=100, unix_tid=100 )",
+         "0024: init_first_thread() = 0 { pid=0020, tid=0024 }",
+         "0024: new_process( info={imagepath=L\"C:\\\\windows\\\\system32\\\\services.exe\"} )",
+         "0024: new_process() = 0 { info=0010, pid=0028, handle=0014 }",
+         "002c: init_first_thread( unix_pid=200, unix_tid=200 )",
+         "002c: init_first_thread() = 0 { pid=0028, tid=002c }",
+         "0024: new_process( info={imagepath=L\"C:\\\\windows\\\\system32\\\\msiexec.exe\"} )",
+         "0024: new_process() = 0 { info=0018, pid=0030, handle=001c }",
+         "0034: init_first_thread( unix_pid=300, unix_tid=300 )",
+         "0034: init_first_thread() = 0 { pid=0030, tid=0034 }",
+         "002c: new_process( info={imagepath=L\"C:\\\\windows\\\\system32\\\\msiexec.exe\"} )",
+         "002c: new_process() = 0 { info=0020, pid=0038, handle=0024 }",
+         "003c: init_first_thread( unix_pid=400, unix_tid=400 )",
+         "003c: init_first_thread() = 0 { pid=0038, tid=003c }",
+         "002c: new_process( info={imagepath=L\"C:\\\\windows\\\\system32\\\\plugplay.exe\"} )",
+         "002c: new_process() = 0 { info=0028, pid=0040, handle=002c }",
+         "0044: init_first_thread( unix_pid=500, unix_tid=500 )",
+         "0044: init_first_thread() = 0 { pid=0040, tid=0044 }"});
+    EXPECT_EQ(starts.m_ar, (std::vector<std::pair<uint32_t, uint32_t>>{
+                               {100, 0}, {200, 100}, {300, 100}, {400, 300}, {500, 200}}))
+        << "the service's msiexec works for the installer 300; plugplay is services' own";
+}
+
+// Wine's total of an enumeration counts the name before the data: whole values are not cut.
+TEST(WineTrace, EnumerationTotalsCountTheName) {
+    CWineTraceParser parser;
+    StartProcess(parser);
+    const auto ar = Parse(
+        parser, {"0024: enum_key_value( hkey=0004, index=0, info_class=1 )",
+                 "0024: enum_key_value() = 0 { type=1, total=14, namelen=6, name=L\"Yes\", "
+                 "data={79,00,65,00,00,00,00,00} }",
+                 "0024: enum_key_value( hkey=0004, index=1, info_class=2 )",
+                 "0024: enum_key_value() = 0 { type=4, total=4, namelen=0, data={07,00,00,00} }",
+                 "0024: enum_key_value( hkey=0004, index=2, info_class=1 )",
+                 "0024: enum_key_value() = 0 { type=3, total=20, namelen=6, name=L\"Cut\", "
+                 "data={01,02} }"});
+    ASSERT_EQ(ar.size(), 3u);
+    EXPECT_EQ(ar[0].m_strNewValue, "REG_SZ: ye");
+    EXPECT_EQ(ar[1].m_strNewValue, "REG_DWORD: 0x00000007 (7)");
+    EXPECT_EQ(ar[2].m_strNewValue, "REG_BINARY: 01 02...") << "12 of 14 data bytes missing";
+}
+
+// Names compare without case for all of Unicode: an overwrite under another spelling reports
+// the data it replaced, and the value keeps the spelling it was created with.
+TEST(WineTrace, UnicodeNamesIgnoreCase) {
+    CWineShadowRegistry shadow;
+    CWineTraceParser parser(&shadow);
+    StartProcess(parser);
+    const auto ar = Parse(
+        parser,
+        {"0024: create_key( access=1, options=0, objattr={rootdir=0004,attributes=0,sd={},"
+         "name=L\"Gr\\xfc\\x00dfe\\x65e5\\x672c\"}, class=L\"\" )",
+         "0024: create_key() = 0 { hkey=0008 }",
+         "0024: set_key_value( hkey=0008, type=1, name=L\"N\\xe4me\\x20ac\", data={61,00,00,00} )",
+         "0024: set_key_value() = 0",
+         "0024: create_key( access=1, options=0, objattr={rootdir=0004,attributes=0,sd={},"
+         "name=L\"GR\\xdc\\x00dfE\\x65e5\\x672c\"}, class=L\"\" )",
+         "0024: create_key() = OBJECT_NAME_EXISTS { hkey=000c }",
+         "0024: set_key_value( hkey=000c, type=1, name=L\"N\\xc4ME\\x20ac\", data={62,00,00,00} )",
+         "0024: set_key_value() = 0"});
+    ASSERT_EQ(ar.size(), 4u);
+    EXPECT_EQ(ar[2].m_nOperation, OP_CREATE_OPEN);
+    EXPECT_EQ(ar[3].m_strOldValue, "REG_SZ: a");
+    EXPECT_EQ(ar[3].m_strNewValue, "REG_SZ: b");
+    const CWineRegKey* pKey =
+        shadow.Registry().FindKey(u"HKCU\\Software\\GR\u00dc\u00dfE\u65e5\u672c");
+    ASSERT_NE(pKey, nullptr);
+    ASSERT_EQ(pKey->ValueCount(), 1);
+    EXPECT_EQ(pKey->Value(0).m_strName, QStringLiteral("N\u00e4me\u20ac"));
+}
+
+// Replies are matched to the pending request of their own thread: two threads whose requests
+// and replies interleave keep their own handles, names and data.
+TEST(WineTrace, InterleavedThreadsKeepTheirOwnRequests) {
+    CWineTraceParser parser;
+    StartProcess(parser);
+    const auto ar = Parse(
+        parser,
+        {"0024: new_thread( process=ffffffff, access=001fffff, flags=1 )",
+         "0024: new_thread() = 0 { tid=0030, handle=0010 }",
+         "0024: get_key_value( hkey=0004, name=L\"One\" )",
+         "0030: open_key( parent=0004, access=1, attributes=40, name=L\"Two\" )",
+         "0030: open_key() = 0 { hkey=0014 }", "0030: get_key_value( hkey=0014, name=L\"Three\" )",
+         "0024: get_key_value() = 0 { type=4, total=4, data={01,00,00,00} }",
+         "0030: get_key_value() = 0 { type=1, total=4, data={33,00,00,00} }",
+         // A reply of another request's name on a thread is not taken for its pending request.
+         "0024: set_key_value( hkey=0004, type=4, name=L\"Four\", data={04,00,00,00} )",
+         "0024: get_key_value() = 0 { type=4, total=4, data={09,00,00,00} }",
+         "0024: set_key_value() = 0"});
+    ASSERT_EQ(ar.size(), 4u);
+    EXPECT_EQ(ar[0].m_nOperation, OP_OPEN_KEY);
+    EXPECT_EQ(ar[0].m_strPath, "HKCU\\Software\\Two");
+    EXPECT_EQ(ar[1].m_strPath, "HKCU\\Software\\One");
+    EXPECT_EQ(ar[1].m_strOldValue, "REG_DWORD: 0x00000001 (1)");
+    EXPECT_EQ(ar[2].m_strPath, "HKCU\\Software\\Two\\Three");
+    EXPECT_EQ(ar[2].m_strOldValue, "REG_SZ: 3");
+    EXPECT_EQ(ar[3].m_nOperation, OP_SET_VALUE);
+    EXPECT_EQ(ar[3].m_strPath, "HKCU\\Software\\Four");
+    EXPECT_EQ(ar[3].m_strNewValue, "REG_DWORD: 0x00000004 (4)");
+}
+
+// The recorded trace: every process named from the trace, and each reg.exe linked to the
+// start.exe a shell started.
+TEST(WineTrace, RecordedTraceNamesAndLinksEveryProcess) {
+    std::ifstream in(TestDataPath("wine_trace_reg_ops.txt").toStdString(), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    CWineShadowRegistry shadow;
+    CWineTraceParser parser(&shadow);
+    SStarts starts;
+    starts.Attach(parser);
+    std::map<uint32_t, std::string> names;
+    size_t nRecords = 0;
+    CLineSplitter splitter;
+    std::vector<SDriverEvent> arEvents;
+    splitter.Feed(ss.str(), [&](std::string_view line, bool) {
+        arEvents.clear();
+        parser.ParseLine(line, arEvents);
+        for (const SDriverEvent& ev : arEvents) {
+            ++nRecords;
+            EXPECT_NE(ev.m_strProcess, "wine") << ev.m_nPid;
+            names[ev.m_nPid] = ev.m_strProcess;
+        }
+    });
+    EXPECT_GT(nRecords, 10000u);
+    int nReg = 0;
+    for (const auto& [nPid, nParent] : starts.m_ar) {
+        if (names[nPid] != "reg.exe")
+            continue;
+        ++nReg;
+        EXPECT_EQ(names[nParent], "start.exe") << nPid;
+    }
+    EXPECT_EQ(nReg, 6) << "the six reg commands of the recording";
+    EXPECT_EQ(names[18690], "start.exe")
+        << "the first process, started from a shell: it opened wineboot.exe to start it first";
 }

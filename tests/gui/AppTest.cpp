@@ -7,6 +7,7 @@
 #include "frame/MainFrame.h"
 #include "frame/ShellOpenQueue.h"
 #include "framework/DocManager.h"
+#include "platform/FileLock.h"
 #include "platform/FileNames.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
@@ -14,9 +15,11 @@
 #include "tests/gui/AppFixture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
@@ -90,6 +93,87 @@ TEST_F(App, AStartThatEndsEarlyWritesNoSettings) {
     EXPECT_FALSE(QFile::exists(m_strSettings));
     CloseAndExit();
     EXPECT_TRUE(QFile::exists(m_strSettings));
+}
+
+// Settings short by three bytes are not silently replaced: the window says once what was
+// wrong and where the damaged file was kept, and goes on with the defaults.
+TEST_F(App, DamagedSettingsAreKeptAndToldOnce) {
+    CSetObj own;
+    own.m_nHistoryDepth = 777;
+    own.m_arProcExclude = {QStringLiteral("mine.exe")};
+    ASSERT_TRUE(SaveSettingsFile(m_strSettings, &own));
+    QByteArray damaged = ReadWholeFile(m_strSettings);
+    damaged.chop(3);
+    QFile file(m_strSettings);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(damaged);
+    file.close();
+
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(WaitFor([&] { return m_script.PendingAnswers() == 0; }));
+    const QString strCopy = m_strSettings + QStringLiteral(".damaged");
+    ASSERT_EQ(m_script.MessageTexts().size(), 1);
+    EXPECT_TRUE(m_script.MessageTexts()[0].startsWith(m_strSettings + " is damaged"));
+    EXPECT_TRUE(m_script.MessageTexts()[0].contains(QStringLiteral("kept as ") + strCopy));
+    EXPECT_EQ(g_SetObj.m_nHistoryDepth, 0);
+    EXPECT_TRUE(g_SetObj.m_arProcExclude.isEmpty());
+    CloseAndExit();
+    EXPECT_EQ(ReadWholeFile(strCopy), damaged);
+    CSetObj saved;
+    EXPECT_TRUE(LoadSettingsFile(m_strSettings, &saved)) << "the defaults were saved at exit";
+
+    // Settings held by a program that never finishes saving are not read, and this run's
+    // defaults are not saved over them.
+    ASSERT_TRUE(SaveSettingsFile(m_strSettings, &own));
+    const QByteArray mine = ReadWholeFile(m_strSettings);
+    const int fd = ::open(QFile::encodeName(SettingsLockPath(m_strSettings)).constData(), O_RDONLY);
+    ASSERT_TRUE(PlatformTryLockExclusive(fd));
+    m_pApp.reset();
+    g_SetObj.ResetDefaults();
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    const bool bStarted = StartApp();
+    ::close(fd);
+    ASSERT_TRUE(bStarted);
+    ASSERT_TRUE(WaitFor([&] { return m_script.PendingAnswers() == 0; }));
+    EXPECT_TRUE(m_script.MessageTexts().last().contains(QStringLiteral("left as it is")))
+        << m_script.MessageTexts().last().toStdString();
+    CloseAndExit();
+    EXPECT_EQ(ReadWholeFile(m_strSettings), mine);
+}
+
+// Filter lists too long for the driver's filter, from a settings file written elsewhere, are
+// reported when the window starts.
+TEST_F(App, FilterListsThatDoNotFitAreReportedAtStart) {
+    CSetObj tooLong;
+    tooLong.m_arPathExclude = {QStringLiteral("HKCU\\") + QString(1030, QLatin1Char('A'))};
+    ASSERT_TRUE(SaveSettingsFile(m_strSettings, &tooLong));
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    ASSERT_TRUE(StartApp());
+    ASSERT_TRUE(WaitFor([&] { return m_script.PendingAnswers() == 0; }));
+    ASSERT_EQ(m_script.MessageTexts().size(), 1);
+    EXPECT_TRUE(m_script.MessageTexts()[0].startsWith(
+        QStringLiteral("The filter lists of %1 do not fit the driver's filter: the exclude")
+            .arg(m_strSettings)))
+        << m_script.MessageTexts()[0].toStdString();
+}
+
+// A settings name that is no regular file ends the start at once with a message, instead of
+// waiting forever on a FIFO; nothing is written there.
+TEST_F(App, ASettingsNameThatIsNoRegularFileIsRefused) {
+    const QString strFifo = m_strDir + QStringLiteral("fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    SAppOptions opts;
+    opts.strSettingsPath = strFifo;
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    EXPECT_FALSE(StartApp(opts));
+    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_EQ(m_pApp->ExitInstance(0), 1);
+    ASSERT_EQ(m_script.MessageTexts().size(), 1);
+    EXPECT_EQ(m_script.MessageTexts()[0],
+              QStringLiteral("cannot use %1 as the settings file: it is a FIFO, not a regular file")
+                  .arg(strFifo));
+    EXPECT_FALSE(QFileInfo(strFifo).isFile());
 }
 
 TEST_F(App, AnInstanceThatDiedDoesNotBlockTheNextStart) {
@@ -375,6 +459,32 @@ TEST_F(App, EveryStartRegistersTheDocumentTypeWithTheDesktop) {
     EXPECT_FALSE(
         RegisterWithDesktop({QStringLiteral("/proc/hivewatch"), QString(), false}, &strError));
     EXPECT_FALSE(strError.isEmpty());
+}
+
+// A desktop entry that cannot be written whole is reported with its cause, and the one
+// written before stays as it was.
+TEST_F(App, DesktopRegistrationOnAFullDiskKeepsTheOldEntry) {
+    CFullDisk disk;
+    if (!disk.Available())
+        GTEST_SKIP() << disk.Why().toStdString();
+    const QString strEntry = disk.Dir() + QStringLiteral("applications/hivewatch.desktop");
+    ASSERT_TRUE(RegisterWithDesktop({disk.Dir(), QStringLiteral("/opt/old/hivewatch"), false}));
+    const QByteArray old = ReadWholeFile(strEntry);
+    disk.Fill();
+    QString strError;
+    EXPECT_FALSE(RegisterWithDesktop(
+        {disk.Dir(), QStringLiteral("/opt/a much longer new place/hivewatch"), false}, &strError));
+    disk.Release();
+    EXPECT_TRUE(strError.startsWith(QStringLiteral("cannot write %1: ").arg(strEntry)))
+        << strError.toStdString();
+    if (disk.IsMounted()) {
+        EXPECT_TRUE(strError.endsWith(QStringLiteral("the disk is full")))
+            << strError.toStdString();
+    }
+    EXPECT_EQ(ReadWholeFile(strEntry), old);
+    EXPECT_EQ(
+        QDir(disk.Dir() + QStringLiteral("applications")).entryList(QDir::Files | QDir::Hidden),
+        QStringList{QStringLiteral("hivewatch.desktop")});
 }
 
 TEST_F(App, WithoutADisplayTheProgramSaysSoAndNamesTheCaptureTool) {

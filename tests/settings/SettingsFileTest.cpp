@@ -1,5 +1,6 @@
-// setobj.dat: the default file byte for byte, round trips, and damaged files that must leave
-// the defaults in force.
+// setobj.dat: the default file byte for byte, round trips, damaged files that must leave the
+// defaults in force and are kept aside, names that are no files, and the locks of readers
+// and writers.
 #include "platform/FileLock.h"
 #include "settings/SetObj.h"
 #include "tests/TestSupport.h"
@@ -208,6 +209,44 @@ TEST(SettingsFile, HeldWriterLockAndMissingFile) {
     writer.join();
 }
 
+// A program reading the settings holds the lock shared: a save waits for it a bounded time,
+// then fails saying so and leaves the file and nothing else; a reader that finishes within
+// the wait lets the save through.
+TEST(SettingsFile, HeldReaderLockHoldsOffTheWriter) {
+    const QString strDir = TestTempDir();
+    const QString strPath = strDir + "setobj.dat";
+    CSetObj old;
+    old.m_nHistoryDepth = 11;
+    ASSERT_TRUE(SaveSettingsFile(strPath, &old));
+    const QByteArray before = ReadWholeFile(strPath);
+
+    const int fd = ::open(QFile::encodeName(SettingsLockPath(strPath)).constData(), O_RDONLY);
+    ASSERT_TRUE(PlatformLockFile(fd, false, 0));
+    CSetObj changed;
+    changed.m_nHistoryDepth = 22;
+    QString strError;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(SaveSettingsFile(strPath, &changed, &strError));
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1500));
+    EXPECT_EQ(strError, QStringLiteral("%1 is in use by another program that did not finish with "
+                                       "it within 2 seconds")
+                            .arg(strPath))
+        << strError.toStdString();
+    EXPECT_EQ(ReadWholeFile(strPath), before);
+    EXPECT_EQ(QDir(strDir).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"setobj.dat", "setobj.dat.lock"}));
+
+    std::thread reader([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::close(fd);
+    });
+    EXPECT_TRUE(SaveSettingsFile(strPath, &changed, &strError)) << strError.toStdString();
+    reader.join();
+    CSetObj obj;
+    ASSERT_TRUE(LoadSettingsFile(strPath, &obj));
+    EXPECT_EQ(obj.m_nHistoryDepth, 22);
+}
+
 // Programs that start while another saves all read complete settings, never the defaults
 // for want of a lock; every save replaces the file with exactly its own bytes.
 TEST(SettingsFile, ReadersRunningWithAWriterAllReadCompleteSettings) {
@@ -311,4 +350,62 @@ TEST(SettingsFile, OutOfRangeValuesTakeTheirDefaultsFieldByField) {
     EXPECT_TRUE(obj.m_arProcInclude.isEmpty());
     ASSERT_EQ(notes.size(), 1);
     EXPECT_TRUE(notes[0].contains(QStringLiteral("negative count")));
+}
+
+// A damaged file is never replaced without a word: it is moved aside, never over an earlier
+// copy, and the defaults stay in force with a message that says what was wrong and where the
+// copy is. A file that cannot be kept aside, or read, stays and may not be written over.
+TEST(SettingsFile, DamagedSettingsAreKeptAsideAndTheDefaultsUsed) {
+    const QString strDir = TestTempDir();
+    const QString strPath = strDir + "setobj.dat";
+    CSetObj own;
+    own.m_nHistoryDepth = 777;
+    own.m_arProcExclude = {QStringLiteral("a.exe"), QStringLiteral("b.exe")};
+    own.m_arPathExclude = {QStringLiteral("HKLM\\X")};
+    ASSERT_TRUE(SaveSettingsFile(strPath, &own));
+    const QByteArray full = ReadWholeFile(strPath);
+    const QByteArray damaged = full.left(full.size() - 3);
+
+    for (const QString& strCopy : {strPath + ".damaged", strPath + ".damaged-2"}) {
+        WriteFile(strPath, damaged);
+        CSetObj obj;
+        const SSettingsStart start = StartWithSettingsFile(strPath, &obj);
+        EXPECT_FALSE(start.bRefused);
+        EXPECT_TRUE(start.bMayReplace);
+        EXPECT_EQ(start.strKeptAs, strCopy);
+        EXPECT_TRUE(start.strMessage.startsWith(strPath + " is damaged (") &&
+                    start.strMessage.endsWith(
+                        QStringLiteral("); it was kept as %1, and the default settings are used")
+                            .arg(strCopy)))
+            << start.strMessage.toStdString();
+        EXPECT_TRUE(SameAsDefaults(obj));
+        EXPECT_FALSE(QFileInfo::exists(strPath));
+        EXPECT_EQ(ReadWholeFile(strCopy), damaged);
+    }
+    EXPECT_EQ(ReadWholeFile(strPath + ".damaged"), damaged) << "the first copy stays as it was";
+    CSetObj obj;
+    EXPECT_TRUE(StartWithSettingsFile(strPath, &obj).strMessage.isEmpty()) << "told once";
+
+    // No free name left beside it: the damaged file stays and may not be replaced.
+    for (int n = 3; n <= 100; ++n)
+        WriteFile(strPath + QStringLiteral(".damaged-%1").arg(n), "older");
+    WriteFile(strPath, damaged);
+    const SSettingsStart full100 = StartWithSettingsFile(strPath, &obj);
+    EXPECT_FALSE(full100.bMayReplace);
+    EXPECT_TRUE(full100.strKeptAs.isEmpty());
+    EXPECT_TRUE(full100.strMessage.contains(QStringLiteral("could not be kept aside")))
+        << full100.strMessage.toStdString();
+    EXPECT_EQ(ReadWholeFile(strPath), damaged);
+
+    // Held by a program that never finishes saving: not read, and not to be replaced.
+    ASSERT_TRUE(SaveSettingsFile(strPath, &own));
+    const int fd = ::open(QFile::encodeName(SettingsLockPath(strPath)).constData(), O_RDONLY);
+    ASSERT_TRUE(PlatformTryLockExclusive(fd));
+    const SSettingsStart busy = StartWithSettingsFile(strPath, &obj);
+    ::close(fd);
+    EXPECT_FALSE(busy.bRefused);
+    EXPECT_FALSE(busy.bMayReplace);
+    EXPECT_TRUE(busy.strMessage.contains(QStringLiteral("in use")))
+        << busy.strMessage.toStdString();
+    EXPECT_EQ(ReadWholeFile(strPath), full);
 }

@@ -6,6 +6,7 @@
 #include "store/RecordList.h"
 #include "store/RecordLock.h"
 #include "store/TextTable.h"
+#include "store/Wtf8.h"
 #include "tests/RecordCopies.h"
 #include "tests/TestSupport.h"
 #include "utils/Archive.h"
@@ -16,6 +17,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <string>
 
 namespace {
@@ -60,6 +62,12 @@ std::vector<CRegInfoObj> AwkwardRecords() {
         Make(6, "12:34:56,789", str64, str64, "HKLM\\" + strLongWide, str64, str64, str64),
         Make(7, "00:00:00.000", "a,b\"c\r\nd", "Process Start", "HKCR\\a\tb", "NAME NOT FOUND",
              "REG_MULTI_SZ: a\r\nb", "x"),
+        // Short process name and request, a result too long to share (as a loaded document or
+        // a replayed trace can hold), ASCII and not.
+        Make(8, "00:00:01.000", "app.exe", "RegQueryValue", "HKLM\\R", "BUFFER OVERFLOW " + str65,
+             "", ""),
+        Make(9, "00:00:01.000", "app.exe", "RegSetValueKey", "HKLM\\R", strAccents + str65, "a",
+             "b"),
     };
 }
 
@@ -140,6 +148,10 @@ TEST(RecordStore, DriverFieldsConvertAsTheRecordClassConverts) {
         {"3", "app.exe", "RegSetValueKey", "HKLM\\\xC3", "SUCCESS", strLong, strLong},
         {"4", std::string_view(strLong).substr(0, 65), "\xC3\xA9", "", "\xC3\xA9", "x", ""},
         {"5", "app.exe", "RegOpenKey", "HKLM\\A", "SUCCESS", "", ""},
+        {"6", "app.exe", "RegQueryValue", "HKLM\\R", std::string_view(strLong).substr(0, 70), "",
+         ""},
+        {"7", "app.exe", "RegQueryValue", "HKLM\\R", std::string_view(strLong).substr(0, 70), "",
+         ""},
     };
     CRecordList list;
     for (size_t i = 0; i < cases.size(); ++i)
@@ -233,6 +245,73 @@ TEST(RecordStore, SharedTextsAreNeverConfused) {
     EXPECT_EQ(table.Text(table.Intern("12345")), "12345");
     EXPECT_EQ(table.Intern(std::string(65, 'x')), CTextTable::NOT_SHARED);
     EXPECT_EQ(table.Intern(""), 0u);
+}
+
+// Records appended one after another that differ in a single field, or only in where the
+// bytes of two neighbouring fields part, read back each as it was: one record's shared texts
+// never stand in for another's. The same bytes from the driver and from a loaded document are
+// different texts when they are not ASCII (the driver's are in the narrow code page).
+TEST(RecordStore, RecordsThatDifferInOneFieldNeverShareIt) {
+    const QString str70(70, QLatin1Char('v'));
+    const CRegInfoObj base = Make(1, "01:02:03.004", "app.exe", "RegSetValueKey", "HKLM\\K",
+                                  "SUCCESS", "REG_SZ: a", "REG_SZ: b");
+    std::vector<CRegInfoObj> records;
+    const auto variant = [&](const std::function<void(CRegInfoObj&)>& fnChange) {
+        CRegInfoObj r = base;
+        r.m_nSeq = int(records.size()) + 1;
+        fnChange(r);
+        // The unchanged record just before it, so that its shared texts are at hand.
+        records.push_back(base);
+        records.back().m_nSeq = r.m_nSeq;
+        records.push_back(r);
+    };
+    variant([](CRegInfoObj& r) { r.m_strProcessName = QStringLiteral("App.exe"); });
+    variant([](CRegInfoObj& r) { r.m_strRequest = QStringLiteral("RegDeleteValue"); });
+    variant([](CRegInfoObj& r) { r.m_strResult = QStringLiteral("ACCESS DENIED"); });
+    variant([](CRegInfoObj& r) { r.m_strOldValue = QStringLiteral("REG_SZ: b"); });
+    variant([](CRegInfoObj& r) { r.m_strNewValue = QStringLiteral("REG_SZ: a"); });
+    variant([](CRegInfoObj& r) { r.m_strPath = QStringLiteral("HKLM\\L"); });
+    variant([](CRegInfoObj& r) { r.m_strTime = QStringLiteral("01:02:03.005"); });
+    variant([](CRegInfoObj& r) { r.m_nPid = 4; });
+    variant([&](CRegInfoObj& r) { r.m_strResult = str70; });
+    variant([&](CRegInfoObj& r) { r.m_strNewValue = str70; });
+    // The bytes of neighbouring fields part one place further on.
+    variant([](CRegInfoObj& r) {
+        r.m_strProcessName = QStringLiteral("app.exeR");
+        r.m_strRequest = QStringLiteral("egSetValueKey");
+    });
+    variant([](CRegInfoObj& r) {
+        r.m_strOldValue = QStringLiteral("REG_SZ: aR");
+        r.m_strNewValue = QStringLiteral("EG_SZ: b");
+    });
+    CRecordList list;
+    for (const CRegInfoObj& r : records)
+        list.Append(r);
+    for (size_t i = 0; i < records.size(); ++i) {
+        CRegInfoObj copy;
+        ASSERT_TRUE(list.GetRecord((long long)i, copy));
+        EXPECT_TRUE(SameRecord(copy, records[i])) << "record " << i;
+        EXPECT_EQ(CRecordList::Modified(list.View((long long)i)), records[i].Modified()) << i;
+    }
+
+    // A lone surrogate half from a document, and the same bytes as a driver sends them.
+    const QString strLone = QStringLiteral("REG_SZ: ") + HIGH;
+    std::string strStored;
+    AppendUtf16AsWtf8(strStored, strLone);
+    CRecordList mixed;
+    mixed.Append(Make(1, "01:02:03.004", "app.exe", "RegSetValueKey", "HKLM\\K", "SUCCESS", strLone,
+                      strLone));
+    mixed.AppendCaptured(
+        2, 133541212291230000ull, 7,
+        {"7", "app.exe", "RegSetValueKey", "HKLM\\K", "SUCCESS", strStored, strStored});
+    CRegInfoObj fromDocument, fromDriver;
+    ASSERT_TRUE(mixed.GetRecord(0, fromDocument));
+    ASSERT_TRUE(mixed.GetRecord(1, fromDriver));
+    EXPECT_EQ(fromDocument.m_strOldValue, strLone);
+    const QString strConverted = AnsiToUtf16(strStored.data(), qsizetype(strStored.size()));
+    EXPECT_NE(strConverted, strLone);
+    EXPECT_EQ(fromDriver.m_strOldValue, strConverted);
+    EXPECT_EQ(fromDriver.m_strNewValue, strConverted);
 }
 
 // Trimming to the depth removes the oldest records across chunk borders; lookups by index

@@ -395,4 +395,32 @@ TEST(CaptureToolRun, UnreadableNamedSettingsStopTheTool) {
     EXPECT_TRUE(run.strErr.contains(QStringLiteral("damaged"))) << run.strErr.toStdString();
     EXPECT_TRUE(run.strErr.contains(QStringLiteral("stopping"))) << run.strErr.toStdString();
     EXPECT_FALSE(run.strErr.contains(QStringLiteral("defaults stay")));
+    EXPECT_EQ(ReadWholeFile(strPath), QByteArray("short")) << "a named file is left as it is";
+
+    // A FIFO would wait forever for a writer: it is refused at once.
+    const QString strFifo = TestTempDir() + "fifo";
+    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    const SRun fifo =
+        RunTool({"--seconds", "1", "--csv", TestTempDir() + "b.csv", "--settings", strFifo});
+    EXPECT_EQ(fifo.nExit, 1);
+    EXPECT_TRUE(fifo.strErr.contains(QStringLiteral("it is a FIFO, not a regular file")))
+        << fifo.strErr.toStdString();
+}
+
+// Filter lists too long for the driver's filter would lose entries: the tool refuses them and
+// says by how much they are too long.
+TEST(CaptureToolRun, FilterListsThatDoNotFitStopTheTool) {
+    CSetObj tooLong;
+    tooLong.m_arProcExclude = {QString(1040, QLatin1Char('p'))};
+    const QString strSettings = DefaultSettings(tooLong);
+    const QString strCsv = TestTempDir() + "a.csv";
+    const SRun run = RunTool({"--seconds", "1", "--csv", strCsv, "--settings", strSettings});
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_TRUE(run.strErr.contains(
+        QStringLiteral("the filter lists of %1 do not fit the driver's filter: the exclude")
+            .arg(strSettings)))
+        << run.strErr.toStdString();
+    EXPECT_TRUE(run.strErr.contains(QStringLiteral("too many"))) << run.strErr.toStdString();
+    EXPECT_TRUE(run.strErr.contains(QStringLiteral("stopping without capturing")));
+    EXPECT_FALSE(QFileInfo::exists(strCsv));
 }

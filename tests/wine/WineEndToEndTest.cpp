@@ -1,25 +1,47 @@
 // The real driver watching a real Wine prefix: registry changes of Windows programs reach the
-// document with their old and new data, and the process filter and target work on them.
+// document with their old and new data; a launched or attached program is watched with every
+// process it starts and nothing else; programs outlive the capture; the registry editor sees
+// what was written a moment ago.
 #include "capture/CaptureEngine.h"
+#include "platform/ProcessList.h"
 #include "platform/Processes.h"
 #include "platform/WineEnvironment.h"
+#include "platform/WineLaunch.h"
+#include "platform/WinePrograms.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
 #include "store/RegOperations.h"
 #include "tests/RecordCopies.h"
+#include "tests/TestSupport.h"
+#include "tools/regedit/RegeditController.h"
+#include "winereg/WineRegistry.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <chrono>
 #include <functional>
+#include <set>
 #include <thread>
+
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+bool Alive(int nPid) {
+    return nPid > 0 && kill(nPid, 0) == 0;
+}
 
 class WineEndToEnd : public ::testing::Test {
 protected:
@@ -41,25 +63,43 @@ protected:
         m_strKey = "HKCU\\Software\\HwE2E" + std::to_string(getpid());
     }
     void TearDown() override {
+        for (QProcess* p : m_arBackground) {
+            p->kill();
+            p->waitForFinished(10000);
+            delete p;
+        }
         unsetenv("HIVEWATCH_DRIVER_SOURCE");
+        unsetenv("HIVEWATCH_DRIVER_REGISTRY");
         g_SetObj.ResetDefaults();
     }
 
+    QProcessEnvironment PrefixEnv() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("WINEPREFIX", Q(m_strPrefix));
+        return env;
+    }
     // Runs a Windows program in the prefix to its end.
     void RunWine(const QStringList& arArgs) {
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("WINEPREFIX", QString::fromStdString(m_strPrefix));
-        process.setProcessEnvironment(env);
-        process.start(QString::fromStdString(m_strWine), arArgs);
+        process.setProcessEnvironment(PrefixEnv());
+        process.start(Q(m_strWine), arArgs);
         ASSERT_TRUE(process.waitForFinished(120000)) << arArgs.join(' ').toStdString();
         EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     }
+    // Starts a Windows program in the prefix that runs on its own; ended at tear-down.
+    int StartWine(const QStringList& arArgs) {
+        auto* p = new QProcess;
+        m_arBackground.push_back(p);
+        p->setProcessEnvironment(PrefixEnv());
+        p->start(Q(m_strWine), arArgs);
+        return p->waitForStarted() ? int(p->processId()) : -1;
+    }
 
-    // Waits until some record satisfies pred (or a minute passes), then a little longer.
-    bool WaitFor(CHivewatchDoc& doc, const std::function<bool(const CRegInfoObj&)>& pred) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (std::chrono::steady_clock::now() < deadline) {
+    // Waits until some record satisfies pred (or a minute passes).
+    bool WaitFor(CHivewatchDoc& doc, const std::function<bool(const CRegInfoObj&)>& pred,
+                 int nSeconds = 60) {
+        const auto deadline = Clock::now() + std::chrono::seconds(nSeconds);
+        while (Clock::now() < deadline) {
             for (const CRegInfoObj& r : CopyRecords(doc))
                 if (pred(r))
                     return true;
@@ -68,12 +108,64 @@ protected:
         return false;
     }
 
+    // Launches a program as Open New Program does and captures until done() holds for a
+    // record, then a moment more; the records, and in *pTarget the launched process.
+    std::vector<CRegInfoObj> CaptureLaunch(const QString& strProgram, const QStringList& arArgs,
+                                           const std::function<bool(const CRegInfoObj&)>& done,
+                                           int* pTarget = nullptr,
+                                           const std::function<void()>& fnLoaded = {}) {
+        g_SetObj.m_strNewProgram = strProgram;
+        g_SetObj.StoreCaptureScope(SCOPE_NEW_PROGRAM);
+        CHivewatchDoc doc;
+        CCaptureEngine engine(&doc);
+        EXPECT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
+        if (fnLoaded)
+            fnLoaded(); // programs started now are served by the driver's server
+        QString strError;
+        EXPECT_TRUE(engine.StartCapture(&strError, &arArgs))
+            << strError.toStdString() << ": " << engine.LastError().toStdString();
+        if (pTarget)
+            *pTarget = engine.m_nTargetPid;
+        EXPECT_TRUE(WaitFor(doc, done)) << strProgram.toStdString();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        engine.StopDriver();
+        return CopyRecords(doc);
+    }
+
+    // The driver's keeper programs: never in a capture.
+    static std::set<int> KeeperPids() {
+        std::set<int> pids;
+        std::vector<uint32_t> arPids;
+        EnumProcessIds(arPids);
+        for (uint32_t nPid : arPids) {
+            QFile f(QStringLiteral("/proc/%1/environ").arg(nPid));
+            if (f.open(QIODevice::ReadOnly) && f.readAll().contains(WINE_KEEPER_MARK))
+                pids.insert(int(nPid));
+        }
+        return pids;
+    }
+
+    // Every record is one of the named programs', none of a process outside the chain.
+    static void ExpectOnly(const std::vector<CRegInfoObj>& ar, const QStringList& arNames,
+                           const std::set<int>& forbidden) {
+        ASSERT_FALSE(ar.empty());
+        for (const CRegInfoObj& r : ar) {
+            EXPECT_TRUE(arNames.contains(r.m_strProcessName, Qt::CaseInsensitive))
+                << r.m_strProcessName.toStdString() << " " << r.m_strPath.toStdString();
+            EXPECT_FALSE(forbidden.contains(r.m_nPid)) << r.m_nPid;
+        }
+    }
+
+    static bool IsSet(const CRegInfoObj& r, const QString& strPath) {
+        return r.GetFunType() == OP_SET_VALUE &&
+               r.m_strPath.compare(strPath, Qt::CaseInsensitive) == 0;
+    }
+
     std::string m_strWine, m_strPrefix, m_strKey;
+    std::vector<QProcess*> m_arBackground;
 };
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
+const QString REG_EXE = QStringLiteral("C:\\windows\\system32\\reg.exe");
 
 } // namespace
 
@@ -82,10 +174,12 @@ TEST_F(WineEndToEnd, CreateSetAndDeleteArriveWithOldAndNewData) {
     CCaptureEngine engine(&doc);
     ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
     ASSERT_TRUE(engine.StartCapture());
-    const QString strReg = QStringLiteral("C:\\windows\\system32\\reg.exe");
-    RunWine({strReg, "add", Q(m_strKey), "/v", "Answer", "/t", "REG_DWORD", "/d", "42", "/f"});
-    RunWine({strReg, "add", Q(m_strKey), "/v", "Answer", "/t", "REG_DWORD", "/d", "43", "/f"});
-    RunWine({strReg, "delete", Q(m_strKey), "/f"});
+    RunWine({REG_EXE, "add", Q(m_strKey), "/v", "Answer", "/t", "REG_DWORD", "/d", "42", "/f"});
+    RunWine({REG_EXE, "add", Q(m_strKey), "/v", "Answer", "/t", "REG_DWORD", "/d", "43", "/f"});
+    // A query lists the values whole: Wine's enumeration total counts the name as well.
+    RunWine({REG_EXE, "add", Q(m_strKey), "/v", "Short", "/t", "REG_SZ", "/d", "yes", "/f"});
+    RunWine({REG_EXE, "query", Q(m_strKey)});
+    RunWine({REG_EXE, "delete", Q(m_strKey), "/f"});
     const QString strKey = Q(m_strKey);
     EXPECT_TRUE(WaitFor(doc, [&](const CRegInfoObj& r) {
         return r.GetFunType() == OP_DELETE_KEY && r.m_strPath == strKey;
@@ -93,15 +187,11 @@ TEST_F(WineEndToEnd, CreateSetAndDeleteArriveWithOldAndNewData) {
     engine.StopDriver();
 
     const std::vector<CRegInfoObj> records = CopyRecords(doc);
-    std::vector<const CRegInfoObj*> ar;
-    for (const CRegInfoObj& r : records)
-        if (r.m_strPath.startsWith(strKey))
-            ar.push_back(&r);
     const auto find = [&](int nOp, const QString& strPath, const QString& strNew) {
-        for (const CRegInfoObj* p : ar)
-            if (p->GetFunType() == nOp && p->m_strPath == strPath &&
-                (strNew.isNull() || p->m_strNewValue == strNew))
-                return p;
+        for (const CRegInfoObj& r : records)
+            if (r.GetFunType() == nOp && r.m_strPath == strPath &&
+                (strNew.isNull() || r.m_strNewValue == strNew))
+                return &r;
         return static_cast<const CRegInfoObj*>(nullptr);
     };
     const CRegInfoObj* pCreate = find(OP_CREATE_NEW, strKey, QString());
@@ -117,48 +207,116 @@ TEST_F(WineEndToEnd, CreateSetAndDeleteArriveWithOldAndNewData) {
     ASSERT_NE(pSecond, nullptr);
     EXPECT_EQ(pSecond->m_strOldValue, QStringLiteral("REG_DWORD: 0x0000002a (42)"));
     EXPECT_EQ(pSecond->Modified(), 1);
+    EXPECT_NE(find(OP_ENUM_VALUE, strKey + "\\Short", QStringLiteral("REG_SZ: yes")), nullptr)
+        << "a short value enumerated whole, not cut";
     const CRegInfoObj* pDelete = find(OP_DELETE_KEY, strKey, QString());
     ASSERT_NE(pDelete, nullptr);
     EXPECT_EQ(pDelete->m_strResult, QStringLiteral("SUCCESS"));
     EXPECT_GT(pDelete->m_nPid, 0);
+    for (const CRegInfoObj& r : records)
+        EXPECT_NE(r.m_strProcessName, QStringLiteral("wine")) << "every process is named";
 }
 
-// Open New Program with reg.exe runs it under Wine; its process is the target, and the filter
-// that names it lets nothing else through.
-TEST_F(WineEndToEnd, LaunchedWindowsProgramIsTheTarget) {
-    g_SetObj.m_strNewProgram = QStringLiteral("reg.exe");
-    g_SetObj.m_strNewParams = Q("add " + m_strKey + "L /v Launched /t REG_SZ /d yes /f");
-    g_SetObj.StoreCaptureScope(SCOPE_NEW_PROGRAM);
-    CHivewatchDoc doc;
-    CCaptureEngine engine(&doc);
-    ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
-    QString strError;
-    ASSERT_TRUE(engine.StartCapture(&strError)) << strError.toStdString();
-    const int nTarget = engine.m_nTargetPid;
-    ASSERT_GT(nTarget, 0);
-    const QString strValue = Q(m_strKey + "L\\Launched");
-    EXPECT_TRUE(WaitFor(doc, [&](const CRegInfoObj& r) { return r.m_strPath == strValue; }));
-    engine.StopDriver();
-    ASSERT_GT(doc.GetRecordCount(), 0);
-    for (const CRegInfoObj& r : CopyRecords(doc)) {
-        EXPECT_EQ(r.m_strProcessName, QStringLiteral("reg.exe"));
-        EXPECT_EQ(r.m_nPid, nTarget);
+// A batch file runs in cmd.exe, which starts another cmd.exe and reg.exe: every write of the
+// chain is captured, and nothing of a Windows program running beside it or of the keeper.
+TEST_F(WineEndToEnd, BatchFileChainIsWatchedWhole) {
+    int nOther = 0;
+    const QString strKey = Q(m_strKey + "Bat");
+    const QString strBat = TestTempDir() + "chain.bat";
+    QFile bat(strBat);
+    ASSERT_TRUE(bat.open(QIODevice::WriteOnly));
+    bat.write(QStringLiteral("@echo off\r\n"
+                             "cmd /c reg add %1 /v One /t REG_SZ /d 1 /f\r\n"
+                             "reg add %1 /v Two /t REG_DWORD /d 2 /f\r\n")
+                  .arg(strKey)
+                  .toLatin1());
+    bat.close();
+    int nTarget = 0;
+    const auto ar = CaptureLaunch(
+        strBat, {}, [&](const CRegInfoObj& r) { return IsSet(r, strKey + "\\Two"); }, &nTarget,
+        [&] {
+            nOther = StartWine({"C:\\windows\\system32\\ping.exe", "-n", "30", "127.0.0.1"});
+        });
+    ASSERT_GT(nOther, 0);
+    std::set<int> forbidden = KeeperPids();
+    forbidden.insert(nOther);
+    ExpectOnly(ar, {"cmd.exe", "reg.exe", "conhost.exe"}, forbidden);
+    std::set<int> setters;
+    for (const CRegInfoObj& r : ar)
+        if (IsSet(r, strKey + "\\One") || IsSet(r, strKey + "\\Two"))
+            setters.insert(r.m_nPid);
+    EXPECT_EQ(setters.size(), 2u) << "two reg.exe processes, each one watched";
+    EXPECT_FALSE(setters.contains(nTarget)) << "the writes come from the children";
+}
+
+// cmd.exe /c with two children, and Wine's loader named as the program.
+TEST_F(WineEndToEnd, CommandWithTwoChildrenAndTheLoaderAsProgram) {
+    const QString strKey = Q(m_strKey + "Cmd");
+    auto ar = CaptureLaunch(
+        QStringLiteral("cmd.exe"),
+        {"/c", QStringLiteral("reg add %1 /v A /d 1 /f & reg add %1 /v B /d 2 /f").arg(strKey)},
+        [&](const CRegInfoObj& r) { return IsSet(r, strKey + "\\B"); });
+    ExpectOnly(ar, {"cmd.exe", "reg.exe", "conhost.exe"}, KeeperPids());
+    EXPECT_TRUE(
+        std::any_of(ar.begin(), ar.end(), [&](auto& r) { return IsSet(r, strKey + "\\A"); }));
+
+    for (const QString& strLoader : {QStringLiteral("wine64"), Q(m_strWine)}) {
+        const QString strValue = strKey + "\\" + QFileInfo(strLoader).fileName();
+        ar = CaptureLaunch(
+            strLoader,
+            {"reg.exe", "add", strKey, "/v", QFileInfo(strLoader).fileName(), "/d", "x", "/f"},
+            [&](const CRegInfoObj& r) { return IsSet(r, strValue); });
+        ExpectOnly(ar, {"reg.exe", "conhost.exe"}, KeeperPids());
     }
+    RunWine({REG_EXE, "delete", strKey, "/f"});
+}
+
+// A Windows Installer package: msiexec /i runs it, in the watched prefix.
+TEST_F(WineEndToEnd, InstallerPackageIsWatched) {
+    const QString strMsi = TestTempDir() + "HwInstaller.msi";
+    QProcess wixl;
+    wixl.start(QStringLiteral("wixl"),
+               {"-o", strMsi, QStringLiteral(HW_SOURCE_DIR "/tests/wine/HwInstaller.wxs")});
+    if (!wixl.waitForFinished(60000) || wixl.exitCode() != 0)
+        GTEST_SKIP() << "wixl cannot build the test package (apt-get install wixl)";
+    const QString strCount = QStringLiteral("HKCU\\Software\\HwMsiTest\\Count");
+    const auto ar =
+        CaptureLaunch(strMsi, {"/qn"}, [&](const CRegInfoObj& r) { return IsSet(r, strCount); });
+    ExpectOnly(ar, {"msiexec.exe", "conhost.exe"}, KeeperPids());
+    EXPECT_TRUE(std::any_of(ar.begin(), ar.end(), [&](auto& r) {
+        return IsSet(r, QStringLiteral("HKCU\\Software\\HwMsiTest\\Installed")) &&
+               r.m_strNewValue == QStringLiteral("REG_SZ: yes");
+    }));
+    QString strWindowsPath = QStringLiteral("Z:") + strMsi;
+    strWindowsPath.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    RunWine({"C:\\windows\\system32\\msiexec.exe", "/x", strWindowsPath, "/qn"});
+}
+
+// Open New Program with reg.exe alone runs the prefix's own reg.exe; its process is the target.
+TEST_F(WineEndToEnd, LaunchedWindowsProgramIsTheTarget) {
+    const QString strValue = Q(m_strKey + "L\\Launched");
+    int nTarget = 0;
+    const auto ar = CaptureLaunch(
+        QStringLiteral("reg.exe"),
+        {"add", Q(m_strKey + "L"), "/v", "Launched", "/t", "REG_SZ", "/d", "yes", "/f"},
+        [&](const CRegInfoObj& r) { return r.m_strPath == strValue; }, &nTarget);
+    ASSERT_GT(nTarget, 0);
+    ExpectOnly(ar, {"reg.exe", "conhost.exe"}, KeeperPids());
+    EXPECT_TRUE(std::any_of(ar.begin(), ar.end(), [&](auto& r) { return r.m_nPid == nTarget; }));
+    RunWine({REG_EXE, "delete", Q(m_strKey + "L"), "/f"});
 }
 
 // A running Windows program is found by its Linux process ID under its image name, and
-// attaching to it captures its operations only.
+// attaching to it captures its operations only, also after an earlier capture stopped.
 TEST_F(WineEndToEnd, AttachToARunningWineProgram) {
     CHivewatchDoc doc;
     CCaptureEngine engine(&doc);
     ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
-    QProcess ping;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WINEPREFIX", Q(m_strPrefix));
-    ping.setProcessEnvironment(env);
-    ping.start(Q(m_strWine), {"C:\\windows\\system32\\ping.exe", "-n", "3", "127.0.0.1"});
-    ASSERT_TRUE(ping.waitForStarted());
-    const int nPid = int(ping.processId());
+    ASSERT_TRUE(engine.StartCapture());
+    RunWine({REG_EXE, "query", "HKCU\\Software"});
+    ASSERT_TRUE(engine.SwitchCaptureOff());
+    doc.ClearDisplay();
+    const int nPid = StartWine({"C:\\windows\\system32\\ping.exe", "-n", "3", "127.0.0.1"});
     QString strName;
     for (int i = 0; i < 100 && strName != QLatin1String("ping.exe"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -170,7 +328,7 @@ TEST_F(WineEndToEnd, AttachToARunningWineProgram) {
     g_SetObj.StoreCaptureScope(SCOPE_ATTACHED);
     ASSERT_TRUE(engine.StartCapture());
     EXPECT_TRUE(WaitFor(doc, [&](const CRegInfoObj& r) { return r.m_nPid == nPid; }));
-    ping.waitForFinished(60000);
+    m_arBackground.back()->waitForFinished(60000);
     engine.StopDriver();
     for (const CRegInfoObj& r : CopyRecords(doc)) {
         EXPECT_EQ(r.m_nPid, nPid);
@@ -178,18 +336,125 @@ TEST_F(WineEndToEnd, AttachToARunningWineProgram) {
     }
 }
 
+// Stopping, the capture's end and unloading leave the user's programs running; ending them is
+// the user's choice.
+TEST_F(WineEndToEnd, ProgramsOutliveTheCapture) {
+    g_SetObj.m_strNewProgram = QStringLiteral("notepad.exe");
+    g_SetObj.StoreCaptureScope(SCOPE_NEW_PROGRAM);
+    CHivewatchDoc doc;
+    auto pEngine = std::make_unique<CCaptureEngine>(&doc);
+    ASSERT_EQ(pEngine->StartDriver(), 1) << pEngine->LastError().toStdString();
+    const QStringList arNone;
+    ASSERT_TRUE(pEngine->StartCapture(nullptr, &arNone));
+    const int nNotepad = pEngine->m_nTargetPid;
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    ASSERT_TRUE(Alive(nNotepad)) << "Notepad runs with the null graphics driver";
+    EXPECT_GT(doc.GetRecordCount(), 0);
+    pEngine->SwitchCaptureOff();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(Alive(nNotepad)) << "Stop ends no program";
+    pEngine.reset(); // the driver unloads
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(Alive(nNotepad)) << "nor does unloading";
+    const auto arPrograms = WinePrefixPrograms(m_strPrefix);
+    EXPECT_TRUE(std::any_of(arPrograms.begin(), arPrograms.end(),
+                            [&](const SWineProgram& p) { return int(p.m_nPid) == nNotepad; }));
+    QString strWhy;
+    EXPECT_TRUE(WineEndPrograms(Q(m_strPrefix), &strWhy)) << strWhy.toStdString();
+    for (int i = 0; i < 100 && Alive(nNotepad); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(Alive(nNotepad));
+    // The server ends with the prefix's last program: nothing stays behind.
+    for (int i = 0; i < 100 && WinePrefixServer(m_strPrefix).m_nPid != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(WinePrefixServer(m_strPrefix).m_nPid, 0u);
+}
+
+// A capture killed outright leaves a server that ends by itself, and the next capture of the
+// prefix starts.
+TEST_F(WineEndToEnd, KilledCaptureDoesNotBlockTheNextOne) {
+    QProcess tool;
+    tool.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    tool.start(QStringLiteral(HW_BIN_DIR "/hivewatch-capture"),
+               {"--seconds", "120", "--csv", TestTempDir() + "killed.csv"});
+    ASSERT_TRUE(tool.waitForStarted());
+    bool bServing = false;
+    for (int i = 0; i < 300 && !bServing; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        bServing = WinePrefixServer(m_strPrefix).m_bOurs && !KeeperPids().empty();
+    }
+    ASSERT_TRUE(bServing) << tool.readAllStandardError().toStdString();
+    kill(pid_t(tool.processId()), SIGKILL);
+    tool.waitForFinished(10000);
+
+    CHivewatchDoc doc;
+    CCaptureEngine engine(&doc);
+    ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
+    ASSERT_TRUE(engine.StartCapture());
+    RunWine({REG_EXE, "add", Q(m_strKey + "K"), "/v", "After", "/d", "1", "/f"});
+    EXPECT_TRUE(
+        WaitFor(doc, [&](const CRegInfoObj& r) { return IsSet(r, Q(m_strKey + "K\\After")); }));
+    RunWine({REG_EXE, "delete", Q(m_strKey + "K"), "/f"});
+    engine.StopDriver();
+}
+
+// The registry editor reads the driver's view of the prefix: it holds the prefix as soon as the
+// driver is loaded, and a value a moment after a program wrote it, long before Wine writes its
+// own files.
+TEST_F(WineEndToEnd, EditorSeesWhatWasJustWritten) {
+    const QString strRegistry = TestTempDir() + "driver-registry";
+    setenv("HIVEWATCH_DRIVER_REGISTRY", strRegistry.toLocal8Bit().constData(), 1);
+    CHivewatchDoc doc;
+    CCaptureEngine engine(&doc);
+    ASSERT_EQ(engine.StartDriver(), 1) << engine.LastError().toStdString();
+    SRegeditSource source;
+    source.m_strPrefix = Q(m_strPrefix);
+    CRegeditController editor;
+    const auto keyAt = [&](const QString& strPath) {
+        editor.Reload();
+        bool bComplete = false;
+        editor.ExpandTreeNode(strPath, &bComplete);
+        return bComplete;
+    };
+    for (int i = 0; i < 50 && !source.Describe().contains(QStringLiteral("driver")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    editor.Open(source);
+    EXPECT_TRUE(source.Describe().contains(QStringLiteral("as the driver sees it now")))
+        << source.Describe().toStdString();
+    EXPECT_TRUE(keyAt(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft")))
+        << "the view before any capture";
+
+    ASSERT_TRUE(engine.StartCapture());
+    const QString strKey = Q(m_strKey + "J");
+    RunWine({REG_EXE, "add", strKey, "/v", "Fresh", "/d", "now", "/f"});
+    ASSERT_TRUE(WaitFor(doc, [&](const CRegInfoObj& r) { return IsSet(r, strKey + "\\Fresh"); }));
+    const QString strFull = QStringLiteral("HKEY_CURRENT_USER") + strKey.mid(4);
+    bool bShown = false;
+    for (int i = 0; i < 20 && !bShown; ++i) {
+        bShown = keyAt(strFull);
+        if (!bShown)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(bShown) << "within two seconds of the write";
+    RunWine({REG_EXE, "delete", strKey, "/f"});
+    engine.StopDriver();
+}
+
 // A Wine server of the prefix that is not ours is left alone and named in the reason.
-TEST_F(WineEndToEnd, ForeignServerMakesLoadingFail) {
+TEST_F(WineEndToEnd, ForeignServerIsNamedAndLeftAlone) {
     QProcess server;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WINEPREFIX", Q(m_strPrefix));
-    server.setProcessEnvironment(env);
+    server.setProcessEnvironment(PrefixEnv());
     server.start(Q(WineFindProgram("wineserver")), {"-f", "-p"});
     ASSERT_TRUE(server.waitForStarted());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    for (int i = 0; i < 100 && WinePrefixServer(m_strPrefix).m_nPid != server.processId(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // and serving
     CHivewatchDoc doc;
     CCaptureEngine engine(&doc);
     EXPECT_EQ(engine.StartDriver(), 0);
+    EXPECT_TRUE(engine.LastError().contains(QStringLiteral("already runs for the prefix")))
+        << engine.LastError().toStdString();
+    EXPECT_TRUE(engine.LastError().contains(QStringLiteral("wineserver -k")));
     EXPECT_EQ(server.state(), QProcess::Running) << "never killed behind the user's back";
     server.terminate();
     server.waitForFinished(10000);

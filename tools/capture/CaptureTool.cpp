@@ -3,16 +3,17 @@
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureHost.h"
 #include "capture/CsvExport.h"
+#include "capture/FilterComposer.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/Processes.h"
 #include "platform/SafeFile.h"
+#include "platform/WineEnvironment.h"
+#include "platform/WinePrograms.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
-
-#include <QFileInfo>
 
 #include <atomic>
 #include <csignal>
@@ -37,29 +38,50 @@ int Fail(FILE* pErr, const QString& str) {
 }
 
 // A settings file named with --settings must be usable: the tool stops otherwise. The
-// program's own settings file falls back to the defaults with a warning.
+// program's own settings file falls back to the defaults with a warning, a damaged one kept
+// aside as the window keeps it.
 bool LoadSettings(const SCaptureToolOptions& opts, FILE* pErr) {
     const bool bNamed = !opts.strSettings.isEmpty();
     const QString strPath = bNamed ? opts.strSettings : GetSettingsPath();
-    if (strPath.isEmpty() || (!bNamed && !QFileInfo::exists(strPath)))
+    if (strPath.isEmpty())
         return true; // no settings yet: the defaults
-    if (bNamed && !QFileInfo::exists(strPath))
-        return Fail(pErr, QStringLiteral("settings file %1 does not exist; stopping without "
-                                         "capturing")
-                              .arg(strPath)) == 0;
-    QString strError;
     QStringList notes;
-    if (!LoadSettingsFile(strPath, &g_SetObj, &strError, &notes)) {
-        if (bNamed)
+    if (bNamed) {
+        const SSettingsRead read = ReadSettingsFile(strPath, &g_SetObj);
+        if (read.nResult == SETTINGS_MISSING)
+            return Fail(pErr, QStringLiteral("settings file %1 does not exist; stopping without "
+                                             "capturing")
+                                  .arg(strPath)) == 0;
+        if (read.nResult != SETTINGS_READ)
             return Fail(pErr, QStringLiteral("cannot use the settings: %1; stopping without "
                                              "capturing")
-                                  .arg(strError)) == 0;
-        Print(pErr,
-              QStringLiteral("hivewatch-capture: %1; using the default settings\n").arg(strError));
+                                  .arg(read.strError)) == 0;
+        notes = read.arNotes;
+    } else {
+        const SSettingsStart start = StartWithSettingsFile(strPath, &g_SetObj);
+        if (start.bRefused)
+            return Fail(pErr,
+                        QStringLiteral("%1; stopping without capturing").arg(start.strMessage)) ==
+                   0;
+        if (!start.strMessage.isEmpty())
+            Print(pErr, QStringLiteral("hivewatch-capture: %1\n").arg(start.strMessage));
+        notes = start.arNotes;
     }
     for (const QString& strNote : notes)
         Print(pErr, QStringLiteral("hivewatch-capture: %1\n").arg(strNote));
     return true;
+}
+
+// Lists that do not fit the driver's filter would lose entries: the capture does not start.
+bool CheckFilterFits(const SCaptureToolOptions& opts, FILE* pErr) {
+    const QString strOverflow = FilterOverflowText(ComposeFilterTexts(g_SetObj));
+    if (strOverflow.isEmpty())
+        return true;
+    const QString strPath = opts.strSettings.isEmpty() ? GetSettingsPath() : opts.strSettings;
+    return Fail(pErr, QStringLiteral("the filter lists of %1 do not fit the driver's filter: %2; "
+                                     "shorten them in the window's Options dialog; stopping "
+                                     "without capturing")
+                          .arg(strPath, strOverflow)) == 0;
 }
 
 // A text of the launch arguments for messages; the arguments themselves go to the program
@@ -142,14 +164,42 @@ struct CToolHost : ICaptureHost {
     void PostCloseNotice() override {}
 };
 
+// Prints what the driver has to tell; true when it told anything (the run then fails at the end).
+bool PrintDriverMessages(CCaptureEngine& engine, FILE* pErr) {
+    const QStringList arMessages = engine.TakeDriverMessages();
+    for (const QString& str : arMessages)
+        Print(pErr, QStringLiteral("hivewatch-capture: the driver reports: %1\n").arg(str));
+    return !arMessages.isEmpty();
+}
+
+// Windows programs of the watched prefix outlive the capture; the user hears which.
+void SayWhichWineProgramsRun(FILE* pErr) {
+    const std::optional<std::string> prefix = WineActivePrefix();
+    if (!prefix)
+        return;
+    const std::vector<SWineProgram> arPrograms = WinePrefixPrograms(*prefix);
+    if (arPrograms.empty())
+        return;
+    Print(pErr, QStringLiteral("hivewatch-capture: still running in the Wine prefix %1: %2 "
+                               "(end them with: WINEPREFIX=\"%1\" wineserver -k)\n")
+                    .arg(QString::fromStdString(*prefix),
+                         QString::fromStdString(WineDescribePrograms(arPrograms))));
+}
+
 // Waits until a stop condition holds, drawing a live count about ten times a second.
-void WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* pErr) {
+bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* pErr) {
+    bool bDriverProblem = false;
     const bool bLive = PlatformStderrIsTerminal();
     const uint32_t nStart = PlatformTickCount();
     uint32_t nLastNew = nStart;
     uint64_t nLastFiled = 0;
     while (!g_bInterrupted) {
         PlatformSleepMs(100);
+        if (PrintDriverMessages(engine, pErr)) {
+            bDriverProblem = true;
+            if (bLive)
+                Print(pErr, QStringLiteral("\n"));
+        }
         const uint32_t nNow = PlatformTickCount();
         const uint64_t nFiled = engine.RecordsFiled();
         if (nFiled != nLastFiled) {
@@ -168,6 +218,7 @@ void WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* 
     }
     if (bLive)
         Print(pErr, QStringLiteral("\n"));
+    return bDriverProblem;
 }
 
 SExportResult Export(const SCaptureToolOptions& opts, const CHivewatchDoc& doc, FILE* pErr) {
@@ -217,7 +268,8 @@ int Convert(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
 }
 
 int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
-    if (!CheckOutputs(opts, pErr) || !LoadSettings(opts, pErr) || !SetTarget(opts, pErr))
+    if (!CheckOutputs(opts, pErr) || !LoadSettings(opts, pErr) || !SetTarget(opts, pErr) ||
+        !CheckFilterFits(opts, pErr))
         return 1;
     CHivewatchDoc doc;
     CToolHost host;
@@ -230,19 +282,25 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
     PlatformOnInterrupt(OnInterrupt);
     QString strError;
     if (!engine.StartCapture(&strError, opts.strLaunch.isEmpty() ? nullptr : &opts.arLaunchArgs)) {
+        const QString strWhy = engine.LastError();
         engine.StopDriver();
-        return Fail(pErr, QStringLiteral("%1: %2").arg(strError, engine.LastError()));
+        return Fail(pErr, strError.contains(strWhy)
+                              ? strError
+                              : QStringLiteral("%1: %2").arg(strError, strWhy));
     }
     if (!engine.m_bCapturing) {
         engine.StopDriver();
         return Fail(pErr, QStringLiteral("the driver did not switch the capture on"));
     }
-    WaitForStop(opts, engine, pErr);
+    bool bDriverProblem = WaitForStop(opts, engine, pErr);
     engine.SwitchCaptureOff();
+    bDriverProblem = PrintDriverMessages(engine, pErr) || bDriverProblem;
     engine.m_bQuit = 1;
     engine.StopDriver();
+    SayWhichWineProgramsRun(pErr);
     g_bInterrupted = 0; // a stop by signal still saves; a second one cancels the export
-    return WriteOutputs(opts, doc, pOut, pErr);
+    const int nExit = WriteOutputs(opts, doc, pOut, pErr);
+    return bDriverProblem ? 1 : nExit;
 }
 
 } // namespace

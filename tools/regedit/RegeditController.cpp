@@ -1,21 +1,66 @@
 #include "tools/regedit/RegeditController.h"
 
+#include "platform/WinePrograms.h"
 #include "utils/SystemInfo.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+QString WithSlash(const QString& strDir) {
+    const QString str = QDir::cleanPath(strDir);
+    return str.endsWith(QLatin1Char('/')) ? str : str + QLatin1Char('/');
+}
+
+// When the newest of a folder's registry files was written; invalid when it has none.
+QDateTime NewestRegistryFile(const QString& strDir) {
+    QDateTime newest;
+    for (const char* pszFile : {"system.reg", "user.reg", "userdef.reg"}) {
+        const QFileInfo info(strDir + QLatin1String(pszFile));
+        if (info.isFile() && (!newest.isValid() || info.lastModified() > newest))
+            newest = info.lastModified();
+    }
+    return newest;
+}
+
+} // namespace
+
+QString DriverRegistryFolder() {
+    if (qEnvironmentVariableIsSet("HIVEWATCH_DRIVER_REGISTRY")) {
+        const QString strDir = qEnvironmentVariable("HIVEWATCH_DRIVER_REGISTRY");
+        return strDir.isEmpty() ? QString() : WithSlash(strDir);
+    }
+    const QString strSys = g_ExtSysInfo.GetSysPath();
+    return strSys.isEmpty() ? QString() : strSys + QStringLiteral("config/");
+}
 
 QString SRegeditSource::Folder() const {
-    if (m_strPrefix.isEmpty()) {
-        const QString strSys = g_ExtSysInfo.GetSysPath();
-        return strSys.isEmpty() ? QString() : strSys + QStringLiteral("config/");
-    }
-    const QString strDir = QDir::cleanPath(m_strPrefix);
-    return strDir.endsWith(QLatin1Char('/')) ? strDir : strDir + QLatin1Char('/');
+    if (m_strPrefix.isEmpty())
+        return DriverRegistryFolder();
+    // The driver's view of the prefix holds what programs wrote a moment ago; Wine writes the
+    // prefix's own files only now and then. Whichever was written last is shown.
+    const QString strPrefix = WithSlash(m_strPrefix);
+    const QString strDriver = DriverRegistryFolder();
+    if (strDriver.isEmpty())
+        return strPrefix;
+    const QString strView = WithSlash(
+        strDriver + QStringLiteral("wine/") +
+        QString::fromStdString(WineViewName(QFile::encodeName(m_strPrefix).toStdString())));
+    const QDateTime view = NewestRegistryFile(strView);
+    return view.isValid() && view >= NewestRegistryFile(strPrefix) ? strView : strPrefix;
 }
 
 QString SRegeditSource::Describe() const {
-    return m_strPrefix.isEmpty() ? QStringLiteral("Hivewatch registry (%1)").arg(Folder())
-                                 : QStringLiteral("Wine prefix %1").arg(Folder());
+    if (m_strPrefix.isEmpty())
+        return QStringLiteral("Hivewatch registry (%1)").arg(Folder());
+    const QString strFolder = Folder();
+    const QString strPrefix = WithSlash(m_strPrefix);
+    return strFolder == strPrefix
+               ? QStringLiteral("Wine prefix %1").arg(strPrefix)
+               : QStringLiteral("Wine prefix %1, as the driver sees it now").arg(strPrefix);
 }
 
 CRegeditController::CRegeditController(QObject* pParent) : QObject(pParent) {

@@ -13,8 +13,13 @@
 
 #include <memory>
 
-// The registry files the editor shows: the substitute driver's (the system folder's config/)
-// or a Wine prefix's.
+// The folder where the substitute driver keeps its registry files (ending in '/'):
+// HIVEWATCH_DRIVER_REGISTRY when it is set, else the system folder's config/; empty when there
+// is none.
+QString DriverRegistryFolder();
+
+// The registry files the editor shows: the substitute driver's, or a Wine prefix's (the
+// driver's live view of it while that is the newest).
 struct SRegeditSource {
     QString m_strPrefix; // empty: the substitute driver's files
 

@@ -1,28 +1,11 @@
-// File names as bytes: text that turns back into the same bytes, their readable form, and
-// opening files to read that must be regular files.
+// File names as bytes: text that turns back into the same bytes, and their readable form.
 #include "platform/FileNames.h"
-#include "platform/RegularFile.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-// Creates a file by its bytes, which Qt's own file classes cannot do.
-void CreateRawFile(const QByteArray& path, const QByteArray& data = "x") {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0) << path.toStdString();
-    ASSERT_EQ(::write(fd, data.constData(), size_t(data.size())), data.size());
-    ::close(fd);
-}
-
-} // namespace
 
 TEST(FileNames, EveryByteStringComesBackAsItWas) {
     const QByteArray names[] = {
@@ -62,52 +45,4 @@ TEST(FileNames, RelativeNamesBecomeAbsoluteWithTheCurrentFolderBytesKept) {
     ASSERT_EQ(chdir(szOld), 0);
     EXPECT_EQ(PlatformFileNameBytes(strAbsolute), dir + "/a.hvw");
     EXPECT_EQ(PlatformAbsoluteFileName(QStringLiteral("/x/./y/../z")), QStringLiteral("/x/z"));
-}
-
-TEST(FileNames, ANameShownByQtIsReadBackToTheFileItShows) {
-    const QString strDir = TestTempDir();
-    const QByteArray dir = PlatformFileNameBytes(strDir) + "\xff folder";
-    ASSERT_EQ(mkdir(dir.constData(), 0700), 0);
-    CreateRawFile(dir + "/\xfe\xfd in.hvw");
-    // Qt shows each odd byte as U+FFFD and returns the name so.
-    const QString strShown = QString::fromUtf8(dir + "/\xfe\xfd in.hvw");
-    ASSERT_TRUE(strShown.contains(QChar(0xFFFD)));
-    EXPECT_EQ(PlatformFileNameBytes(PlatformResolveShownFileName(strShown)),
-              dir + "/\xfe\xfd in.hvw");
-    // A new name typed into a save dialog stays as typed, its folder read back.
-    const QString strNew = QString::fromUtf8(dir + "/new \xef\xbf\xbd.csv");
-    EXPECT_EQ(PlatformFileNameBytes(PlatformResolveShownFileName(strNew)),
-              dir + "/new \xef\xbf\xbd.csv");
-    // Two entries Qt shows alike cannot be told apart: the name stays as Qt gave it (its
-    // folder still read back).
-    CreateRawFile(dir + "/\xfc\xfd in.hvw");
-    EXPECT_EQ(PlatformFileNameBytes(PlatformResolveShownFileName(strShown)),
-              dir + "/" + QString::fromUtf8("\xfe\xfd in.hvw").toUtf8());
-}
-
-TEST(RegularFile, FifosDevicesAndFoldersAreRefusedWithoutWaiting) {
-    const QString strDir = TestTempDir();
-    const QString strFifo = strDir + QStringLiteral("fifo.hvw");
-    ASSERT_EQ(mkfifo(PlatformFileNameBytes(strFifo).constData(), 0600), 0);
-    struct {
-        QString strPath;
-        const char* pWhy;
-    } cases[] = {
-        {strFifo, "FIFO"},           {QStringLiteral("/dev/null"), "device"},
-        {strDir, "folder"},          {strDir + QStringLiteral("none.hvw"), "does not exist"},
-        {QString(), "no file name"},
-    };
-    for (const auto& c : cases) {
-        QString strWhy;
-        EXPECT_EQ(PlatformOpenRegularFile(c.strPath, &strWhy), -1) << c.strPath.toStdString();
-        EXPECT_TRUE(strWhy.contains(QLatin1String(c.pWhy))) << strWhy.toStdString();
-    }
-    const QByteArray raw = PlatformFileNameBytes(strDir) + "\xff.hvw";
-    CreateRawFile(raw, "data");
-    const int fd = PlatformOpenRegularFile(PlatformFileNameFromBytes(raw));
-    ASSERT_GE(fd, 0);
-    char sz[8] = {};
-    EXPECT_EQ(::read(fd, sz, sizeof(sz)), 4) << "reads block again once it is open";
-    EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-    ::close(fd);
 }

@@ -7,20 +7,30 @@
 #include "display/BaseHivewatchDlg.h"
 #include "display/HivewatchView.h"
 #include "frame/MainFrame.h"
+#include "frame/ShellOpenQueue.h"
 #include "framework/DocManager.h"
+#include "platform/EndSignals.h"
+#include "platform/FileNames.h"
+#include "platform/Paths.h"
 #include "platform/SafeFile.h"
 #include "res/Resources.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -130,15 +140,20 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
     const CSingleInstance::EResult instance = m_hInstanceMutex->Acquire();
     if (instance == CSingleInstance::OTHER_INSTANCE) {
         if (!opts.strFile.isEmpty())
-            m_hInstanceMutex->HandOver(QFileInfo(opts.strFile).absoluteFilePath());
+            m_hInstanceMutex->HandOver(PlatformAbsoluteFileName(opts.strFile));
         return false;
     }
     if (instance == CSingleInstance::INSTANCE_FAILED) {
         // Not silent: without the lock this start cannot tell whether it would be the second.
-        std::fprintf(stderr, "hivewatch: cannot take the instance lock in %s\n",
-                     qPrintable(m_hInstanceMutex->SocketPath().section(QLatin1Char('/'), 0, -2)));
+        std::fprintf(stderr,
+                     "hivewatch: %s. The window needs a folder of this user's own for "
+                     "its instance lock; set XDG_RUNTIME_DIR to one.\n",
+                     qPrintable(PlatformReadableFileName(m_hInstanceMutex->ErrorText())));
         return false;
     }
+    if (!m_hInstanceMutex->ErrorText().isEmpty())
+        std::fprintf(stderr, "hivewatch: %s\n",
+                     qPrintable(PlatformReadableFileName(m_hInstanceMutex->ErrorText())));
 
     // The settings come before the window: it takes its look and colours from them. A
     // missing or damaged file leaves the defaults; a name that is no regular file ends the
@@ -168,6 +183,10 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
         return false;
     connect(m_hInstanceMutex.get(), &CSingleInstance::FileHandedOver, m_pMainFrame.get(),
             &CMainFrame::OpenDocumentFromShell);
+    // From here on a logout or a service manager ends the program through EndOnSignal,
+    // which keeps what was captured.
+    m_pEndSignals = std::make_unique<CEndSignals>();
+    connect(m_pEndSignals.get(), &CEndSignals::EndRequested, this, &CHivewatchApp::EndOnSignal);
 
     if (opts.bRegisterDesktop)
         RegisterWithDesktop({UserDataHome(), QCoreApplication::applicationFilePath(), true});
@@ -179,6 +198,7 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
         return true;
     }
     m_pMainFrame->showMaximized();
+    OfferUnsavedCapture();
     // Told once the window shows: settings that could not be used.
     if (!strSettingsNote.isEmpty()) {
         QTimer::singleShot(0, m_pMainFrame.get(), [pFrame = m_pMainFrame.get(), strSettingsNote] {
@@ -221,12 +241,94 @@ void CHivewatchApp::StartScreenshot(const QString& strPath) {
     });
 }
 
+QString CHivewatchApp::UnsavedCapturePath() {
+    const QString strDir = PlatformUserDataDir();
+    return strDir.isEmpty() ? QString() : strDir + QStringLiteral("unsaved-capture.hvw");
+}
+
+void CHivewatchApp::OfferUnsavedCapture() {
+    const QString strPath = UnsavedCapturePath();
+    struct stat st {};
+    if (strPath.isEmpty() || stat(PlatformFileNameBytes(strPath).constData(), &st) != 0)
+        return;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Hivewatch"),
+                    QStringLiteral("Restore the capture that was not saved?"),
+                    QMessageBox::Yes | QMessageBox::No, m_pMainFrame.get());
+    box.setDefaultButton(QMessageBox::Yes);
+    const int nAnswer = box.exec();
+    if (nAnswer != QMessageBox::Yes && nAnswer != QMessageBox::No)
+        return; // not answered (the program is ending): offered again next time
+    if (nAnswer == QMessageBox::Yes) {
+        if (!m_pDocManager->OpenAsUntitled(strPath) && m_pDoc->GetRecordCount() == 0) {
+            QMessageBox kept(QMessageBox::Warning, QStringLiteral("Hivewatch"),
+                             PlatformReadableFileName(
+                                 QStringLiteral("The capture was left in %1.").arg(strPath)),
+                             QMessageBox::Ok, m_pMainFrame.get());
+            kept.exec();
+            return;
+        }
+        // Records not saved: closing asks to save them.
+        m_pDoc->m_bNewRecords = 1;
+        m_pMainFrame->UpdateCommandStates();
+    }
+    ::unlink(PlatformFileNameBytes(strPath).constData());
+}
+
+void CHivewatchApp::EndOnSignal(int nSignal) {
+    if (m_bEnding || !m_pMainFrame)
+        return;
+    m_bEnding = true;
+    std::fprintf(stderr, "hivewatch: ending on signal %d (%s)\n", nSignal, strsignal(nSignal));
+    m_pMainFrame->GetOpenQueue()->Stop();
+    m_pMainFrame->OnStopCapture();
+    if (m_pDoc->m_bNewRecords) {
+        const QString strPath = UnsavedCapturePath();
+        QString strError = QStringLiteral("the user's data folder cannot be found");
+        if (!strPath.isEmpty() && m_pDoc->OnSaveDocument(strPath, &strError))
+            std::fprintf(stderr, "hivewatch: the capture not saved is kept in %s\n",
+                         qPrintable(PlatformReadableFileName(strPath)));
+        else
+            std::fprintf(stderr, "hivewatch: the capture not saved could not be kept: %s\n",
+                         qPrintable(PlatformReadableFileName(strError)));
+    }
+    SaveSettings();
+    // Nothing is asked any more: the records are kept, or could not be.
+    m_pDoc->m_bNewRecords = 0;
+    m_pDoc->SetModifiedFlag(false);
+    CloseWhenDialogsAreGone();
+}
+
+// Each open dialog is dismissed as Cancel would; what its caller does next may open another,
+// which goes the same way; then the window closes.
+void CHivewatchApp::CloseWhenDialogsAreGone() {
+    if (QWidget* pModal = QApplication::activeModalWidget()) {
+        if (auto* pDialog = qobject_cast<QDialog*>(pModal))
+            pDialog->reject();
+        else
+            pModal->close();
+        QTimer::singleShot(0, this, &CHivewatchApp::CloseWhenDialogsAreGone);
+        return;
+    }
+    if (m_pMainFrame)
+        m_pMainFrame->close();
+}
+
+// Saved at once: the session may end the process before the window has closed.
+void CHivewatchApp::SaveSettings() {
+    if (!m_bSettingsLoaded)
+        return;
+    QString strError;
+    if (!SaveSettingsFile(m_strSettingsPath, &g_SetObj, &strError))
+        std::fprintf(stderr, "hivewatch: %s\n", qPrintable(PlatformReadableFileName(strError)));
+}
+
 int CHivewatchApp::ExitInstance(int nExitCode) {
     if (m_pDoc)
         m_pDoc->SetHost(nullptr);
     m_pMainFrame.reset();
     if (m_hInstanceMutex)
         m_hInstanceMutex->Release();
+    m_pEndSignals.reset();
     // A run that ended before loading the settings, or could not read them, must not replace
     // them with defaults.
     if (m_bSettingsLoaded)

@@ -11,6 +11,7 @@
 #include <memory>
 
 class CDocManager;
+class CEndSignals;
 class CHivewatchDoc;
 class CHivewatchDocLink;
 class CMainFrame;
@@ -42,6 +43,14 @@ public:
     // the settings if this run loaded them. Returns the exit code.
     int ExitInstance(int nExitCode);
 
+    // Where a capture not yet saved is kept when the program is ended by a signal: in the
+    // user's data folder. Empty when that folder cannot be had.
+    static QString UnsavedCapturePath();
+    // The program is asked to end (SIGTERM, SIGHUP, SIGINT) and no one may be there to
+    // answer: the capture stops, records not yet saved go to UnsavedCapturePath(), the
+    // settings are saved, open dialogs are dismissed and the window closes without asking.
+    void EndOnSignal(int nSignal);
+
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
     CHivewatchDoc* GetDocument() const { return m_pDoc.get(); }
     CDocManager* GetDocManager() const { return m_pDocManager.get(); }
@@ -51,12 +60,19 @@ public:
 
 private:
     void StartScreenshot(const QString& strPath);
+    // Offers back a capture kept when the program was last ended by a signal, then removes
+    // the file (unless it could not be read: it stays, and the user is told where).
+    void OfferUnsavedCapture();
+    void SaveSettings();
+    void CloseWhenDialogsAreGone();
 
     std::unique_ptr<CHivewatchDoc> m_pDoc;
     std::unique_ptr<CHivewatchDocLink> m_pDocLink;
     std::unique_ptr<CDocManager> m_pDocManager;
     std::unique_ptr<CMainFrame> m_pMainFrame;
+    std::unique_ptr<CEndSignals> m_pEndSignals;
     QString m_strSettingsPath;
     bool m_bSettingsLoaded = false;
+    bool m_bEnding = false;
     int m_nExitCode = 0;
 };

@@ -1,5 +1,6 @@
 // Hivewatch's window program.
 #include "app/HivewatchApp.h"
+#include "platform/FileNames.h"
 
 #include <QApplication>
 
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
 
     SAppOptions opts;
     QString strError;
-    if (!CHivewatchApp::ParseCommandLine(QApplication::arguments(), opts, &strError)) {
+    // The arguments Qt has left, with the bytes of file names kept.
+    if (!CHivewatchApp::ParseCommandLine(PlatformArguments(argc, argv), opts, &strError)) {
         std::fprintf(stderr, "hivewatch: %s\n%s", qPrintable(strError),
                      qPrintable(CHivewatchApp::HelpText()));
         return 2;

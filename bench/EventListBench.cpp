@@ -2,6 +2,7 @@
 // 1200 x 800 list), one scroll to an arbitrary row, and a plain repaint, at 10 thousand and
 // 10 million records. Model and view work only; the records are filed outside the timing.
 #include "bench/SampleDocument.h"
+#include "bench/WindowBenchMain.h"
 #include "display/BaseHivewatchDlg.h"
 #include "display/MyListCtrl.h"
 #include "settings/SetObj.h"
@@ -40,6 +41,8 @@ struct SList {
 
 SList& ListOf(long long nRecords) {
     static std::map<long long, std::unique_ptr<SList>> s_lists;
+    if (s_lists.empty())
+        ReleaseBeforeAppExit([] { s_lists.clear(); });
     std::unique_ptr<SList>& pList = s_lists[nRecords];
     if (!pList) {
         pList = std::make_unique<SList>();

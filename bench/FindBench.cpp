@@ -2,6 +2,7 @@
 // worst case a user meets. Through the view's Find Next (the record lock, the document's
 // search, the progress that shows after a moment) and the document's search alone.
 #include "bench/SampleDocument.h"
+#include "bench/WindowBenchMain.h"
 #include "display/FindReplaceDialog.h"
 #include "display/HivewatchView.h"
 #include "display/ViewFrame.h"
@@ -34,6 +35,8 @@ struct SDocument {
 
 SDocument& DocumentOf(long long nRecords) {
     static std::map<long long, std::unique_ptr<SDocument>> s_docs;
+    if (s_docs.empty())
+        ReleaseBeforeAppExit([] { s_docs.clear(); });
     std::unique_ptr<SDocument>& p = s_docs[nRecords];
     if (!p) {
         p = std::make_unique<SDocument>();

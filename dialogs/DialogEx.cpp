@@ -8,10 +8,12 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 
 #include <cmath>
 
@@ -176,13 +178,56 @@ QRect CDialogEx::MapDialogRect(const QRect& rc) const {
 
 void CDialogEx::LayoutControls() {
     ComputeBaseUnits();
+    QSize size = MapDialogRect(QRect(0, 0, m_nWidthUnits, m_nHeightUnits)).size();
+    // A dialog larger than the screen (a large desktop font on a small screen) would leave
+    // its buttons out of reach: its font is made smaller, step by step, until it fits. The
+    // controls keep their places relative to each other and their captions stay whole.
+    const QSize room = ScreenRoom();
+    if (!m_bFitting && !room.isEmpty()) {
+        m_bFitting = true;
+        for (int nStep = 0; nStep < MAX_FIT_STEPS && !FitsIn(size, room); ++nStep) {
+            QFont smaller = font();
+            const double dRatio =
+                qMin(double(room.width()) / size.width(), double(room.height()) / size.height());
+            const double dFactor = qBound(0.5, dRatio, 0.95);
+            if (smaller.pointSizeF() > 0) {
+                if (smaller.pointSizeF() <= MIN_FIT_POINTS)
+                    break;
+                smaller.setPointSizeF(qMax(MIN_FIT_POINTS, smaller.pointSizeF() * dFactor));
+            } else {
+                if (smaller.pixelSize() <= MIN_FIT_PIXELS)
+                    break;
+                smaller.setPixelSize(qMax(MIN_FIT_PIXELS, int(smaller.pixelSize() * dFactor)));
+            }
+            setFont(smaller);
+            ComputeBaseUnits();
+            size = MapDialogRect(QRect(0, 0, m_nWidthUnits, m_nHeightUnits)).size();
+        }
+        m_bFitting = false;
+    }
     for (const SControl& control : m_arControls)
         control.m_pWidget->setGeometry(MapDialogRect(control.m_rcUnits));
-    setFixedSize(MapDialogRect(QRect(0, 0, m_nWidthUnits, m_nHeightUnits)).size());
+    setFixedSize(size);
+}
+
+QSize CDialogEx::ScreenRoom() const {
+    const QWidget* pParent = parentWidget();
+    QScreen* pScreen = pParent && pParent->screen() ? pParent->screen() : screen();
+    if (!pScreen)
+        pScreen = QGuiApplication::primaryScreen();
+    if (!pScreen)
+        return {};
+    // Room for the window's frame and title bar, which are not the dialog's own.
+    const int nTitle = 2 * QFontMetrics(font()).height();
+    return pScreen->availableGeometry().size() - QSize(FRAME_ALLOWANCE, FRAME_ALLOWANCE + nTitle);
+}
+
+bool CDialogEx::FitsIn(const QSize& size, const QSize& room) {
+    return size.width() <= room.width() && size.height() <= room.height();
 }
 
 void CDialogEx::changeEvent(QEvent* pEvent) {
     QDialog::changeEvent(pEvent);
-    if (pEvent->type() == QEvent::FontChange && m_bInitDone)
+    if (pEvent->type() == QEvent::FontChange && m_bInitDone && !m_bFitting)
         LayoutControls();
 }

@@ -80,6 +80,14 @@ private:
     void ApplyBackground();
     void LayoutControls();
     void ComputeBaseUnits();
+    // The dialog's room on its screen, less its window frame; empty without a screen.
+    QSize ScreenRoom() const;
+    static bool FitsIn(const QSize& size, const QSize& room);
+
+    static constexpr int MAX_FIT_STEPS = 12;
+    static constexpr double MIN_FIT_POINTS = 6.0;
+    static constexpr int MIN_FIT_PIXELS = 8;
+    static constexpr int FRAME_ALLOWANCE = 16;
 
     int m_nWidthUnits;
     int m_nHeightUnits;
@@ -87,4 +95,5 @@ private:
     double m_dBaseX = 6;
     double m_dBaseY = 13;
     bool m_bInitDone = false;
+    bool m_bFitting = false; // the font is being made smaller to fit the screen
 };

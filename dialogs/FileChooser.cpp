@@ -1,5 +1,7 @@
 #include "dialogs/FileChooser.h"
 
+#include "framework/FileDialogs.h"
+
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QSortFilterProxyModel>
@@ -34,7 +36,7 @@ private:
 };
 
 QString RunFileDialog(QWidget* pOwner, const SFileRequest& request) {
-    QFileDialog dlg(pOwner);
+    CFileDialog dlg(pOwner);
     dlg.setAcceptMode(request.m_bSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dlg.setFileMode(request.m_bSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dlg.setOption(QFileDialog::DontConfirmOverwrite, request.m_bSave);
@@ -50,9 +52,10 @@ QString RunFileDialog(QWidget* pOwner, const SFileRequest& request) {
             pProxy->SetOnlyExecutables(str == QLatin1String(EXECUTABLE_FILES_FILTER));
         });
     }
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    PrepareFileDialog(dlg, QString());
+    if (dlg.exec() != QDialog::Accepted)
         return {};
-    return QDir::toNativeSeparators(dlg.selectedFiles().first());
+    return QDir::toNativeSeparators(ChosenFileName(dlg));
 }
 
 } // namespace

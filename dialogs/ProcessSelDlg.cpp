@@ -2,6 +2,7 @@
 
 #include "platform/AnsiCodePage.h"
 #include "settings/SetObj.h"
+#include "utils/ui/ListRows.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -67,6 +68,12 @@ bool CProcessSelDlg::OnInitDialog() {
     const double dScale = std::max(1.0, BaseUnitX() / CLASSIC_BASE_UNIT_X);
     m_wndProcList->setColumnWidth(0, int(NAME_COLUMN_WIDTH * dScale));
     m_wndProcList->setColumnWidth(1, int(PID_COLUMN_WIDTH * dScale));
+    // Rows as compact as the event list's, not the roomy rows of a table widget.
+    QHeaderView* pRows = m_wndProcList->verticalHeader();
+    const int nRowHeight = ListRowHeight(m_wndProcList->fontMetrics());
+    pRows->setMinimumSectionSize(nRowHeight);
+    pRows->setDefaultSectionSize(nRowHeight);
+    pRows->setSectionResizeMode(QHeaderView::Fixed);
     FillProcessList();
     m_wndProcList->setFocus(Qt::OtherFocusReason);
     return true;

@@ -1,5 +1,7 @@
 #include "dialogs/UserMessage.h"
 
+#include "platform/FileNames.h"
+
 #include <QMessageBox>
 
 namespace {
@@ -15,7 +17,9 @@ void SetMessageHandler(MessageFn fn) {
     Handler() = std::move(fn);
 }
 
-void ShowMessage(QWidget* pParent, const QString& strText, EMessageKind nKind) {
+void ShowMessage(QWidget* pParent, const QString& strMessage, EMessageKind nKind) {
+    // File names that are not UTF-8 show their odd bytes as \xHH.
+    const QString strText = PlatformReadableFileName(strMessage);
     if (Handler()) {
         Handler()(pParent, strText, nKind);
         return;

@@ -16,6 +16,7 @@ class CEventListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int COLUMN_COUNT = 7;
+    static constexpr int COLUMN_SEQ = 0;
     // Texts this long or longer are drawn shortened and given whole as a tooltip.
     static constexpr int LONG_TEXT_LENGTH = 256;
 

@@ -1,6 +1,7 @@
 #include "display/MyListCtrl.h"
 
 #include "display/ColorRef.h"
+#include "utils/ui/ListRows.h"
 
 #include <QFocusEvent>
 #include <QHeaderView>
@@ -13,6 +14,7 @@
 #include <QToolTip>
 
 #include <climits>
+#include <cstdint>
 
 namespace {
 
@@ -75,13 +77,20 @@ CMyListCtrl::~CMyListCtrl() = default;
 
 // The column widths are pixels of the 8-point dialog font, in which the time of day just fits
 // its 80-pixel column. A larger font widens every column alike, so each still shows what it
-// is for.
+// is for. The Seq column is as wide as the widest sequence number as well: its 40 pixels
+// held five digits, and a capture passes 99,999 events within minutes.
 int CMyListCtrl::ScaledColumnWidth(int nColumn) const {
     constexpr int TIME_COLUMN_WIDTH = 80;
     const int nTimeText =
         fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000")) + 2 * CELL_PADDING + 2;
     const double dScale = qMax(1.0, double(nTimeText) / TIME_COLUMN_WIDTH);
-    return int(CEventListModel::s_columns[size_t(nColumn)].nWidth * dScale + 0.5);
+    const int nScaled = int(CEventListModel::s_columns[size_t(nColumn)].nWidth * dScale + 0.5);
+    if (nColumn != CEventListModel::COLUMN_SEQ)
+        return nScaled;
+    // Digits are of one width in nearly every font; the minus sign of a number past
+    // 2,147,483,647 (the driver counts in 32 bits) is measured with them.
+    const int nWidest = fontMetrics().horizontalAdvance(QString::number(INT32_MIN));
+    return qMax(nScaled, nWidest + 2 * CELL_PADDING + 2);
 }
 
 // ---- count, selection, scrolling ----
@@ -161,7 +170,7 @@ void CMyListCtrl::SetBkColor(COLORREF clr) {
 }
 
 void CMyListCtrl::UpdateRowHeight() {
-    m_nRowHeight = qMax(16, fontMetrics().height() + 4);
+    m_nRowHeight = ListRowHeight(fontMetrics());
 }
 
 void CMyListCtrl::UpdateScrollBars() {

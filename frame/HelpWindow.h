@@ -15,6 +15,10 @@ public:
 
     QTextBrowser* GetBrowser() const { return m_pBrowser; }
 
+protected:
+    // Escape and Ctrl+W close the window.
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
 private:
     QTextBrowser* m_pBrowser;
 };

@@ -7,6 +7,7 @@
 #include "frame/CommandIds.h"
 #include "frame/CommandTable.h"
 #include "frame/DriverMessages.h"
+#include "frame/ShellOpenQueue.h"
 #include "frame/WineExitPrompt.h"
 #include "framework/DocManager.h"
 #include "framework/WinAppEx.h"
@@ -35,7 +36,8 @@ const QString kWorkspaceState = QStringLiteral("Workspace/State");
 
 CMainFrame::CMainFrame(CHivewatchDoc* pDoc, CDocManager* pDocManager, QWidget* pParent)
     : QMainWindow(pParent), m_clrLook(g_SetObj.m_clrBackground), m_engine(pDoc, this), m_pDoc(pDoc),
-      m_pDocManager(pDocManager), m_refresh([this] { RefreshItemCount(); }, this) {
+      m_pDocManager(pDocManager), m_refresh([this] { RefreshItemCount(); }, this),
+      m_pOpenQueue(CreateOpenQueue()) {
     InitHivewatchResources();
     setObjectName(QStringLiteral("MainFrame"));
     SetAppLook(g_SetObj.m_nAppLook);

@@ -16,6 +16,7 @@
 
 class CDocManager;
 class CDriverMessages;
+class CShellOpenQueue;
 class CHelpWindow;
 class CHivewatchDoc;
 class CHivewatchView;
@@ -45,9 +46,11 @@ public:
     // only while not capturing; Stop Capture only while capturing; the look's radio mark.
     void UpdateCommandStates();
 
-    // Opens a capture document handed over from outside (another start, a drop), asking
-    // to save the current one first.
+    // Opens a capture document handed over from outside (another start, a drop, the command
+    // line), asking to save the current one first; one that arrives while another is being
+    // opened, or while a dialog is open, waits its turn (see CShellOpenQueue).
     void OpenDocumentFromShell(const QString& strPath);
+    CShellOpenQueue* GetOpenQueue() const { return m_pOpenQueue; }
 
     // ---- the capture engine's host (capture thread) ----
     void RefreshList() override;
@@ -120,6 +123,7 @@ private:
     void SetAppLook(int nId);
     QAction* AddCommand(int nId);
     void Connect(int nId, void (CMainFrame::*pfnHandler)());
+    CShellOpenQueue* CreateOpenQueue();
 
     CHivewatchDoc* m_pDoc;
     CDocManager* m_pDocManager;
@@ -136,6 +140,7 @@ private:
     QLabel* m_pDriverPane = nullptr; // "Capture unavailable" while the driver is not loaded
     CDriverMessages* m_pDriverMessages = nullptr;
     QPointer<CHelpWindow> m_pHelpWindow;
+    CShellOpenQueue* m_pOpenQueue;
     QString m_strDriverProblem;
     int m_nAppLookWithoutApp = DEFAULT_APP_LOOK;
     std::atomic<bool> m_bDestroying{false};

@@ -9,7 +9,10 @@
 #include "display/OutputWnd.h"
 #include "frame/AppLook.h"
 #include "frame/HelpWindow.h"
+#include "frame/ShellOpenQueue.h"
 #include "framework/DocManager.h"
+#include "platform/FileNames.h"
+#include "platform/RegularFile.h"
 #include "store/HivewatchDoc.h"
 #include "utils/ui/VexoAbout.h"
 
@@ -110,13 +113,27 @@ void CMainFrame::OnContextHelp() {
 // ---- documents from outside ----
 
 void CMainFrame::OpenDocumentFromShell(const QString& strPath) {
-    if (isMinimized())
-        showMaximized();
-    raise();
-    activateWindow();
-    if (m_pDocManager)
-        m_pDocManager->OpenDocumentFile(strPath);
-    UpdateCommandStates();
+    m_pOpenQueue->Add(strPath);
+}
+
+CShellOpenQueue* CMainFrame::CreateOpenQueue() {
+    auto fnOpen = [this](const QString& strPath) {
+        if (isMinimized())
+            showMaximized();
+        raise();
+        activateWindow();
+        if (m_pDocManager)
+            m_pDocManager->OpenDocumentFile(strPath);
+        UpdateCommandStates();
+    };
+    auto fnReport = [this](const QString& strText) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Hivewatch"),
+                        PlatformReadableFileName(strText), QMessageBox::Ok, this);
+        box.exec();
+    };
+    return new CShellOpenQueue(
+        &PlatformCanReadRegularFile, fnOpen, fnReport,
+        [] { return QApplication::activeModalWidget() != nullptr; }, this);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* pEvent) {
@@ -134,8 +151,10 @@ void CMainFrame::dropEvent(QDropEvent* pEvent) {
             continue;
         pEvent->acceptProposedAction();
         // Opened after the drop has finished, so the save prompt does not hold up the
-        // program the file came from.
-        const QString strPath = url.toLocalFile();
+        // program the file came from. The name's bytes come from the address itself: Qt's
+        // own reading of it loses those that are not UTF-8.
+        const QString strPath = PlatformFileNameFromBytes(
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
         QTimer::singleShot(0, this, [this, strPath] { OpenDocumentFromShell(strPath); });
         return;
     }

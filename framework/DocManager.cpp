@@ -1,6 +1,9 @@
 #include "framework/DocManager.h"
 
 #include "framework/DocumentLink.h"
+#include "framework/FileDialogs.h"
+#include "platform/FileNames.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,16 +45,16 @@ bool CDocManager::OpenDocumentFile(const QString& strPath) {
 }
 
 bool CDocManager::OpenWithoutPrompt(const QString& strPath) {
-    // A file that cannot be opened is reported before the document is touched.
-    QFile probe(strPath);
-    if (!probe.open(QIODevice::ReadOnly)) {
-        ReportError(QStringLiteral("Cannot open %1: %2").arg(strPath, probe.errorString()));
+    // A file that cannot be opened is reported before the document is touched; a FIFO or
+    // a device is refused without waiting on it.
+    QString strWhy;
+    if (!PlatformCanReadRegularFile(strPath, &strWhy)) {
+        ReportError(QStringLiteral("Cannot open %1: %2.").arg(strPath, strWhy));
         m_recentFiles.Remove(strPath);
         m_recentFiles.WriteList();
         emit RecentFileListChanged();
         return false;
     }
-    probe.close();
     QString strError;
     if (!m_pDoc->OnOpenDocument(strPath, &strError)) {
         // The document now holds what could be read of the file; it is no longer that file,
@@ -65,6 +68,17 @@ bool CDocManager::OpenWithoutPrompt(const QString& strPath) {
     SetPathName(strPath, true);
     emit ContentsReplaced();
     return true;
+}
+
+bool CDocManager::OpenAsUntitled(const QString& strPath) {
+    QString strError;
+    const bool bRead = m_pDoc->OnOpenDocument(strPath, &strError);
+    SetPathName(QString(), false);
+    m_pDoc->SetModifiedFlag(true);
+    emit ContentsReplaced();
+    if (!bRead)
+        ReportError(strError.isEmpty() ? QStringLiteral("Cannot read %1.").arg(strPath) : strError);
+    return bRead;
 }
 
 bool CDocManager::OnFileSave() {
@@ -97,7 +111,7 @@ bool CDocManager::SaveModified() {
         return true;
     const QString strName = m_strPathName.isEmpty() ? GetTitle() : m_strPathName;
     QMessageBox box(QMessageBox::Question, m_template.GetDocString(CDocTemplate::windowTitle),
-                    QStringLiteral("Save changes to %1?").arg(strName),
+                    PlatformReadableFileName(QStringLiteral("Save changes to %1?").arg(strName)),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_pDialogParent);
     box.setDefaultButton(QMessageBox::Yes);
     switch (box.exec()) {
@@ -117,11 +131,12 @@ QString CDocManager::GetTitle() const {
 }
 
 QString CDocManager::GetCaption() const {
-    return m_template.GetDocString(CDocTemplate::windowTitle) + QStringLiteral(" - ") + GetTitle();
+    return m_template.GetDocString(CDocTemplate::windowTitle) + QStringLiteral(" - ") +
+           PlatformReadableFileName(GetTitle());
 }
 
 void CDocManager::SetPathName(const QString& strPath, bool bAddToRecent) {
-    m_strPathName = strPath.isEmpty() ? QString() : QFileInfo(strPath).absoluteFilePath();
+    m_strPathName = PlatformAbsoluteFileName(strPath);
     if (bAddToRecent && !m_strPathName.isEmpty()) {
         m_recentFiles.Add(m_strPathName);
         m_recentFiles.WriteList();
@@ -137,24 +152,26 @@ void CDocManager::RememberFolder(const QString& strPath) {
 
 void CDocManager::ReportError(const QString& strText) {
     QMessageBox box(QMessageBox::Warning, m_template.GetDocString(CDocTemplate::windowTitle),
-                    strText, QMessageBox::Ok, m_pDialogParent);
+                    PlatformReadableFileName(strText), QMessageBox::Ok, m_pDialogParent);
     box.exec();
 }
 
 QString CDocManager::PromptForFileName(bool bOpen) {
     const QString strFilter = m_template.GetFileDialogFilter() + QStringLiteral(";;All Files (*)");
-    QFileDialog dialog(m_pDialogParent, bOpen ? QStringLiteral("Open") : QStringLiteral("Save As"),
-                       m_strLastFolder.isEmpty() ? QDir::currentPath() : m_strLastFolder,
-                       strFilter);
+    CFileDialog dialog(m_pDialogParent, bOpen ? QStringLiteral("Open") : QStringLiteral("Save As"),
+                       QString(), strFilter);
     dialog.setObjectName(QStringLiteral("DocFileDialog"));
     dialog.setAcceptMode(bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(bOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setDefaultSuffix(m_template.GetExtension().mid(1));
+    PrepareFileDialog(dialog, m_strLastFolder.isEmpty() ? QStringLiteral(".") : m_strLastFolder);
     if (!bOpen)
-        dialog.selectFile(m_template.WithDefaultExtension(GetTitle()));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        dialog.selectFile(ShownFileName(m_template.WithDefaultExtension(GetTitle())));
+    if (dialog.exec() != QDialog::Accepted)
         return {};
-    const QString strPath = dialog.selectedFiles().constFirst();
+    const QString strPath = ChosenFileName(dialog);
+    if (strPath.isEmpty())
+        return {};
     RememberFolder(strPath);
     return bOpen ? strPath : m_template.WithDefaultExtension(strPath);
 }

@@ -33,6 +33,11 @@ public:
     // asks to save a modified document first.
     bool OpenDocumentFile(const QString& strPath);
 
+    // Reads a file into the document as a document of its own without a name (a capture
+    // kept when the program was ended): untitled, modified, not in the recent files. False,
+    // reported, when it could not be read whole; what could be read stays.
+    bool OpenAsUntitled(const QString& strPath);
+
     // Asks "Save changes to ...?" when the document is modified: Yes saves (asking for a
     // name if it has none), No goes on, Cancel stops. True when the caller may go on.
     bool SaveModified();

@@ -1,5 +1,7 @@
 #include "framework/RecentFileList.h"
 
+#include "platform/FileNames.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -12,7 +14,7 @@ CRecentFileList::CRecentFileList(int nSize, const QString& strSection)
     : m_nSize(nSize > 0 ? nSize : 1), m_strSection(strSection) {}
 
 QString CRecentFileList::Normalized(const QString& strPath) {
-    return QFileInfo(strPath).absoluteFilePath();
+    return PlatformAbsoluteFileName(strPath);
 }
 
 void CRecentFileList::ReadList() {
@@ -20,7 +22,11 @@ void CRecentFileList::ReadList() {
     settings.beginGroup(m_strSection);
     m_arFiles.clear();
     for (int i = 1; i <= m_nSize; ++i) {
-        const QString strPath = settings.value(QStringLiteral("File%1").arg(i)).toString();
+        // A name that is not UTF-8 is kept as its bytes; text would lose them.
+        const QVariant value = settings.value(QStringLiteral("File%1").arg(i));
+        const QString strPath = value.typeId() == QMetaType::QByteArray
+                                    ? PlatformFileNameFromBytes(value.toByteArray())
+                                    : value.toString();
         if (!strPath.isEmpty() && !m_arFiles.contains(strPath))
             m_arFiles.append(strPath);
     }
@@ -31,7 +37,9 @@ void CRecentFileList::WriteList() const {
     settings.beginGroup(m_strSection);
     for (int i = 1; i <= m_nSize; ++i) {
         const QString strKey = QStringLiteral("File%1").arg(i);
-        if (i <= m_arFiles.size())
+        if (i <= m_arFiles.size() && PlatformFileNameHasRawBytes(m_arFiles[i - 1]))
+            settings.setValue(strKey, PlatformFileNameBytes(m_arFiles[i - 1]));
+        else if (i <= m_arFiles.size())
             settings.setValue(strKey, m_arFiles[i - 1]);
         else
             settings.remove(strKey);
@@ -55,7 +63,7 @@ void CRecentFileList::Remove(const QString& strPath) {
 QString CRecentFileList::GetDisplayName(int nIndex) const {
     if (nIndex < 0 || nIndex >= m_arFiles.size())
         return {};
-    QString strPath = QDir::toNativeSeparators(m_arFiles[nIndex]);
+    QString strPath = QDir::toNativeSeparators(PlatformReadableFileName(m_arFiles[nIndex]));
     const QString strHome = QDir::homePath();
     if (!strHome.isEmpty() && strHome != QLatin1String("/") &&
         strPath.startsWith(strHome + QLatin1Char('/')))

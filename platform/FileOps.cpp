@@ -1,5 +1,6 @@
 #include "platform/FileOps.h"
 
+#include "platform/FileNames.h"
 #include "platform/SafeFile.h"
 
 #include <QDir>
@@ -7,7 +8,9 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -87,7 +90,7 @@ bool PlatformCopyFileReplacing(const QString& strSource, const QString& strTarge
 }
 
 bool PlatformRenameNoReplace(const QString& strFrom, const QString& strTo, int* pErrno) {
-    const QByteArray from = QFile::encodeName(strFrom), to = QFile::encodeName(strTo);
+    const QByteArray from = PlatformFileNameBytes(strFrom), to = PlatformFileNameBytes(strTo);
     int rc = renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
     if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // A file system that cannot rename without replacing: a second name, then the first
@@ -106,10 +109,10 @@ bool PlatformRenameNoReplace(const QString& strFrom, const QString& strTo, int* 
 }
 
 bool PlatformIsIdenticalCopy(const QString& strSource, const QString& strCopy) {
-    const CFd copy{::open(QFile::encodeName(strCopy).constData(),
+    const CFd copy{::open(PlatformFileNameBytes(strCopy).constData(),
                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
     const CFd source{
-        ::open(QFile::encodeName(strSource).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+        ::open(PlatformFileNameBytes(strSource).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     struct stat stCopy {};
     struct stat stSource {};
     if (copy.fd < 0 || source.fd < 0 || fstat(copy.fd, &stCopy) != 0 ||
@@ -124,16 +127,18 @@ bool PlatformIsIdenticalCopy(const QString& strSource, const QString& strCopy) {
 bool PlatformSameFile(const QString& strA, const QString& strB) {
     struct stat a {
     }, b{};
-    if (stat(QFile::encodeName(strA).constData(), &a) == 0 &&
-        stat(QFile::encodeName(strB).constData(), &b) == 0)
+    if (stat(PlatformFileNameBytes(strA).constData(), &a) == 0 &&
+        stat(PlatformFileNameBytes(strB).constData(), &b) == 0)
         return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
     // A name not created yet: the same file name in the same folder.
-    const QFileInfo infoA(strA), infoB(strB);
-    const QString strDirA = QFileInfo(infoA.absolutePath()).canonicalFilePath();
-    const QString strDirB = QFileInfo(infoB.absolutePath()).canonicalFilePath();
-    const QString strFullA =
-        (strDirA.isEmpty() ? infoA.absolutePath() : strDirA) + QLatin1Char('/') + infoA.fileName();
-    const QString strFullB =
-        (strDirB.isEmpty() ? infoB.absolutePath() : strDirB) + QLatin1Char('/') + infoB.fileName();
-    return QDir::cleanPath(strFullA) == QDir::cleanPath(strFullB);
+    auto fullName = [](const QString& str) {
+        const QFileInfo info(PlatformAbsoluteFileName(str));
+        char szReal[PATH_MAX];
+        const QString strDir =
+            realpath(PlatformFileNameBytes(info.absolutePath()).constData(), szReal)
+                ? PlatformFileNameFromBytes(szReal)
+                : info.absolutePath();
+        return QDir::cleanPath(strDir + QLatin1Char('/') + info.fileName());
+    };
+    return fullName(strA) == fullName(strB);
 }

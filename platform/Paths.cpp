@@ -1,5 +1,7 @@
 #include "platform/Paths.h"
 
+#include "platform/FileNames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -71,7 +73,10 @@ bool PlatformIsDirWritable(const QString& strDir) {
 }
 
 bool PlatformMakePrivateDir(const QString& strDir, QString* pStrError) {
-    const QByteArray path = QFile::encodeName(strDir);
+    // Without its trailing '/': lstat would follow a link named with one.
+    QByteArray path = PlatformFileNameBytes(strDir);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
     if (strDir.isEmpty() || !QDir::isAbsolutePath(strDir)) {
         SetError(pStrError, QStringLiteral("\"%1\" is not an absolute folder path").arg(strDir));
         return false;

@@ -2,6 +2,7 @@
 
 #include "platform/FileErrors.h"
 #include "platform/FileLock.h"
+#include "platform/FileNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -111,7 +112,7 @@ void KeepOwnerAndMode(int fd, const struct stat& st) {
 }
 
 QByteArray Native(const QString& str) {
-    return QFile::encodeName(str);
+    return PlatformFileNameBytes(str);
 }
 
 QString KindOfNonRegular(mode_t mode) {
@@ -135,7 +136,7 @@ bool Refuse(int nErrno, const QString& strWhy, int* pErrno, QString* pStrWhy) {
 // The folder a new file would go into must exist and be a folder.
 bool CheckFolderOf(const QString& strPath, int* pErrno, QString* pStrWhy) {
     struct stat st {};
-    const QString strDir = QFileInfo(strPath).absolutePath();
+    const QString strDir = QFileInfo(PlatformAbsoluteFileName(strPath)).absolutePath();
     if (stat(Native(strDir).constData(), &st) != 0)
         return Refuse(errno, PlatformFileErrorWords(errno, true), pErrno, pStrWhy);
     if (!S_ISDIR(st.st_mode))
@@ -183,13 +184,13 @@ bool CSafeFile::Open() {
     QString strWhy;
     if (!CheckTarget(m_strPath, &nErrno, &strWhy))
         return Fail(nErrno, true, strWhy);
-    m_strTarget = m_strPath;
+    m_strTarget = PlatformAbsoluteFileName(m_strPath);
     struct stat st {};
     const bool bExisting = stat(Native(m_strPath).constData(), &st) == 0;
     if (bExisting) {
         char szReal[PATH_MAX];
         if (realpath(Native(m_strPath).constData(), szReal))
-            m_strTarget = QFile::decodeName(szReal); // replace the file a link names
+            m_strTarget = PlatformFileNameFromBytes(szReal); // replace the file a link names
     }
     if (!CreateTemp())
         return false;

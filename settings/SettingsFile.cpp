@@ -2,6 +2,7 @@
 
 #include "platform/FileErrors.h"
 #include "platform/FileLock.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/Paths.h"
 #include "platform/SafeFile.h"
@@ -46,7 +47,7 @@ public:
     CSettingsLock& operator=(const CSettingsLock&) = delete;
 
     bool Take(bool bExclusive, QString* pStrError) {
-        const QByteArray lockPath = QFile::encodeName(SettingsLockPath(m_strPath));
+        const QByteArray lockPath = PlatformFileNameBytes(SettingsLockPath(m_strPath));
         m_fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (m_fd < 0 && !bExclusive) {
             // A folder this program cannot write: an existing lock file is still shared,
@@ -113,7 +114,7 @@ QString KeepDamagedSettings(const QString& strPath, const SSettingsRead& read, Q
     if (!lock.Take(true, pStrWhy))
         return {};
     struct stat st {};
-    if (stat(QFile::encodeName(strPath).constData(), &st) != 0 || st.st_dev != read.nDevice ||
+    if (stat(PlatformFileNameBytes(strPath).constData(), &st) != 0 || st.st_dev != read.nDevice ||
         st.st_ino != read.nInode) {
         bChanged = true;
         return {};
@@ -141,7 +142,7 @@ const QString kDefaultsLeaveTheFile =
 } // namespace
 
 SSettingsRead ReadSettingsFile(const QString& strPath, CSetObj* pObj) {
-    const QByteArray path = QFile::encodeName(strPath);
+    const QByteArray path = PlatformFileNameBytes(strPath);
     struct stat st {};
     if (stat(path.constData(), &st) != 0) {
         if (errno == ENOENT)

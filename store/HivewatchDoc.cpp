@@ -1,5 +1,6 @@
 #include "store/HivewatchDoc.h"
 
+#include "platform/RegularFile.h"
 #include "platform/SafeFile.h"
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
@@ -228,9 +229,12 @@ bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
 }
 
 bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError) {
-    QFile file(strPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        SetError(pStrError, QStringLiteral("cannot open %1: %2").arg(strPath, file.errorString()));
+    // Only a regular file: a FIFO or a device named here would hold the program up for good.
+    QString strWhy;
+    const int fd = PlatformOpenRegularFile(strPath, &strWhy);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        SetError(pStrError, QStringLiteral("cannot open %1: %2").arg(strPath, strWhy));
         return false;
     }
     try {

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -39,8 +41,27 @@ QByteArray ReadWholeFile(const QString& strPath) {
     return file.readAll();
 }
 
+namespace {
+
+int RemoveEntry(const char* pPath, const struct stat*, int, struct FTW*) {
+    ::remove(pPath);
+    return 0;
+}
+
+// Removes the test folders by their bytes before the temporary folder goes: Qt cannot
+// remove the files that tests give names that are not UTF-8.
+struct SByteNameSweeper {
+    QByteArray root;
+    ~SByteNameSweeper() {
+        nftw(root.constData(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
+    }
+};
+
+} // namespace
+
 QString TestTempDir() {
     static QTemporaryDir s_dir;
+    static SByteNameSweeper s_sweeper{QFile::encodeName(s_dir.path())};
     static int s_nCounter = 0;
     const QString strPath = s_dir.path() + QStringLiteral("/d%1/").arg(++s_nCounter);
     QDir().mkpath(strPath);

@@ -3,8 +3,13 @@
 #include "tests/TestSupport.h"
 #include "tests/dialogs/DialogTestSupport.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLocale>
+#include <QScreen>
+#include <QTreeView>
 
 namespace {
 
@@ -59,6 +64,52 @@ TEST_F(DialogTest, FileDialogsOfferTheFiltersAndAnswerWithTheFullPath) {
 
     OnNextModal<QFileDialog>([](QFileDialog* pDlg) { pDlg->reject(); });
     EXPECT_EQ(ChooseFile(nullptr, "csv(*.csv)|*.csv||", true), "");
+}
+
+} // namespace
+
+namespace {
+
+// Qt's own file dialog opens large enough to show its columns: each title whole, the time a
+// file was changed whole, and, at the desktop font, every column without scrolling; at any
+// font it stays on the screen.
+TEST_F(DialogTest, FileDialogsOpenLargeEnoughToShowTheirColumns) {
+    SetFileChooser({});
+    const QFont font = QApplication::font();
+    for (const double dScale : {1.0, 2.0}) {
+        QFont scaled = font;
+        scaled.setPointSizeF(font.pointSizeF() * dScale);
+        QApplication::setFont(scaled);
+        bool bSeen = false;
+        OnNextModal<QFileDialog>([&](QFileDialog* pDlg) {
+            bSeen = true;
+            auto* pTree = pDlg->findChild<QTreeView*>(QStringLiteral("treeView"));
+            ASSERT_TRUE(pTree);
+            QHeaderView* pHeader = pTree->header();
+            const QString strTime = QLocale::system().toString(
+                QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)), QLocale::ShortFormat);
+            int nLength = 0;
+            for (int i = 0; i < pHeader->count(); ++i) {
+                if (pHeader->isSectionHidden(i))
+                    continue;
+                EXPECT_GE(pHeader->sectionSize(i), pHeader->sectionSizeHint(i))
+                    << "column " << i << " at " << dScale;
+                nLength += pHeader->sectionSize(i);
+            }
+            EXPECT_GT(pHeader->sectionSize(3), pTree->fontMetrics().horizontalAdvance(strTime))
+                << dScale;
+            if (dScale == 1.0) {
+                EXPECT_LE(nLength, pTree->viewport()->width()) << "every column in sight";
+            }
+            const QRect rcScreen = pDlg->screen()->availableGeometry();
+            EXPECT_LE(pDlg->width(), rcScreen.width());
+            EXPECT_LE(pDlg->height(), rcScreen.height());
+            pDlg->reject();
+        });
+        ChooseFile(nullptr, "csv(*.csv)|*.csv|All Files (*.*)|*.*||", true);
+        EXPECT_TRUE(bSeen);
+    }
+    QApplication::setFont(font);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include <memory>
 
@@ -98,6 +99,22 @@ TEST_P(DialogLayout, CaptionsShowWholeAndControlsKeepApart) {
                     << pOther->objectName().toStdString();
             }
         }
+    }
+}
+
+// However large the desktop font, every dialog fits its screen with its buttons in reach
+// (Options at twice the font was 1,538 x 1,060 pixels on a 1,000-pixel screen).
+TEST_P(DialogLayout, EveryDialogFitsTheScreen) {
+    m_arProcesses = {{1, "init"}};
+    for (int nKind = 0; nKind < 5; ++nKind) {
+        std::unique_ptr<CDialogEx> pDlg = MakeDialog(nKind);
+        pDlg->show();
+        const QRect rcScreen = pDlg->screen()->availableGeometry();
+        EXPECT_LE(pDlg->width(), rcScreen.width()) << pDlg->windowTitle().toStdString();
+        EXPECT_LE(pDlg->height(), rcScreen.height()) << pDlg->windowTitle().toStdString();
+        for (QPushButton* pButton : pDlg->findChildren<QPushButton*>())
+            EXPECT_TRUE(pDlg->rect().contains(pButton->geometry()))
+                << pButton->text().toStdString();
     }
 }
 

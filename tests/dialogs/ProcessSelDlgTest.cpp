@@ -3,6 +3,7 @@
 #include "tests/dialogs/DialogTestSupport.h"
 
 #include "dialogs/ProcessSelDlg.h"
+#include "display/MyListCtrl.h"
 #include "driver/ProcessScan.h"
 #include "tests/TestSupport.h"
 
@@ -50,6 +51,24 @@ TEST_F(ProcessPicker, ListsTheLastEnumeratedFirstAndEnterChoosesTheTopRow) {
     EXPECT_EQ(m_pDlg->result(), QDialog::Accepted);
     EXPECT_EQ(m_pDlg->m_strProcessName, "bash");
     EXPECT_EQ(m_pDlg->m_nProcessId, 40);
+}
+
+// Its rows are as compact as the event list's, at the desktop font and at twice its size.
+TEST_F(ProcessPicker, RowsAreAsCompactAsTheEventList) {
+    m_arProcesses = {{10, "init"}, {20, "bash"}};
+    const QFont font = QApplication::font();
+    for (const double dScale : {1.0, 2.0}) {
+        QFont scaled = font;
+        scaled.setPointSizeF(font.pointSizeF() * dScale);
+        QApplication::setFont(scaled);
+        Open();
+        CMyListCtrl events(nullptr);
+        events.setFont(List()->font());
+        EXPECT_EQ(List()->rowHeight(0), events.GetRowHeight()) << dScale;
+        EXPECT_EQ(List()->rowHeight(1), events.GetRowHeight()) << dScale;
+        m_pDlg.reset();
+    }
+    QApplication::setFont(font);
 }
 
 TEST_F(ProcessPicker, RefreshShowsNewProcessesAndDoubleClickChoosesTheRow) {

@@ -3,9 +3,12 @@
 // without a display.
 #include "app/DesktopRegistration.h"
 #include "app/SingleInstance.h"
+#include "frame/CommandIds.h"
 #include "frame/MainFrame.h"
+#include "frame/ShellOpenQueue.h"
 #include "framework/DocManager.h"
 #include "platform/FileLock.h"
+#include "platform/FileNames.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "tests/TestSupport.h"
@@ -14,15 +17,21 @@
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
+#include <atomic>
+#include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -31,11 +40,12 @@ class App : public AppFixture {
 protected:
     // Runs the real program as a second start would, serving this process's events
     // meanwhile (the running instance answers the hand-over on them).
-    int RunProgram(const QStringList& arArgs, QProcessEnvironment env = {}) {
+    int RunProgram(const QStringList& arArgs, QProcessEnvironment env = {},
+                   const QString& strProgram = QStringLiteral(HW_BIN_DIR "/hivewatch")) {
         QProcess process;
         if (!env.isEmpty())
             process.setProcessEnvironment(env);
-        process.start(QStringLiteral(HW_BIN_DIR "/hivewatch"), arArgs);
+        process.start(strProgram, arArgs);
         EXPECT_TRUE(process.waitForStarted());
         EXPECT_TRUE(WaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000));
         m_strStdErr = QString::fromLocal8Bit(process.readAllStandardError());
@@ -217,6 +227,169 @@ TEST_F(App, AFileDroppedOnTheWindowOpens) {
     QApplication::sendEvent(Frame(), &drop);
     EXPECT_TRUE(WaitFor([&] { return Doc()->GetRecordCount() == 4; }));
     EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - dropped.hvw"));
+}
+
+// A document handed over while a prompt is open waits for it: the prompt is answered once,
+// about the document it was asked for, and the documents open in the order they came.
+TEST_F(App, AHandOverDuringAPromptWaitsForItsAnswer) {
+    const QString strFirst = WriteDocument(QStringLiteral("first.hvw"), 3);
+    const QString strSecond = WriteDocument(QStringLiteral("second.hvw"), 5);
+    const QByteArray firstBytes = ReadWholeFile(strFirst);
+    ASSERT_TRUE(StartApp());
+    AppendRecords(*Doc(), 1, 2);
+    Doc()->SetModifiedFlag(true);
+    // While the first hand-over's save prompt is open, the second arrives; then the user
+    // answers the prompt.
+    m_script.AnswerMessageBox(QMessageBox::No, [&] { Frame()->OpenDocumentFromShell(strSecond); });
+    Frame()->OpenDocumentFromShell(strFirst);
+    EXPECT_TRUE(WaitFor([&] { return Doc()->GetRecordCount() == 5; }));
+    EXPECT_EQ(m_script.MessageTexts(), QStringList{QStringLiteral("Save changes to Untitled?")});
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - second.hvw"));
+    EXPECT_EQ(ReadWholeFile(strFirst), firstBytes) << "no stale prompt saved over it";
+}
+
+// One that arrives while the user answers a prompt of their own (here New's) waits until
+// that command is done; it asks nothing over it.
+TEST_F(App, AHandOverWaitsForADialogTheUserHasOpen) {
+    const QString strPath = WriteDocument(QStringLiteral("handed.hvw"), 4);
+    ASSERT_TRUE(StartApp());
+    AppendRecords(*Doc(), 1, 2);
+    Doc()->SetModifiedFlag(true);
+    m_script.AnswerMessageBox(QMessageBox::No, [&] { Frame()->OpenDocumentFromShell(strPath); });
+    Command(ID_FILE_NEW)->trigger();
+    EXPECT_TRUE(WaitFor([&] { return Doc()->GetRecordCount() == 4; }));
+    EXPECT_EQ(m_script.MessageTexts(), QStringList{QStringLiteral("Save changes to Untitled?")});
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - handed.hvw"));
+}
+
+// Bad hand-overs are reported together, never one message box over another; a FIFO or a
+// device is refused at once instead of holding the window up waiting for a writer.
+TEST_F(App, BadHandOversAreReportedTogetherAndAFifoIsRefusedAtOnce) {
+    ASSERT_TRUE(StartApp());
+    const QString strFifo = m_strDir + QStringLiteral("fifo.hvw");
+    ASSERT_EQ(mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    // Should the window wait on the FIFO after all, a writer comes by after a while and the
+    // test fails on the time it took instead of hanging.
+    std::atomic<bool> bDone{false};
+    std::thread unblock([&] {
+        for (int i = 0; i < 200 && !bDone; ++i)
+            QThread::msleep(50);
+        while (!bDone) {
+            const int fd = ::open(QFile::encodeName(strFifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            QThread::msleep(50);
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    // Thousands more arrive while the first report is open; one more box says it all.
+    m_script.AnswerMessageBox(QMessageBox::Ok, [&] {
+        for (int i = 0; i < 2000; ++i)
+            Frame()->OpenDocumentFromShell(m_strDir + QStringLiteral("none%1.hvw").arg(i));
+    });
+    m_script.AnswerMessageBox(QMessageBox::Ok);
+    Frame()->OpenDocumentFromShell(strFifo);
+    EXPECT_TRUE(WaitFor([&] { return m_script.PendingAnswers() == 0; }, 20000));
+    EXPECT_LT(clock.elapsed(), 10000);
+    bDone = true;
+    unblock.join();
+    const QStringList arTexts = m_script.MessageTexts();
+    ASSERT_EQ(arTexts.size(), 2) << arTexts.join('\n').toStdString();
+    EXPECT_EQ(arTexts[0],
+              QStringLiteral("Cannot open %1: it is a FIFO, not a regular file.").arg(strFifo));
+    // Those that came while the first report was open, in one message: the first few by
+    // name, how many more could not be opened, how many were not kept.
+    EXPECT_TRUE(arTexts[1].contains(QStringLiteral("none0.hvw: the file does not exist")));
+    EXPECT_TRUE(arTexts[1].contains(
+        QStringLiteral("... and %1 more.")
+            .arg(CShellOpenQueue::MAX_PENDING - CShellOpenQueue::MAX_LISTED_ERRORS)))
+        << arTexts[1].toStdString();
+    EXPECT_TRUE(arTexts[1].contains(
+        QStringLiteral("%1 more documents").arg(2000 - CShellOpenQueue::MAX_PENDING)));
+    EXPECT_EQ(Doc()->GetRecordCount(), 0);
+}
+
+// File names are bytes: a start hands over a name that is not UTF-8 as it was given.
+TEST_F(App, ANameThatIsNotUtf8IsHandedOverAsGiven) {
+    const QByteArray dir = QFile::encodeName(m_strDir);
+    ASSERT_EQ(::rename(QFile::encodeName(WriteDocument(QStringLiteral("a.hvw"), 4)),
+                       dir + "\xff\xfe handed.hvw"),
+              0);
+    ASSERT_TRUE(StartApp());
+    // The name is made by the shell: QProcess would pass it as UTF-8.
+    EXPECT_EQ(
+        RunProgram(
+            {QStringLiteral("-c"),
+             QStringLiteral(
+                 R"sh(exec "$0" --settings "$1x.dat" "$(printf '%s\377\376 handed.hvw' "$1")")sh"),
+             QStringLiteral(HW_BIN_DIR "/hivewatch"), m_strDir},
+            {}, QStringLiteral("/bin/sh")),
+        0)
+        << m_strStdErr.toStdString();
+    EXPECT_TRUE(WaitFor([&] { return Doc()->GetRecordCount() == 4; }));
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - \\xFF\\xFE handed.hvw"));
+    EXPECT_EQ(PlatformFileNameBytes(DocManager()->GetPathName()), dir + "\xff\xfe handed.hvw");
+}
+
+// Ended by a signal (a logout, a service manager) during a capture: the capture stops, the
+// settings are saved at once, the records not saved are kept without a prompt, and the next
+// start offers them back, then removes them.
+TEST_F(App, EndedDuringACaptureKeepsItAndTheNextStartOffersItBack) {
+    const QString strKept = CHivewatchApp::UnsavedCapturePath();
+    ASSERT_FALSE(QFile::exists(strKept));
+    ASSERT_TRUE(StartApp());
+    Frame()->OnApplicationLook(ID_VIEW_APPLOOK_OFF_2007_BLACK);
+    CaptureRecords(3);
+    ASSERT_EQ(::kill(getpid(), SIGTERM), 0);
+    ASSERT_TRUE(WaitFor([&] { return !Frame()->isVisible(); }, 20000));
+    EXPECT_EQ(Frame()->m_engine.m_bCapturing, 0);
+    CSetObj saved;
+    ASSERT_TRUE(LoadSettingsFile(m_strSettings, &saved)) << "saved before the window closed";
+    EXPECT_EQ(saved.m_nAppLook, ID_VIEW_APPLOOK_OFF_2007_BLACK);
+    const int nCaptured = Doc()->GetRecordCount();
+    m_pApp->ExitInstance(0);
+    m_pApp.reset();
+    CHivewatchDoc kept;
+    ASSERT_TRUE(kept.OnOpenDocument(strKept));
+    EXPECT_EQ(kept.GetRecordCount(), nCaptured);
+    EXPECT_GE(nCaptured, 3);
+
+    m_script.AnswerMessageBox(QMessageBox::Yes);
+    ASSERT_TRUE(StartApp());
+    EXPECT_EQ(m_script.MessageTexts(),
+              QStringList{QStringLiteral("Restore the capture that was not saved?")});
+    EXPECT_EQ(Doc()->GetRecordCount(), nCaptured);
+    EXPECT_EQ(ListCount(), nCaptured);
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - Untitled"));
+    EXPECT_FALSE(QFile::exists(strKept));
+    EXPECT_TRUE(DocManager()->GetRecentFileList().GetEntries().isEmpty());
+    // They are unsaved records again: closing asks for them.
+    m_script.AnswerMessageBox(QMessageBox::No);
+    CloseAndExit();
+    EXPECT_EQ(m_script.MessageTexts().size(), 2);
+}
+
+// A hang-up while a dialog is open dismisses it; records kept are offered at the next
+// start, and No removes them.
+TEST_F(App, EndedWithADialogOpenClosesItAndNoDiscardsTheKeptCapture) {
+    const QString strKept = CHivewatchApp::UnsavedCapturePath();
+    ASSERT_TRUE(StartApp());
+    AppendRecords(*Doc(), 1, 5);
+    Doc()->m_bNewRecords = 1;
+    m_script.AnswerDialog([](QDialog*) { ::kill(getpid(), SIGHUP); });
+    Command(ID_OPTIONS)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return !Frame()->isVisible(); }, 20000));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    m_pApp->ExitInstance(0);
+    m_pApp.reset();
+    ASSERT_TRUE(QFile::exists(strKept));
+
+    m_script.AnswerMessageBox(QMessageBox::No);
+    ASSERT_TRUE(StartApp());
+    EXPECT_EQ(Doc()->GetRecordCount(), 0);
+    EXPECT_FALSE(QFile::exists(strKept));
+    CloseAndExit();
 }
 
 TEST_F(App, EveryStartRegistersTheDocumentTypeWithTheDesktop) {

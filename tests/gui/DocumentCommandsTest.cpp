@@ -6,6 +6,9 @@
 #include "frame/CommandIds.h"
 #include "frame/MainFrame.h"
 #include "framework/DocManager.h"
+#include "framework/RecentFileList.h"
+#include "platform/FileNames.h"
+#include "platform/RegularFile.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "tests/TestSupport.h"
@@ -16,6 +19,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+
+#include <cstdio>
 
 namespace {
 
@@ -149,6 +154,43 @@ TEST_F(DocumentCommands, SaveAsNewOpenAndTheRecentFileList) {
     DocManager()->OpenDocumentFile(m_strDir + QStringLiteral("first.hvw"));
     EXPECT_EQ(ListCount(), nCaptured);
     EXPECT_TRUE(RecentMenuTexts(Frame())[0].endsWith(QStringLiteral("first.hvw")));
+}
+
+// File names are bytes. Qt's file dialog shows those that are not UTF-8 with U+FFFD and
+// returns them so; the window reads them back to the file shown, shows them with \xHH, and
+// remembers them by their bytes.
+TEST_F(DocumentCommands, NamesThatAreNotUtf8AreOpenedSavedAndRememberedByTheirBytes) {
+    const QByteArray raw = QFile::encodeName(m_strDir) + "\xff\xfe in.hvw";
+    ASSERT_EQ(::rename(QFile::encodeName(WriteDocument(QStringLiteral("in.hvw"), 6)), raw), 0);
+    ASSERT_TRUE(StartApp());
+    m_script.AnswerFileDialog(QString::fromUtf8(raw));
+    ASSERT_TRUE(DocManager()->OnFileOpen());
+    EXPECT_EQ(ListCount(), 6);
+    EXPECT_EQ(Frame()->windowTitle(), QStringLiteral("Hivewatch - \\xFF\\xFE in.hvw"));
+    EXPECT_EQ(PlatformFileNameBytes(DocManager()->GetPathName()), raw);
+    ASSERT_EQ(RecentMenuTexts(Frame()).size(), 1);
+    EXPECT_TRUE(RecentMenuTexts(Frame())[0].endsWith(QStringLiteral("\\xFF\\xFE in.hvw")))
+        << RecentMenuTexts(Frame())[0].toStdString();
+
+    // Save As over it: replacing it is confirmed, and the file keeps its name.
+    AppendRecords(*Doc(), 7, 2);
+    m_script.AnswerFileDialog(QString::fromUtf8(raw));
+    m_script.AnswerMessageBox(QMessageBox::Yes);
+    ASSERT_TRUE(DocManager()->OnFileSaveAs());
+    ASSERT_EQ(m_script.MessageTexts().size(), 1);
+    EXPECT_TRUE(m_script.MessageTexts()[0].startsWith(QStringLiteral("\\xFF\\xFE in.hvw already")))
+        << m_script.MessageTexts()[0].toStdString();
+    const int fd = PlatformOpenRegularFile(PlatformFileNameFromBytes(raw));
+    ASSERT_GE(fd, 0);
+    QFile saved;
+    ASSERT_TRUE(saved.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    EXPECT_EQ(saved.read(4), QByteArray::fromHex("08000000"));
+
+    // The recent list outlives the run with the name's bytes.
+    CRecentFileList recent;
+    recent.ReadList();
+    ASSERT_EQ(recent.GetEntries().size(), 1);
+    EXPECT_EQ(PlatformFileNameBytes(recent.GetEntries()[0]), raw);
 }
 
 TEST_F(DocumentCommands, OpenAsksToSaveUnsavedRecordsFirst) {

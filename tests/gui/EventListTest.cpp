@@ -18,6 +18,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -213,4 +214,36 @@ TEST_F(EventList, LongCellsShowTheirWholeTextAsTooltip) {
     QHelpEvent shortHelp(QEvent::ToolTip, ptPid, List().viewport()->mapToGlobal(ptPid));
     QApplication::sendEvent(List().viewport(), &shortHelp);
     EXPECT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }, 2000));
+}
+
+// The Seq column shows every sequence number whole, the widest a 32-bit count gives
+// included, at the desktop font and at twice its size ("119..." past 99,999 events).
+TEST_F(EventList, TheSeqColumnShowsEverySequenceNumberWhole) {
+    const QFont font = QApplication::font();
+    for (const double dScale : {1.0, 2.0}) {
+        QFont scaled = font;
+        scaled.setPointSizeF(font.pointSizeF() * dScale);
+        QApplication::setFont(scaled);
+        CHivewatchDoc doc;
+        CBaseHivewatchDlg dlg(&doc);
+        dlg.resize(900, 300);
+        dlg.show();
+        CRegInfoObj* records[] = {MakeRecord(INT32_MIN, OP_OPEN_KEY),
+                                  MakeRecord(119999, OP_OPEN_KEY),
+                                  MakeRecord(INT32_MAX, OP_OPEN_KEY)};
+        doc.AppendRecords(records, 3);
+        dlg.RefreshItemCount();
+        CMyListCtrl& list = dlg.GetListCtrl();
+        for (int nRow = 0; nRow < 3; ++nRow) {
+            // A text the column cuts short is offered whole as a tooltip; none is.
+            const QPoint pt(list.GetHeader()->sectionViewportPosition(0) + 4,
+                            nRow * list.GetRowHeight() + list.GetRowHeight() / 2);
+            QHelpEvent help(QEvent::ToolTip, pt, list.viewport()->mapToGlobal(pt));
+            QApplication::sendEvent(list.viewport(), &help);
+            EXPECT_FALSE(QToolTip::isVisible())
+                << "row " << nRow << " at " << dScale << ": " << QToolTip::text().toStdString();
+            QToolTip::hideText();
+        }
+    }
+    QApplication::setFont(font);
 }

@@ -57,21 +57,29 @@ CDialogScript::CDialogScript() {
 
 CDialogScript::~CDialogScript() = default;
 
-void CDialogScript::AnswerMessageBox(QMessageBox::StandardButton button) {
-    m_answers.push_back({MESSAGE_BOX, button, {}, {}});
+void CDialogScript::AnswerMessageBox(QMessageBox::StandardButton button,
+                                     const std::function<void()>& fnWhileOpen) {
+    m_answers.push_back({MESSAGE_BOX, button, {}, {}, fnWhileOpen});
 }
 
 void CDialogScript::AnswerFileDialog(const QString& strPath) {
-    m_answers.push_back({FILE_DIALOG, QMessageBox::NoButton, strPath, {}});
+    m_answers.push_back({FILE_DIALOG, QMessageBox::NoButton, strPath, {}, {}});
 }
 
 void CDialogScript::AnswerDialog(const std::function<void(QDialog*)>& fnAnswer) {
-    m_answers.push_back({OTHER_DIALOG, QMessageBox::NoButton, {}, fnAnswer});
+    m_answers.push_back({OTHER_DIALOG, QMessageBox::NoButton, {}, fnAnswer, {}});
+}
+
+void CDialogScript::Click(QMessageBox* pBox, QMessageBox::StandardButton button) {
+    if (QAbstractButton* pButton = pBox->button(button))
+        pButton->click();
+    else
+        pBox->done(button);
 }
 
 void CDialogScript::Poll() {
     auto* pModal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!pModal || !pModal->isVisible())
+    if (!pModal || !pModal->isVisible() || pModal == m_pAccepting)
         return;
     auto* pBox = qobject_cast<QMessageBox*>(pModal);
     auto* pFiles = qobject_cast<QFileDialog*>(pModal);
@@ -88,10 +96,22 @@ void CDialogScript::Poll() {
     m_answers.pop_front();
     switch (nKind) {
     case MESSAGE_BOX:
-        if (QAbstractButton* pButton = pBox->button(answer.button))
-            pButton->click();
-        else
-            pBox->done(answer.button);
+        if (answer.fnWhileOpen) {
+            // From the event loop: what it does may open a dialog that a later poll answers.
+            m_pAccepting = pBox;
+            QPointer<QMessageBox> pOpen = pBox;
+            QMetaObject::invokeMethod(
+                pBox,
+                [this, pOpen, answer] {
+                    answer.fnWhileOpen();
+                    m_pAccepting = nullptr;
+                    if (pOpen)
+                        Click(pOpen, answer.button);
+                },
+                Qt::QueuedConnection);
+        } else {
+            Click(pBox, answer.button);
+        }
         break;
     case FILE_DIALOG:
         if (answer.strPath.isEmpty()) {
@@ -103,7 +123,16 @@ void CDialogScript::Poll() {
                 pEdit->setText(answer.strPath);
             else
                 pFiles->selectFile(answer.strPath);
-            static_cast<QDialog*>(pFiles)->accept(); // as its Open or Save button does
+            // As its Open or Save button does; from the event loop, so that a question it
+            // asks in turn (replace the file?) meets the next scripted answer.
+            m_pAccepting = pFiles;
+            QMetaObject::invokeMethod(
+                pFiles,
+                [this, pFiles] {
+                    static_cast<QDialog*>(pFiles)->accept();
+                    m_pAccepting = nullptr; // still open: it refused, and the next poll says so
+                },
+                Qt::QueuedConnection);
         }
         break;
     case OTHER_DIALOG:

@@ -3,6 +3,7 @@
 
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -33,7 +34,9 @@ public:
     CDialogScript();
     ~CDialogScript() override;
 
-    void AnswerMessageBox(QMessageBox::StandardButton button);
+    // fnWhileOpen, when given, runs while the box is open, just before it is answered.
+    void AnswerMessageBox(QMessageBox::StandardButton button,
+                          const std::function<void()>& fnWhileOpen = {});
     // A file dialog gets this path and is accepted; an empty path cancels it.
     void AnswerFileDialog(const QString& strPath);
     // Any other dialog is handed to fnAnswer, which must close it.
@@ -49,10 +52,13 @@ private:
         QMessageBox::StandardButton button;
         QString strPath;
         std::function<void(QDialog*)> fnAnswer;
+        std::function<void()> fnWhileOpen;
     };
     void Poll();
+    static void Click(QMessageBox* pBox, QMessageBox::StandardButton button);
 
     QTimer m_timer;
     std::deque<SAnswer> m_answers;
     QStringList m_arTexts;
+    QPointer<QDialog> m_pAccepting; // a file dialog answered, closing once it has checked
 };

@@ -6,6 +6,7 @@
 #include "display/ColorRef.h"
 #include "display/HivewatchView.h"
 #include "display/OutputWnd.h"
+#include "frame/AppLook.h"
 #include "frame/CommandIds.h"
 #include "frame/DriverMessages.h"
 #include "frame/HelpWindow.h"
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QSettings>
@@ -31,6 +33,7 @@
 #include <QTextBrowser>
 #include <QToolBar>
 
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -285,6 +288,61 @@ TEST_F(MainFrame, EveryLookHasItsOwnPaletteAndColour) {
     EXPECT_EQ(g_SetObj.m_nAppLook, 300);
 }
 
+// Every toolbar image stands out from the toolbar in every look: most of what it draws
+// differs clearly from the bar's colours (the dark look's bar hid a grey gear).
+TEST_F(MainFrame, EveryToolbarImageStandsOutInEveryLook) {
+    ASSERT_TRUE(StartApp());
+    // Colour distance with the eye's weights; 48 is plainly visible at 16 pixels.
+    auto distance = [](QRgb a, const QColor& b) {
+        const double dR = qRed(a) - b.red(), dG = qGreen(a) - b.green(), dB = qBlue(a) - b.blue();
+        return std::sqrt((2 * dR * dR + 4 * dG * dG + 3 * dB * dB) / 9.0);
+    };
+    for (const SAppLook& look : GetAppLooks()) {
+        const char* arBar[] = {look.pBarTop ? look.pBarTop : look.pWindow,
+                               look.pBarBottom ? look.pBarBottom : look.pWindow};
+        for (QAction* pAction : Frame()->GetToolBar()->actions()) {
+            if (pAction->isSeparator())
+                continue;
+            QImage drawn(16, 16, QImage::Format_ARGB32);
+            drawn.fill(Qt::transparent);
+            QPainter painter(&drawn);
+            pAction->icon().paint(&painter, drawn.rect());
+            painter.end();
+            auto covered = [&](int x, int y) {
+                return x >= 0 && y >= 0 && x < 16 && y < 16 && qAlpha(drawn.pixel(x, y)) >= 128;
+            };
+            for (const char* pBar : arBar) {
+                const QColor bar = QColor::fromString(QLatin1String(pBar));
+                QImage onBar(16, 16, QImage::Format_ARGB32);
+                onBar.fill(bar);
+                QPainter barPainter(&onBar);
+                barPainter.drawImage(0, 0, drawn);
+                barPainter.end();
+                // Seen by its area or by its outline: most pixels of one of them stand out.
+                int nArea = 0, nAreaSeen = 0, nEdge = 0, nEdgeSeen = 0;
+                for (int y = 0; y < 16; ++y) {
+                    for (int x = 0; x < 16; ++x) {
+                        if (!covered(x, y))
+                            continue;
+                        const bool bSeen = distance(onBar.pixel(x, y), bar) >= 48;
+                        ++nArea;
+                        nAreaSeen += bSeen;
+                        if (!covered(x - 1, y) || !covered(x + 1, y) || !covered(x, y - 1) ||
+                            !covered(x, y + 1)) {
+                            ++nEdge;
+                            nEdgeSeen += bSeen;
+                        }
+                    }
+                }
+                EXPECT_TRUE(nAreaSeen * 2 >= nArea || nEdgeSeen * 2 >= nEdge)
+                    << pAction->toolTip().toStdString() << " in look " << look.nId << " on " << pBar
+                    << ": " << nAreaSeen << " of " << nArea << " pixels and " << nEdgeSeen << " of "
+                    << nEdge << " outline pixels stand out";
+            }
+        }
+    }
+}
+
 TEST_F(MainFrame, HelpTopicsShowTheGuideAndAboutShowsWhereTheProgramRuns) {
     ASSERT_TRUE(StartApp());
     Command(ID_HELP_FINDER)->trigger();
@@ -294,11 +352,18 @@ TEST_F(MainFrame, HelpTopicsShowTheGuideAndAboutShowsWhereTheProgramRuns) {
     const QString strGuide = pHelp->GetBrowser()->toPlainText();
     for (const char* pTopic : {"Start Capture", "HIVEWATCH_DRIVER_SOURCE", "Export", "Attach"})
         EXPECT_TRUE(strGuide.contains(QLatin1String(pTopic))) << pTopic;
-    pHelp->close();
+    // It closes from the keyboard, as the desktop's windows do.
+    pHelp->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(pHelp));
+    QTest::keyClick(pHelp->GetBrowser(), Qt::Key_Escape);
+    EXPECT_FALSE(pHelp->isVisible()) << "Escape closes the guide";
     Frame()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
     QTest::keyClick(Frame(), Qt::Key_F1);
     EXPECT_TRUE(pHelp->isVisible()) << "F1 opens the same guide";
+    ASSERT_TRUE(QTest::qWaitForWindowActive(pHelp));
+    QTest::keyClick(pHelp->GetBrowser(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(pHelp->isVisible()) << "so does Ctrl+W";
 
     QStringList arTexts;
     m_script.AnswerDialog([&](QDialog* pDialog) {

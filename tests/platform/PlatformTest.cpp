@@ -57,6 +57,7 @@ TEST(Paths, PrivateFolderIsMadeForTheUserAloneAndCheckedWhenItExists) {
     const QString strLink = TestTempDir() + "link";
     ASSERT_TRUE(QFile::link(TestTempDir(), strLink));
     EXPECT_FALSE(PlatformMakePrivateDir(strLink, &strWhy));
+    EXPECT_FALSE(PlatformMakePrivateDir(strLink + "/", &strWhy)) << "named with a trailing '/'";
     EXPECT_FALSE(PlatformMakePrivateDir(QStringLiteral("relative/dir"), &strWhy));
 
     if (geteuid() == 0) {

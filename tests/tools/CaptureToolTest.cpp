@@ -13,6 +13,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -171,6 +173,54 @@ TEST(CaptureToolRun, BadArgumentsAndUnreadableFilesFailClearly) {
     const SRun noProcess = RunTool({"--attach", "999999999", "--seconds", "1", "--csv", "x.csv"});
     EXPECT_EQ(noProcess.nExit, 1);
     EXPECT_TRUE(noProcess.strErr.contains(QStringLiteral("no running process")));
+}
+
+// File names are bytes: a name that is not UTF-8 is read and written by those very bytes, and
+// messages show the odd bytes as \xHH. A FIFO named as the input is refused, not waited on.
+TEST(CaptureToolRun, NamesThatAreNotUtf8AreUsedAsGivenAndAFifoIsRefused) {
+    const QString strDir = TestTempDir();
+    const QByteArray dir = QFile::encodeName(strDir);
+    ASSERT_TRUE(QFile::copy(TestDataPath("hivewatch_edge_records.hvw"), strDir + "ok.hvw"));
+    ASSERT_EQ(RunTool({"--in", strDir + "ok.hvw", "--csv", strDir + "ok.csv"}).nExit, 0);
+    const QByteArray csv = ReadWholeFile(strDir + "ok.csv");
+    // The names are made by the shell: QProcess would pass every argument as UTF-8.
+    auto runShell = [&](const char* pCommand) {
+        QProcess p;
+        p.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QString::fromLatin1(pCommand),
+                 QStringLiteral(HW_BIN_DIR "/hivewatch-capture"), strDir});
+        p.waitForFinished(60000);
+        return SRun{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                    QString::fromUtf8(p.readAllStandardError())};
+    };
+    const SRun out =
+        runShell(R"sh(exec "$0" --in "$1ok.hvw" --csv "$(printf '%s\377\376 bad.csv' "$1")")sh");
+    ASSERT_EQ(out.nExit, 0) << out.strErr.toStdString();
+    EXPECT_TRUE(out.strOut.contains(QStringLiteral("to %1\\xFF\\xFE bad.csv").arg(strDir)))
+        << out.strOut.toStdString();
+    QFile written;
+    const int fd = ::open((dir + "\xff\xfe bad.csv").constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << "the file has the very name given, not another";
+    ASSERT_TRUE(written.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    EXPECT_EQ(written.readAll(), csv);
+
+    ASSERT_TRUE(QFile::copy(strDir + "ok.hvw", strDir + "in.hvw"));
+    ASSERT_EQ(::rename(dir + "in.hvw", dir + "\xff\xfe in.hvw"), 0);
+    const SRun in =
+        runShell(R"sh(exec "$0" --in "$(printf '%s\377\376 in.hvw' "$1")" --csv "$1in.csv")sh");
+    ASSERT_EQ(in.nExit, 0) << in.strErr.toStdString();
+    EXPECT_EQ(ReadWholeFile(strDir + "in.csv"), csv);
+
+    const SRun missing =
+        runShell(R"sh(exec "$0" --in "$(printf '%s\377 none.hvw' "$1")" --csv "$1x.csv")sh");
+    EXPECT_EQ(missing.nExit, 1);
+    EXPECT_TRUE(missing.strErr.contains(QStringLiteral("\\xFF none.hvw: the file does not exist")))
+        << missing.strErr.toStdString();
+
+    ASSERT_EQ(mkfifo(dir + "fifo.hvw", 0600), 0);
+    const SRun fifo = RunTool({"--in", strDir + "fifo.hvw", "--csv", strDir + "f.csv"});
+    EXPECT_EQ(fifo.nExit, 1);
+    EXPECT_TRUE(fifo.strErr.contains(QStringLiteral("FIFO"))) << fifo.strErr.toStdString();
 }
 
 // A full disk or a file-size limit makes the write fail, the tool say so and exit 1, and the

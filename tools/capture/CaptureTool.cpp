@@ -6,6 +6,7 @@
 #include "capture/FilterComposer.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/FileNames.h"
 #include "platform/FileOps.h"
 #include "platform/Processes.h"
 #include "platform/SafeFile.h"
@@ -25,8 +26,9 @@ void OnInterrupt(int) {
     g_bInterrupted = 1;
 }
 
+// File names in messages show each byte that is not UTF-8 as \xHH.
 void Print(FILE* p, const QString& str) {
-    std::fputs(str.toLocal8Bit().constData(), p);
+    std::fputs(PlatformReadableFileName(str).toLocal8Bit().constData(), p);
     std::fflush(p);
 }
 

@@ -1,4 +1,5 @@
 // hivewatch-capture: the capture engine on the command line.
+#include "platform/FileNames.h"
 #include "tools/capture/CaptureTool.h"
 
 #include <QStringList>
@@ -6,13 +7,13 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    // File names are bytes: the arguments keep them even where they are not UTF-8.
+    const QStringList args = PlatformArguments(argc, argv).mid(1);
     SCaptureToolOptions opts;
     QString strError;
     if (!ParseCaptureToolArgs(args, opts, strError)) {
-        std::fprintf(stderr, "hivewatch-capture: %s\n\n%s", strError.toLocal8Bit().constData(),
+        std::fprintf(stderr, "hivewatch-capture: %s\n\n%s",
+                     PlatformReadableFileName(strError).toLocal8Bit().constData(),
                      CAPTURE_TOOL_USAGE);
         return 2;
     }

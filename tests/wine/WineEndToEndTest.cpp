@@ -442,12 +442,16 @@ TEST_F(WineEndToEnd, EditorSeesWhatWasJustWritten) {
 
 // A Wine server of the prefix that is not ours is left alone and named in the reason.
 TEST_F(WineEndToEnd, ForeignServerIsNamedAndLeftAlone) {
+    // The server an earlier test let go of ends first: a prefix has one server at a time.
+    for (int i = 0; i < 400 && WinePrefixServer(m_strPrefix).m_nPid != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     QProcess server;
     server.setProcessEnvironment(PrefixEnv());
     server.start(Q(WineFindProgram("wineserver")), {"-f", "-p"});
     ASSERT_TRUE(server.waitForStarted());
-    for (int i = 0; i < 100 && WinePrefixServer(m_strPrefix).m_nPid != server.processId(); ++i)
+    for (int i = 0; i < 200 && WinePrefixServer(m_strPrefix).m_nPid != server.processId(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(WinePrefixServer(m_strPrefix).m_nPid, uint32_t(server.processId()));
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // and serving
     CHivewatchDoc doc;
     CCaptureEngine engine(&doc);

@@ -107,7 +107,7 @@ typedef void (*PFN_REGDRV_CLOSE)(void* pInstance);
 typedef int (*PFN_REGDRV_IOCONTROL)(void* pInstance, uint32_t nCode, const void* pIn,
                                     uint32_t nInSize, void* pOut, uint32_t nOutSize,
                                     uint32_t* pBytesReturned);
-// Why the last RegDrvOpen on the calling thread returned NULL (UTF-8); optional export.
+// Why the last RegDrvOpen returned NULL (UTF-8, valid until the next RegDrvOpen); optional.
 typedef const char* (*PFN_REGDRV_LAST_ERROR)();
 }
 inline constexpr const char* REGDRV_SYM_OPEN = "RegDrvOpen";

@@ -2,7 +2,9 @@
 #include "driver/DriverInstance.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <mutex>
 #include <set>
@@ -13,7 +15,10 @@ namespace {
 
 // Live instances, so a stale or foreign handle is refused instead of dereferenced.
 std::mutex g_instancesMutex;
-thread_local std::string t_strLastError;
+// Why the last open failed. Not thread-local: a module's own thread-local storage outlives its
+// unloading in some tools' bookkeeping (LeakSanitizer scans it at exit).
+std::mutex g_lastErrorMutex;
+char g_szLastError[2048];
 std::set<CDriverInstance*> g_instances;
 
 bool IsLive(CDriverInstance* p) {
@@ -43,19 +48,23 @@ REGDRV_EXPORT void* RegDrvOpen(const char* /*pszServiceName*/) {
             SDriverConfig::RegistryFolder(std::getenv("HIVEWATCH_DRIVER_REGISTRY"), ModuleFolder());
         pInstance = CDriverInstance::Create(*cfg, strError);
     }
-    if (!pInstance) {
-        t_strLastError = strError;
-        return nullptr;
+    {
+        std::lock_guard lock(g_lastErrorMutex);
+        const std::string strWhy = pInstance ? std::string() : strError;
+        const size_t n = std::min(strWhy.size(), sizeof(g_szLastError) - 1);
+        std::memcpy(g_szLastError, strWhy.data(), n);
+        g_szLastError[n] = '\0';
     }
-    t_strLastError.clear();
+    if (!pInstance)
+        return nullptr;
     std::lock_guard lock(g_instancesMutex);
     g_instances.insert(pInstance.get());
     return pInstance.release();
 }
 
-// The reason stays valid until the next RegDrvOpen on the same thread.
+// The reason stays valid until the next RegDrvOpen.
 REGDRV_EXPORT const char* RegDrvLastError() {
-    return t_strLastError.c_str();
+    return g_szLastError;
 }
 
 REGDRV_EXPORT void RegDrvClose(void* pInstance) {

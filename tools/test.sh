@@ -14,11 +14,11 @@ export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 export QT_QPA_PLATFORM=offscreen
-(cd build-asan && bash ../tools/run-ctest.sh --output-on-failure --timeout 300 -j2)
+(cd build-asan && ctest --output-on-failure --timeout 300 -j2)
 
 cmake -S . -B build-tsan -G Ninja -DHW_SANITIZE_THREAD=ON -DHW_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-tsan --target hw_store_tests hw_capture_tests hw_driver_tests \
   hw_refresh_tests RegDrv
 cd build-tsan
-bash ../tools/run-ctest.sh --output-on-failure --timeout 300 -j2 -L threaded
+ctest --output-on-failure --timeout 300 -j2 -L threaded

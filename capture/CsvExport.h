@@ -8,6 +8,7 @@
 
 class CHivewatchDoc;
 class CRegInfoObj;
+struct SRecordView;
 
 inline constexpr const char* CSV_HEADER =
     "Seq,Time,ProcessName,PID,Request,Path,OldValue,NewValue\r\n";
@@ -15,6 +16,8 @@ inline constexpr const char* CSV_HEADER =
 // Whether a record goes into an export of the given scope (EXPORT_ALL, EXPORT_WRITE,
 // EXPORT_MODIFIED; any other value exports everything).
 bool IsRecordExported(const CRegInfoObj& record, int nExportScope);
+// The same for a stored record.
+bool IsRecordViewExported(const SRecordView& v, int nExportScope);
 
 struct SExportResult {
     bool bOk = false;

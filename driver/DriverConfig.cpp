@@ -26,8 +26,9 @@ SDriverConfig::FromEnvironment(const std::function<const char*(const char*)>& ge
     SDriverConfig cfg;
     const std::string_view source =
         getVar("HIVEWATCH_DRIVER_SOURCE") ? getVar("HIVEWATCH_DRIVER_SOURCE") : "";
-    if (source == "flood") {
+    if (source == "flood" || source == "flood:varied") {
         cfg.m_eSource = EDriverSource::FLOOD;
+        cfg.m_bVariedFlood = source == "flood:varied";
     } else if (source.starts_with("replay:") && source.size() > 7) {
         cfg.m_eSource = EDriverSource::REPLAY;
         cfg.m_strReplayPath = std::string(source.substr(7));
@@ -48,7 +49,7 @@ SDriverConfig::FromEnvironment(const std::function<const char*(const char*)>& ge
         cfg.m_eSource = EDriverSource::WINE;
         cfg.m_strWinePrefix = *prefix;
     } else if (!source.empty() && source != "sim") {
-        strError = "HIVEWATCH_DRIVER_SOURCE must be sim, flood, replay:<file>, wine, "
+        strError = "HIVEWATCH_DRIVER_SOURCE must be sim, flood, flood:varied, replay:<file>, wine, "
                    "wine:<prefix> or wine-trace:<file>";
         return std::nullopt;
     }

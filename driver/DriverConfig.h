@@ -16,6 +16,7 @@ struct SDriverConfig {
     uint64_t m_nSeed = 0;
     bool m_bSeeded = false;
     bool m_bRealtime = true;
+    bool m_bVariedFlood = false; // flood:varied
     // Where the simulated registry is saved as registry files; empty: not saved.
     std::string m_strRegistryDir;
 

@@ -21,7 +21,7 @@ constexpr std::string_view RESULT_NOT_SUPPORTED = "NOT SUPPORTED";
 CDriverInstance::CDriverInstance(const SDriverConfig& cfg, std::unique_ptr<CEventSource> pSource)
     : m_pSource(std::move(pSource)) {
     if (cfg.m_eSource == EDriverSource::FLOOD)
-        m_pFlood = std::make_unique<CFloodGenerator>();
+        m_pFlood = std::make_unique<CFloodGenerator>(cfg.m_bVariedFlood);
     if (m_pSource)
         m_thread = std::jthread([this](std::stop_token stop) { m_pSource->Run(stop, *this); });
 }

@@ -1,6 +1,8 @@
 #include "driver/FloodGenerator.h"
 
 #include "driver/DriverEvent.h"
+#include "driver/SimActivity.h"
+#include "driver/SimSeedData.h"
 
 #include <array>
 
@@ -17,7 +19,14 @@ constexpr std::array<int, 6> OPERATIONS = {OP_OPEN_KEY, OP_QUERY_VALUE, OP_QUERY
 
 } // namespace
 
-CFloodGenerator::CFloodGenerator() {
+CFloodGenerator::CFloodGenerator(bool bVaried) {
+    if (bVaried)
+        MakeVaried();
+    else
+        MakeNarrow();
+}
+
+void CFloodGenerator::MakeNarrow() {
     for (size_t i = 0; i < 64; ++i) {
         SDriverEvent ev;
         ev.m_nPid = uint32_t(1000 + 4 * (i % PROCESSES.size()));
@@ -32,6 +41,33 @@ CFloodGenerator::CFloodGenerator() {
             ev.m_strResult = std::string(RESULT_NAME_NOT_FOUND);
         m_arTemplates.push_back(
             {ev.m_nOperation, ev.Succeeded(), ev.m_strProcess, ev.m_strPath, FormatRecordText(ev)});
+    }
+}
+
+// The simulation's own mix, on its seeded registry and from a fixed seed, so every run floods
+// the same records.
+void CFloodGenerator::MakeVaried() {
+    CSimRegistry registry;
+    registry.LoadText(SimSeedText());
+    CSimActivity activity(registry, 0x5EED);
+    std::vector<SProcessInfo> arProcesses;
+    for (size_t i = 0; i < VARIED_PROCESSES; ++i) {
+        const std::string_view base = PROCESSES[i % PROCESSES.size()];
+        arProcesses.push_back({uint32_t(2000 + 4 * i), i < PROCESSES.size()
+                                                           ? std::string(base)
+                                                           : "app" + std::to_string(i) + ".exe"});
+    }
+    std::mt19937_64 rng(0xF100D);
+    std::vector<SDriverEvent> arEvents;
+    while (m_arTemplates.size() < VARIED_RECORDS) {
+        arEvents.clear();
+        activity.RunSession(arProcesses[rng() % arProcesses.size()], arEvents);
+        for (const SDriverEvent& ev : arEvents) {
+            if (m_arTemplates.size() == VARIED_RECORDS)
+                break;
+            m_arTemplates.push_back({ev.m_nOperation, ev.Succeeded(), ev.m_strProcess, ev.m_strPath,
+                                     FormatRecordText(ev)});
+        }
     }
 }
 

@@ -240,6 +240,27 @@ qint64 CSafeFile::writeData(const char* pData, qint64 nSize) {
     return nDone;
 }
 
+bool CSafeFile::PatchAt(qint64 nOffset, const void* pData, qint64 nBytes) {
+    if (m_bFailed || m_fd < 0 || m_bFinished)
+        return false;
+    const char* p = static_cast<const char*>(pData);
+    qint64 nDone = 0;
+    while (nDone < nBytes) {
+        const ssize_t n = ::pwrite(m_fd, p + nDone, size_t(nBytes - nDone), off_t(nOffset + nDone));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Fail(n < 0 ? errno : ENOSPC, false);
+        nDone += n;
+    }
+    return true;
+}
+
+void CSafeFile::StartWriteback() {
+    if (m_fd >= 0 && !m_bFailed)
+        ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void CSafeFile::CloseTemp() {
     if (m_fd >= 0)
         ::close(m_fd);

@@ -28,6 +28,12 @@ public:
     bool Finish();
     bool Commit(); // Finish(), then the rename over the target
     void Discard();
+    // Overwrites bytes written before (a count known only at the end, say), before Finish().
+    // False, and the file fails, when they were not all written.
+    bool PatchAt(qint64 nOffset, const void* pData, qint64 nBytes);
+    // Asks the system to start writing what was written so far to the disk, without waiting,
+    // so that the flush at the end has less left to wait for.
+    void StartWriteback();
 
     // Whether a file may be written at strPath: an existing regular file, or a new name in an
     // existing folder. False with the system error and the reason in words otherwise.

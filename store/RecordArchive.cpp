@@ -96,11 +96,11 @@ std::string_view GetText(CArchive& ar, std::string& buf) {
 
 } // namespace
 
-void CRecordList::Store(CArchive& ar) const {
+void CRecordList::StoreRange(CArchive& ar, long long nFirst, long long nEnd) const {
     CTimeTextFormatter formatter;
     char szTime[TIME_TEXT_LENGTH];
-    const long long nCount = GetCount();
-    for (long long i = 0; i < nCount; ++i) {
+    nEnd = std::min(nEnd, GetCount());
+    for (long long i = std::max(nFirst, 0LL); i < nEnd; ++i) {
         const SRecordView v = View(i);
         const std::string_view time = TimeText(v, formatter, szTime);
         const std::string_view texts[7] = {time,     v.process,  v.request, v.path,

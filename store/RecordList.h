@@ -67,12 +67,19 @@ public:
     using STexts = std::array<std::string_view, 6>;
     void AppendTexts(int32_t nSeq, int32_t nPid, std::string_view time, const STexts& texts);
 
-    bool RemoveHead() { return m_list.RemoveHead(); }
+    bool RemoveHead() {
+        const bool bRemoved = m_list.RemoveHead();
+        m_nRemovedHead += bRemoved;
+        return bRemoved;
+    }
     // Removes head records until at most nCount are left.
     void TrimTo(long long nCount) {
-        while (m_list.GetCount() > nCount)
-            m_list.RemoveHead();
+        while (m_list.GetCount() > nCount && RemoveHead()) {
+        }
     }
+    // Records removed from the head since the list was last emptied: while it stays 0, index
+    // i is the i-th record appended.
+    long long RemovedFromHead() const { return m_nRemovedHead; }
     // Every record, and the shared texts with them.
     void RemoveAll();
 
@@ -91,7 +98,9 @@ public:
     static int Modified(const SRecordView& view);
 
     // Writes every record as CRegInfoObj::Serialize would.
-    void Store(CArchive& ar) const;
+    void Store(CArchive& ar) const { StoreRange(ar, 0, GetCount()); }
+    // The same for the records at indexes nFirst .. nEnd - 1.
+    void StoreRange(CArchive& ar, long long nFirst, long long nEnd) const;
     // Reads one record as CRegInfoObj::Serialize would and appends it; throws the archive's
     // errors, with nothing appended.
     void LoadOne(CArchive& ar);
@@ -128,6 +137,7 @@ private:
     static uint64_t TimeFromText(std::string_view time);
 
     CMyList<SRecordEntry> m_list;
+    long long m_nRemovedHead = 0;
     CTextTable m_texts;
     std::array<STextsSlot, TEXTS_CACHE_SLOTS> m_textsCache{};
     CTimeTextFormatter m_formatter;       // for driver times too large to keep as they are

@@ -158,9 +158,15 @@ TEST(CaptureToolRun, ReplaysATraceIntoBothFilesAndConvertsBack) {
     EXPECT_FALSE(csv.contains(",RegOpenKey,"));
     EXPECT_TRUE(ok.strOut.contains(QStringLiteral("wrote %1 records to").arg(nLines)));
 
+    // Both files were written while the records arrived; they are the very files a save and an
+    // export of the document write.
     const SRun conv = RunTool({"--in", strDir + "a.hvw", "--csv", strDir + "b.csv"});
     ASSERT_EQ(conv.nExit, 0) << conv.strErr.toStdString();
     EXPECT_EQ(ReadWholeFile(strDir + "b.csv"), csv);
+    CHivewatchDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(strDir + "a.hvw"));
+    ASSERT_TRUE(doc.OnSaveDocument(strDir + "b.hvw"));
+    EXPECT_EQ(ReadWholeFile(strDir + "b.hvw"), ReadWholeFile(strDir + "a.hvw"));
 }
 
 TEST(CaptureToolRun, BadArgumentsAndUnreadableFilesFailClearly) {

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureEngine.h"
 #include "capture/CaptureHost.h"
+#include "capture/CaptureStream.h"
 #include "capture/CsvExport.h"
 #include "capture/FilterComposer.h"
 #include "platform/Clock.h"
@@ -187,7 +188,8 @@ void SayWhichWineProgramsRun(FILE* pErr) {
 }
 
 // Waits until a stop condition holds, drawing a live count about ten times a second.
-bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* pErr) {
+bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* pErr,
+                 CCaptureStream* pStream) {
     bool bDriverProblem = false;
     const bool bLive = PlatformStderrIsTerminal();
     const uint32_t nStart = PlatformTickCount();
@@ -195,6 +197,8 @@ bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* 
     uint64_t nLastFiled = 0;
     while (!g_bInterrupted) {
         PlatformSleepMs(100);
+        if (pStream)
+            pStream->WritePending(); // the files grow with the capture
         if (PrintDriverMessages(engine, pErr)) {
             bDriverProblem = true;
             if (bLive)
@@ -292,14 +296,32 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
         engine.StopDriver();
         return Fail(pErr, QStringLiteral("the driver did not switch the capture on"));
     }
-    bool bDriverProblem = WaitForStop(opts, engine, pErr);
+    // The files are written while the records arrive; when the document stops holding every
+    // record (the history depth trims it), they are written the usual way at the end.
+    CCaptureStream stream(doc, opts.strOut, opts.strCsv, opts.nExportScope);
+    const bool bStreaming = stream.Open(nullptr);
+    bool bDriverProblem = WaitForStop(opts, engine, pErr, bStreaming ? &stream : nullptr);
     engine.SwitchCaptureOff();
     bDriverProblem = PrintDriverMessages(engine, pErr) || bDriverProblem;
     engine.m_bQuit = 1;
     engine.StopDriver();
     SayWhichWineProgramsRun(pErr);
     g_bInterrupted = 0; // a stop by signal still saves; a second one cancels the export
-    const int nExit = WriteOutputs(opts, doc, pOut, pErr);
+    int nExit = 0;
+    if (bStreaming && stream.Finish()) {
+        if (!opts.strOut.isEmpty())
+            Print(pOut, QStringLiteral("wrote %1 records to %2\n")
+                            .arg(stream.RecordsWritten())
+                            .arg(opts.strOut));
+        if (!opts.strCsv.isEmpty())
+            Print(
+                pOut,
+                QStringLiteral("wrote %1 records to %2\n").arg(stream.CsvLines()).arg(opts.strCsv));
+    } else if (bStreaming && !stream.Diverged()) {
+        nExit = Fail(pErr, stream.ErrorText());
+    } else {
+        nExit = WriteOutputs(opts, doc, pOut, pErr);
+    }
     return bDriverProblem ? 1 : nExit;
 }
 

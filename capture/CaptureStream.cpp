@@ -1,0 +1,150 @@
+#include "capture/CaptureStream.h"
+
+#include "capture/CsvExport.h"
+#include "store/HivewatchDoc.h"
+#include "store/RecordLock.h"
+#include "utils/Archive.h"
+#include "utils/ByteBuffer.h"
+
+#include <QBuffer>
+
+namespace {
+
+constexpr int CHUNK_ARCHIVE_BUFFER = 1 << 20;
+// Writes between the requests that the system start putting the files on the disk.
+constexpr long long WRITEBACK_EVERY = 1 << 18;
+
+} // namespace
+
+CCaptureStream::CCaptureStream(const CHivewatchDoc& doc, QString strHvw, QString strCsv,
+                               int nExportScope)
+    : m_doc(doc), m_strHvw(std::move(strHvw)), m_strCsv(std::move(strCsv)),
+      m_nExportScope(nExportScope) {}
+
+CCaptureStream::~CCaptureStream() {
+    Discard();
+}
+
+bool CCaptureStream::Open(QString* pStrError) {
+    for (const auto& [pPath, pFile] :
+         {std::pair{&m_strHvw, &m_pHvw}, std::pair{&m_strCsv, &m_pCsv}}) {
+        if (pPath->isEmpty())
+            continue;
+        *pFile = std::make_unique<CSafeFile>(*pPath);
+        if (!(*pFile)->Open()) {
+            if (pStrError)
+                *pStrError = (*pFile)->ErrorText();
+            Discard();
+            return false;
+        }
+    }
+    if (m_pHvw && m_pHvw->write("\0\0\0\0", 4) != 4) { // the count, patched in at the end
+        if (pStrError)
+            *pStrError = m_pHvw->ErrorText();
+        Discard();
+        return false;
+    }
+    CAutoLock lock(&g_RecordLock);
+    m_nGeneration = m_doc.GetGeneration();
+    if (m_pCsv) {
+        m_pCsvWriter = std::make_unique<CCsvWriter>(m_doc.m_listRecords); // holds the header
+        const qint64 nSize = qint64(m_pCsvWriter->Size());
+        if (m_pCsv->write(m_pCsvWriter->Data(), nSize) != nSize) {
+            if (pStrError)
+                *pStrError = m_pCsv->ErrorText();
+            Discard();
+            return false;
+        }
+        m_pCsvWriter->Clear();
+    }
+    return true;
+}
+
+bool CCaptureStream::Fail(CSafeFile& file) {
+    m_bFailed = true;
+    m_strError = file.ErrorText();
+    return false;
+}
+
+bool CCaptureStream::WritePending() {
+    if (m_bDiverged || m_bFailed)
+        return false;
+    const CRecordList& list = m_doc.m_listRecords;
+    QByteArray hvw;
+    for (;;) {
+        long long nEnd = 0;
+        hvw.clear();
+        {
+            CAutoLock lock(&g_RecordLock);
+            if (m_doc.GetGeneration() != m_nGeneration || list.RemovedFromHead() != 0 ||
+                list.GetCount() < m_nDone) {
+                m_bDiverged = true;
+                return false;
+            }
+            nEnd = std::min(list.GetCount(), m_nDone + RECORDS_PER_HOLD);
+            if (nEnd == m_nDone)
+                break;
+            if (m_pHvw) {
+                QBuffer buffer(&hvw);
+                buffer.open(QIODevice::WriteOnly);
+                CArchive ar(&buffer, CArchive::store, CHUNK_ARCHIVE_BUFFER);
+                list.StoreRange(ar, m_nDone, nEnd);
+                ar.Close();
+            }
+            if (m_pCsvWriter)
+                for (long long i = m_nDone; i < nEnd; ++i) {
+                    const SRecordView v = list.View(i);
+                    if (IsRecordViewExported(v, m_nExportScope)) {
+                        m_pCsvWriter->AppendLine(i, v);
+                        ++m_nCsvLines;
+                    }
+                }
+        }
+        if (m_pHvw && m_pHvw->write(hvw) != hvw.size())
+            return Fail(*m_pHvw);
+        if (m_pCsvWriter) {
+            const qint64 nSize = qint64(m_pCsvWriter->Size());
+            if (m_pCsv->write(m_pCsvWriter->Data(), nSize) != nSize)
+                return Fail(*m_pCsv);
+            m_pCsvWriter->Clear();
+        }
+        m_nSinceWriteback += nEnd - m_nDone;
+        m_nDone = nEnd;
+        if (m_nSinceWriteback >= WRITEBACK_EVERY) {
+            m_nSinceWriteback = 0;
+            for (CSafeFile* p : {m_pHvw.get(), m_pCsv.get()})
+                if (p)
+                    p->StartWriteback();
+        }
+    }
+    return true;
+}
+
+bool CCaptureStream::Finish() {
+    if (!WritePending()) {
+        Discard();
+        return false;
+    }
+    unsigned char count[4];
+    StoreLE32(count, uint32_t(int32_t(m_nDone)));
+    if (m_pHvw && !m_pHvw->PatchAt(0, count, sizeof(count)))
+        return Fail(*m_pHvw);
+    for (CSafeFile* p : {m_pHvw.get(), m_pCsv.get()})
+        if (p && !p->Commit()) {
+            Fail(*p);
+            Discard();
+            return false;
+        }
+    m_pHvw.reset();
+    m_pCsv.reset();
+    return true;
+}
+
+void CCaptureStream::Discard() {
+    m_pCsvWriter.reset();
+    for (std::unique_ptr<CSafeFile>* p : {&m_pHvw, &m_pCsv})
+        if (*p) {
+            (*p)->Discard();
+            p->reset();
+        }
+}

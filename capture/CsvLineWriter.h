@@ -1,0 +1,45 @@
+// Builds the lines of a CSV export in one buffer, from the record store's own bytes.
+#pragma once
+
+#include "store/RecordList.h"
+#include "store/TimeText.h"
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+inline constexpr size_t CSV_CHUNK_BYTES = size_t(1) << 20;
+
+// The header line first, then AppendLine for each record; the caller writes Data() out and
+// Clears it now and then. ASCII records are written straight from the stored bytes, which are
+// the same in every form; any other record goes through the record class, as
+// Utf16ToAnsi(GetCVSLine()). Whether a shared text needs quotes is worked out once per text,
+// also for texts the store takes in while the writer is in use. Used under the record lock.
+class CCsvWriter {
+public:
+    explicit CCsvWriter(const CRecordList& list);
+
+    void AppendLine(long long nIndex, const SRecordView& v);
+
+    size_t Size() const { return m_nSize; }
+    const char* Data() const { return m_pBuffer.get(); }
+    void Clear() { m_nSize = 0; }
+
+private:
+    char* Reserve(size_t n);
+    void Append(const char* pData, size_t n);
+    static char* PutNumber(char* p, int32_t n);
+    // One field as CsvField quotes it; nId is its shared text's id, if it has one.
+    char* PutField(char* p, std::string_view s, uint32_t nId);
+
+    const CRecordList& m_list;
+    const CTextTable& m_texts;
+    std::vector<int8_t> m_quotes; // by text id: -1 not known yet
+    CTimeTextFormatter m_formatter;
+    std::unique_ptr<char[]> m_pBuffer;
+    size_t m_nSize = 0, m_nCapacity = 0;
+};
+
+// Whether CsvField quotes the field: it holds a comma, a quote, CR or LF.
+bool CsvNeedsQuotes(std::string_view s);

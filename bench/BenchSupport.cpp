@@ -23,13 +23,15 @@
 #include <ctime>
 #include <malloc.h>
 #include <string>
+#include <string_view>
 
 namespace {
 
 constexpr int FLOOD_BUFFER_COUNT = 64;
+constexpr int VARIED_BUFFER_COUNT = 256;
 
-std::vector<ByteVector> ReadFloodBuffers() {
-    setenv("HIVEWATCH_DRIVER_SOURCE", "flood", 1);
+std::vector<ByteVector> ReadFloodBuffers(const char* pszSource, int nBuffers) {
+    setenv("HIVEWATCH_DRIVER_SOURCE", pszSource, 1);
     std::vector<ByteVector> buffers;
     HANDLE hDevice = nullptr;
     const QString strDriver = g_ExtSysInfo.GetExePath() + QStringLiteral("RegDrv.SYS");
@@ -38,13 +40,16 @@ std::vector<ByteVector> ReadFloodBuffers() {
     if (!hDevice)
         return buffers;
     CSetObj settings;
+    if (std::string_view(pszSource) != "flood") // every operation, not only the default four
+        for (size_t i = 0; i < FILTER_SWITCH_COUNT; ++i)
+            settings.m_Filter.bSwitch[i] = i != DRV_SW_BOOKKEEPING;
     const FILTER_BLOCK block = BuildFilterBlock(settings, ComposeFilterTexts(settings));
     uint32_t nReturned = 0;
     DeviceIoControl(hDevice, IOCTL_REGDRV_SET_FILTER, &block, sizeof(block), nullptr, 0,
                     &nReturned);
     DeviceIoControl(hDevice, IOCTL_REGDRV_START, nullptr, 0, nullptr, 0, &nReturned);
     DeviceIoControl(hDevice, IOCTL_REGDRV_APPLY, nullptr, 0, nullptr, 0, &nReturned);
-    for (int i = 0; i < FLOOD_BUFFER_COUNT; ++i) {
+    for (int i = 0; i < nBuffers; ++i) {
         ByteVector buf(READ_BUFFER_SIZE);
         if (!DeviceIoControl(hDevice, IOCTL_REGDRV_READ, nullptr, 0, buf.data(),
                              uint32_t(buf.size()), &nReturned) ||
@@ -102,7 +107,14 @@ double CStopwatch::CpuSeconds() const {
 }
 
 const std::vector<ByteVector>& FloodDriverBuffers() {
-    static const std::vector<ByteVector> s_buffers = ReadFloodBuffers();
+    // The varied flood cycles through its records: enough buffers to hold them all once.
+    static const std::vector<ByteVector> s_buffers =
+        ReadFloodBuffers("flood:varied", VARIED_BUFFER_COUNT);
+    return s_buffers;
+}
+
+const std::vector<ByteVector>& NarrowFloodBuffers() {
+    static const std::vector<ByteVector> s_buffers = ReadFloodBuffers("flood", FLOOD_BUFFER_COUNT);
     return s_buffers;
 }
 

@@ -9,8 +9,13 @@ class CHivewatchDoc;
 
 using ByteVector = std::vector<unsigned char>;
 
-// Read buffers exactly as the flood source of the real driver module returns them.
+// Read buffers exactly as the varied flood source of the real driver module returns them
+// (flood:varied: the simulation's mix of every operation on thousands of distinct paths,
+// 300 processes), with the default filter. Every store, Find and capture benchmark uses these.
 const std::vector<ByteVector>& FloodDriverBuffers();
+// The narrow flood (64 records of 4 processes on 4 keys): the best case for the store's caches,
+// for benchmarks labelled "narrow".
+const std::vector<ByteVector>& NarrowFloodBuffers();
 // Read buffers of the flood mix (its processes, operations, results and values) whose paths
 // all have nPathChars characters, each path distinct; nRecords records in all.
 std::vector<ByteVector> FloodMixBuffers(size_t nRecords, size_t nPathChars);

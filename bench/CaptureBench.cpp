@@ -7,10 +7,13 @@
 #include "platform/SafeFile.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
+#include "utils/SystemInfo.h"
 
 #include <benchmark/benchmark.h>
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -29,8 +32,7 @@ size_t TotalBytes(const std::vector<ByteVector>& buffers) {
 // Decode and append under the lock, from the real driver's flood buffers, into a document
 // already holding as many records as the history depth keeps, so that every append also
 // trims, as in a long capture.
-void BM_Ingest(benchmark::State& state) {
-    const std::vector<ByteVector>& buffers = FloodDriverBuffers();
+void Ingest(benchmark::State& state, const std::vector<ByteVector>& buffers) {
     if (buffers.empty()) {
         state.SkipWithError("the driver module gave no flood buffers");
         return;
@@ -64,7 +66,18 @@ void BM_Ingest(benchmark::State& state) {
     state.counters["ratio_to_copy"] = dCopy / dCpu;
     g_SetObj.m_nHistoryDepth = 0;
 }
+
+// The varied flood: the simulation's mix of every operation on thousands of distinct paths.
+void BM_Ingest(benchmark::State& state) {
+    Ingest(state, FloodDriverBuffers());
+}
 BENCHMARK(BM_Ingest)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+// The narrow flood, the best case for the store's caches (64 records on 4 keys).
+void BM_IngestNarrow(benchmark::State& state) {
+    Ingest(state, NarrowFloodBuffers());
+}
+BENCHMARK(BM_IngestNarrow)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->MinTime(3);
 
 // Heap bytes one record costs, by the allocators' own counts, for one million records of
 // the flood mix with 60-character paths; the resident growth is shown beside it.
@@ -122,9 +135,9 @@ void BM_ExportCsv(benchmark::State& state) {
 }
 BENCHMARK(BM_ExportCsv)->Unit(benchmark::kMillisecond)->MinTime(2);
 
-// The real driver module in flood mode; each iteration captures for one second.
+// The real driver module flooding its varied mix; each iteration captures for one second.
 void BM_FloodEndToEnd(benchmark::State& state) {
-    setenv("HIVEWATCH_DRIVER_SOURCE", "flood", 1);
+    setenv("HIVEWATCH_DRIVER_SOURCE", "flood:varied", 1);
     g_SetObj.m_nHistoryDepth = int32_t(state.range(0));
     CHivewatchDoc doc;
     CCaptureEngine engine(&doc);
@@ -148,6 +161,55 @@ void BM_FloodEndToEnd(benchmark::State& state) {
 BENCHMARK(BM_FloodEndToEnd)
     ->Arg(1'000'000)
     ->Iterations(4)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// hivewatch-capture --count N --out X.hvw against the varied flood, as a user runs it, beside
+// `cp X.hvw Y && sync` of the file it wrote, on the same disk, in the same run. The target:
+// the capture and save take at most 1.3 times the copy.
+void BM_CaptureToolSave(benchmark::State& state) {
+    const QString strTool = g_ExtSysInfo.GetExePath() + QStringLiteral("hivewatch-capture");
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/hw_bench-XXXXXX"));
+    const QString strOut = dir.path() + QStringLiteral("/capture.hvw");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HIVEWATCH_DRIVER_SOURCE"), QStringLiteral("flood:varied"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+    const auto run = [&](const QString& strProgram, const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(strProgram, args);
+        return p.waitForFinished(600000) && p.exitCode() == 0;
+    };
+    double dTool = 0, dCopy = 0;
+    int64_t nRuns = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QFile::remove(strOut);
+        run(QStringLiteral("sync"), {}); // each run starts with no dirty pages of the last
+        state.ResumeTiming();
+        const CStopwatch tool;
+        if (!run(strTool, {"--count", QString::number(state.range(0)), "--out", strOut}))
+            state.SkipWithError("hivewatch-capture failed");
+        dTool += tool.WallSeconds();
+        state.PauseTiming();
+        QFile::remove(dir.path() + QStringLiteral("/copy.hvw"));
+        run(QStringLiteral("sync"), {});
+        state.ResumeTiming();
+        const CStopwatch copy;
+        run(QStringLiteral("sh"),
+            {"-c", "cp \"$0\" \"$1\" && sync", strOut, dir.path() + QStringLiteral("/copy.hvw")});
+        dCopy += copy.WallSeconds();
+        ++nRuns;
+    }
+    state.counters["tool_s"] = dTool / double(nRuns);
+    state.counters["cp_sync_s"] = dCopy / double(nRuns);
+    state.counters["ratio_to_cp_sync"] = dTool / dCopy;
+    state.counters["GB"] = double(QFile(strOut).size()) / 1e9;
+}
+BENCHMARK(BM_CaptureToolSave)
+    ->Arg(10'000'000)
+    ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

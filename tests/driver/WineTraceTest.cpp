@@ -5,9 +5,11 @@
 
 #include "driver/DriverConfig.h"
 #include "driver/LineSplitter.h"
+#include "driver/WineServerSource.h"
 #include "driver/WineShadowLoader.h"
 #include "driver/WineTraceParser.h"
 #include "driver/WineValueText.h"
+#include "platform/WineEnvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -367,6 +369,23 @@ TEST(WineTrace, SourcesFromTheEnvironment) {
     env = {{"HIVEWATCH_DRIVER_SOURCE", "wine"}};
     EXPECT_FALSE(SDriverConfig::FromEnvironment(get, strError));
     EXPECT_NE(strError.find("WINEPREFIX"), std::string::npos);
+    env = {{"HIVEWATCH_DRIVER_SOURCE", "wine:"}, {"HOME", "/home/u"}};
+    EXPECT_FALSE(SDriverConfig::FromEnvironment(get, strError));
+    EXPECT_NE(strError.find("names no prefix"), std::string::npos) << strError;
+}
+
+// A folder that is no Wine prefix is named as such, with what to do.
+TEST(WineTrace, AFolderThatIsNoPrefixIsRefused) {
+    if (WineFindProgram("wineserver").empty())
+        GTEST_SKIP() << "Wine is not installed";
+    const std::string strDir = TestTempDir().toStdString() + "not-a-prefix";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(strDir)));
+    CWineServerSource source(strDir);
+    std::string strError;
+    EXPECT_FALSE(source.Start(strError));
+    EXPECT_NE(strError.find("is not a Wine prefix (it has no system.reg)"), std::string::npos)
+        << strError;
+    EXPECT_NE(strError.find("wineboot -i"), std::string::npos);
 }
 
 // The driver module replays a trace and counts the lines it could not read.

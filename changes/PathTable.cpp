@@ -1,5 +1,6 @@
 #include "changes/PathTable.h"
 
+#include "store/RegOperations.h"
 #include "store/TextTable.h"
 #include "store/Wtf8.h"
 
@@ -11,9 +12,10 @@ constexpr size_t INITIAL_SLOTS = 4096;
 
 } // namespace
 
-CPathTable::CPathTable() : m_rawSlots(INITIAL_SLOTS), m_foldedSlots(INITIAL_SLOTS) {}
+CPathTable::CPathTable(bool bFolded)
+    : m_rawSlots(INITIAL_SLOTS), m_foldedSlots(bFolded ? 0 : INITIAL_SLOTS), m_bFolded(bFolded) {}
 
-std::string CPathTable::Folded(std::string_view path) {
+std::string CPathTable::Upper(std::string_view path) {
     std::string str(path);
     if (IsAsciiText(path)) {
         for (char& c : str)
@@ -28,6 +30,20 @@ std::string CPathTable::Folded(std::string_view path) {
     }
     str.clear();
     AppendUtf16AsWtf8(str, wide);
+    return str;
+}
+
+std::string CPathTable::Folded(std::string_view path) {
+    std::string str = Upper(path);
+    if (!str.starts_with("HKEY_"))
+        return str;
+    const std::string_view root = std::string_view(str).substr(0, str.find('\\'));
+    for (const SRootKeyName& name : g_RootKeyNames) {
+        if (root == name.full) {
+            str.replace(0, root.size(), name.abbrev);
+            break;
+        }
+    }
     return str;
 }
 
@@ -59,6 +75,10 @@ void CPathTable::Grow(std::vector<SSlot>& arSlots) {
 }
 
 uint32_t CPathTable::FoldedId(std::string_view path) {
+    if (m_bFolded) {
+        m_spellings.push_back({m_strRaw.size(), uint32_t(path.size())}); // appended by Id()
+        return uint32_t(m_spellings.size() - 1);
+    }
     const std::string strFolded = Folded(path);
     const uint64_t nHash = HashBytes(strFolded);
     const size_t i = Probe(m_foldedSlots, m_strFolded, strFolded, nHash);
@@ -66,6 +86,7 @@ uint32_t CPathTable::FoldedId(std::string_view path) {
         return m_foldedSlots[i].nId;
     const uint32_t nId = uint32_t(m_spellings.size());
     m_foldedSlots[i] = {nHash, m_strFolded.size(), uint32_t(strFolded.size()), nId};
+    m_folded.push_back({m_strFolded.size(), uint32_t(strFolded.size())});
     m_strFolded += strFolded;
     m_spellings.push_back({m_strRaw.size(), uint32_t(path.size())}); // appended by Id()
     if (m_spellings.size() * 2 > m_foldedSlots.size())
@@ -73,8 +94,16 @@ uint32_t CPathTable::FoldedId(std::string_view path) {
     return nId;
 }
 
-uint32_t CPathTable::Id(std::string_view path) {
-    const uint64_t nHash = HashBytes(path);
+uint64_t CPathTable::Hash(std::string_view path) {
+    return HashBytes(path);
+}
+
+uint32_t CPathTable::Find(std::string_view path) const {
+    const size_t i = Probe(m_rawSlots, m_strRaw, path, Hash(path));
+    return m_rawSlots[i].nId;
+}
+
+uint32_t CPathTable::Id(std::string_view path, uint64_t nHash) {
     const size_t i = Probe(m_rawSlots, m_strRaw, path, nHash);
     if (m_rawSlots[i].nId != EMPTY)
         return m_rawSlots[i].nId;

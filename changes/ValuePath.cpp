@@ -2,32 +2,37 @@
 
 namespace {
 
-bool BeginsFilePath(QStringView name) {
-    if (name.isEmpty())
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool BeginsFilePath(std::string_view name) {
+    if (name.empty())
         return true;
-    if (name.size() == 2 && name[1] == u':' && name[0].unicode() < 0x80 && name[0].isLetter())
+    if (name.size() == 2 && name[1] == ':' && IsAsciiLetter(name[0]))
         return true;
-    return name.size() >= 3 && name.front() == u'%' && name.back() == u'%';
+    return name.size() >= 3 && name.front() == '%' && name.back() == '%';
 }
 
 } // namespace
 
-qsizetype ValuePathSplit(QStringView path) {
-    const qsizetype nLast = path.lastIndexOf(u'\\');
-    if (nLast < 0)
-        return -1;
-    // nPrev: the backslash before the component being looked at, starting after the root.
-    qsizetype nPrev = path.indexOf(u'\\');
-    qsizetype nBeforePrev = -1;
-    while (nPrev >= 0 && nPrev < nLast) {
-        const qsizetype nNext = path.indexOf(u'\\', nPrev + 1);
-        if (BeginsFilePath(path.mid(nPrev + 1, nNext - nPrev - 1)))
+size_t ValuePathSplit(std::string_view path) {
+    constexpr size_t NONE = std::string_view::npos;
+    const size_t nLast = path.rfind('\\');
+    if (nLast == NONE)
+        return NONE;
+    // nPrev: the backslash before the component looked at, starting after the root.
+    size_t nPrev = path.find('\\');
+    size_t nBeforePrev = NONE;
+    while (nPrev < nLast) {
+        const size_t nNext = path.find('\\', nPrev + 1);
+        if (BeginsFilePath(path.substr(nPrev + 1, nNext - nPrev - 1)))
             return nPrev;
         nBeforePrev = nPrev;
         nPrev = nNext;
     }
-    // The last component: empty when the name ends with a backslash.
-    if (nPrev == nLast && nLast + 1 == path.size() && nBeforePrev > 0)
+    // The last component is empty when the name ends with a backslash.
+    if (nLast + 1 == path.size() && nBeforePrev != NONE)
         return nBeforePrev;
     return nLast;
 }

@@ -1,6 +1,7 @@
 // The net changes of records: every kind of change, what is left out, the data that cannot be
 // known, the redo and undo files carried out on a registry, and a recorded Wine trace.
 #include "changes/RegChanges.h"
+#include "changes/ValuePath.h"
 #include "driver/DriverEvent.h"
 #include "driver/LineSplitter.h"
 #include "driver/SimActivity.h"
@@ -601,4 +602,29 @@ TEST(RegChanges, SimulatedActivityIsUndoneAndRedoneExactly) {
     ExpectSameKeys(back.Top(), before.Top(), QStringLiteral("undo"));
     Import(forward, pChanges->RedoFile());
     ExpectSameKeys(forward.Top(), after.Top(), QStringLiteral("redo"));
+}
+
+// Where a value path divides: file paths as names, the unnamed value, a name ending with a
+// backslash, a value right below a root.
+TEST(ValuePath, FilePathsAsNamesStayWhole) {
+    const auto split = [](std::string_view path) -> std::pair<std::string_view, std::string_view> {
+        const size_t n = ValuePathSplit(path);
+        if (n == std::string_view::npos)
+            return {};
+        return {path.substr(0, n), path.substr(n + 1)};
+    };
+    using P = std::pair<std::string_view, std::string_view>;
+    EXPECT_EQ(split("HKCU\\Software\\A\\v"), P("HKCU\\Software\\A", "v"));
+    EXPECT_EQ(split("HKCU\\v"), P("HKCU", "v"));
+    EXPECT_EQ(split("HKLM\\SOFTWARE\\Shared\\C:\\Windows\\x.dll"),
+              P("HKLM\\SOFTWARE\\Shared", "C:\\Windows\\x.dll"));
+    EXPECT_EQ(split("HKLM\\Installer\\Folders\\c:\\Program Files\\App\\"),
+              P("HKLM\\Installer\\Folders", "c:\\Program Files\\App\\"));
+    EXPECT_EQ(split("HKLM\\Run\\%SystemRoot%\\a.exe"), P("HKLM\\Run", "%SystemRoot%\\a.exe"));
+    EXPECT_EQ(split("HKLM\\SYSTEM\\MountedDevices\\\\DosDevices\\C:"),
+              P("HKLM\\SYSTEM\\MountedDevices", "\\DosDevices\\C:"));
+    EXPECT_EQ(split("HKCU\\Software\\A\\dir\\"), P("HKCU\\Software\\A", "dir\\"));
+    EXPECT_EQ(split("HKCU\\Software\\100%\\v"), P("HKCU\\Software\\100%", "v"));
+    EXPECT_EQ(split("HKCU\\Software\\C:x\\v"), P("HKCU\\Software\\C:x", "v"));
+    EXPECT_EQ(ValuePathSplit("novalue"), std::string_view::npos);
 }

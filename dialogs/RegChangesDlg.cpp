@@ -17,6 +17,8 @@
 namespace {
 
 constexpr const char* REG_FILE_FILTER = "Registry Files (*.reg)|*.reg|All Files (*.*)|*.*||";
+constexpr size_t EXPAND_ALL_ITEMS = 5000;
+constexpr int MAX_DATA_COLUMN_CHARS = 60;
 
 } // namespace
 
@@ -48,9 +50,18 @@ CRegChangesDlg::CRegChangesDlg(std::unique_ptr<CRegChanges> pChanges, const QStr
     m_pTree->setUniformRowHeights(true);
     m_pTree->setAlternatingRowColors(true);
     m_pTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_pTree->expandAll();
+    // Everything open when it is a few screens' worth; otherwise down to the keys below the
+    // roots, so a huge tree opens at once.
+    if (m_pModel->ItemCount() <= EXPAND_ALL_ITEMS)
+        m_pTree->expandAll();
+    else
+        m_pTree->expandToDepth(1);
     for (int nColumn = 0; nColumn < CRegChangesModel::COLUMN_COUNT; ++nColumn)
         m_pTree->resizeColumnToContents(nColumn);
+    // A long value does not push the processes out of sight.
+    const int nDataWidth = fontMetrics().averageCharWidth() * MAX_DATA_COLUMN_CHARS;
+    if (m_pTree->columnWidth(CRegChangesModel::COL_DATA) > nDataWidth)
+        m_pTree->setColumnWidth(CRegChangesModel::COL_DATA, nDataWidth);
     pLayout->addWidget(m_pTree, 1);
     connect(m_pTree, &QTreeView::doubleClicked, this, &CRegChangesDlg::JumpTo);
 

@@ -26,6 +26,9 @@ public:
 
     // The key of a row (a value's key for a value row), and the value's name as the registry
     // editor lists it ("(Default)" for the unnamed value), empty for a key row.
+    // Keys and values in the tree.
+    size_t ItemCount() const { return m_arItems.size(); }
+
     const CRegChangeKey* KeyOf(const QModelIndex& index) const;
     QString ValueNameOf(const QModelIndex& index) const;
 

@@ -183,9 +183,22 @@ const QLatin1String BYTES_START(" [bytes: ");
 
 ERegTextData ReadShownData(QStringView text, uint32_t& nType, QByteArray& data);
 
-// The text before the bytes is what RegValueText shows of them, whole or cut.
+bool IsControl(QChar c) {
+    return c.unicode() < 0x20 || c.unicode() == 0x7F;
+}
+
+// A record field holds no control characters: each becomes a space.
+QString AsInAField(QString str) {
+    for (QChar& c : str)
+        if (IsControl(c))
+            c = QLatin1Char(' ');
+    return str;
+}
+
+// The text before the bytes is what RegValueText shows of them, whole or cut, as a record
+// field holds it.
 bool ShowsData(QStringView shown, uint32_t nType, QByteArrayView data) {
-    const QString strFull = RegValueText(nType, data);
+    const QString strFull = AsInAField(RegValueText(nType, data));
     if (shown == strFull)
         return true;
     if (!shown.endsWith(ELLIPSIS))
@@ -238,7 +251,9 @@ QString RegRecordValueText(uint32_t nType, QByteArrayView data, qsizetype nMaxCh
     QByteArray back;
     // Read back as a reader would, bytes included: a string that happens to end like bytes
     // gets its real ones after it.
-    if (RegValueFromText(str, nBack, back) == ERegTextData::EXACT && nBack == nType && back == data)
+    // A control character becomes a space in a record field: the text alone no longer tells.
+    if (std::none_of(str.begin(), str.end(), IsControl) &&
+        RegValueFromText(str, nBack, back) == ERegTextData::EXACT && nBack == nType && back == data)
         return str;
     QString strExact = str + BYTES_START;
     strExact.reserve(strExact.size() + data.size() * 2 + 1);

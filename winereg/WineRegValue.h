@@ -69,7 +69,8 @@ ERegTextData RegValueFromText(QStringView text, uint32_t& nType, QByteArray& dat
 // The value text a record carries: RegValueText cut at nMaxChars, followed by the data's bytes
 // as " [bytes: 61000000]" when that text alone does not give them back exactly (a string
 // without its terminating zero or with bytes after its first zero, a list string that holds
-// ", ", a text cut at nMaxChars, a string that ends with "..."), as long as the whole stays
+// ", ", a text cut at nMaxChars, a string that ends with "...", a control character, which a
+// record field holds as a space), as long as the whole stays
 // within nMaxBytes bytes of UTF-8. When it does not fit, the text ends with "...": its data is
 // known only in part.
 QString RegRecordValueText(uint32_t nType, QByteArrayView data, qsizetype nMaxChars,

@@ -25,6 +25,10 @@ const std::vector<SCommand>& GetCommandTable() {
         {ID_OPEN_NEW_PROGRAM, "Open New &Program", "Open new program\n Open new program",
          ":/icons/newprogram.svg", nullptr},
         {ID_OPTIONS, "Op&tions", "Hivewatch Options\nOptions", ":/icons/options.svg", nullptr},
+        {ID_REGISTRY_CHANGES, "Registry C&hanges",
+         "What the events changed in the registry, with files that redo or undo it\nRegistry "
+         "Changes",
+         nullptr, nullptr},
         {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle Status Bar",
          nullptr, nullptr},
         {ID_HELP_FINDER, "&Help Topics", "List Help topics\nHelp Topics", ":/icons/help.svg",

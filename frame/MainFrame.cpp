@@ -214,6 +214,7 @@ void CMainFrame::CreateActions() {
     Connect(ID_ATTACH, &CMainFrame::OnAttach);
     Connect(ID_OPEN_NEW_PROGRAM, &CMainFrame::OnOpenNewProgram);
     Connect(ID_OPTIONS, &CMainFrame::OnOptions);
+    Connect(ID_REGISTRY_CHANGES, &CMainFrame::OnRegistryChanges);
     Connect(ID_APP_ABOUT, &CMainFrame::OnAppAbout);
     Connect(ID_HELP_FINDER, &CMainFrame::OnHelpFinder);
     Connect(ID_HELP, &CMainFrame::OnHelpFinder);
@@ -272,6 +273,8 @@ void CMainFrame::CreateMenus() {
     pTools->addAction(GetCommand(ID_OPEN_NEW_PROGRAM));
     pTools->addSeparator();
     pTools->addAction(GetCommand(ID_OPTIONS));
+    pTools->addSeparator();
+    pTools->addAction(GetCommand(ID_REGISTRY_CHANGES));
 
     QMenu* pView = pBar->addMenu(QStringLiteral("&View"));
     QMenu* pPanes = pView->addMenu(QStringLiteral("&Toolbars and Docking Windows"));

@@ -81,6 +81,9 @@ public:
     void OnOptions();
     void OnAttach();
     void OnOpenNewProgram();
+    // Tools > Registry Changes over every record (RunRegistryChangesCommand takes the indices
+    // of the records a display filter shows).
+    void OnRegistryChanges();
 
     CHivewatchDoc* GetDocument() const { return m_pDoc; }
     COutputWnd* GetOutputWnd() const { return m_wndOutput; }

@@ -74,6 +74,10 @@ void CMainFrame::OnOpenNewProgram() {
         OnStartCapture();
 }
 
+void CMainFrame::OnRegistryChanges() {
+    RunRegistryChangesCommand(this, *m_pDoc);
+}
+
 // ---- looks, help, about ----
 
 void CMainFrame::OnApplicationLook(int nId) {

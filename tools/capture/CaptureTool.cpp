@@ -5,6 +5,7 @@
 #include "capture/CaptureStream.h"
 #include "capture/CsvExport.h"
 #include "capture/FilterComposer.h"
+#include "changes/RegChanges.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/FileNames.h"
@@ -140,19 +141,22 @@ bool SetTarget(const SCaptureToolOptions& opts, FILE* pErr) {
 }
 
 // Outputs are checked before anything is captured: a capture must not end in a write that
-// cannot work, and no file may be both read and written.
+// cannot work, and no file may be both read and written, or written twice.
 bool CheckOutputs(const SCaptureToolOptions& opts, FILE* pErr) {
-    for (const QString& strPath : {opts.strOut, opts.strCsv}) {
+    const QStringList arOutputs = opts.Outputs();
+    for (const QString& strPath : arOutputs) {
         QString strWhy;
-        if (!strPath.isEmpty() && !CSafeFile::CheckTarget(strPath, nullptr, &strWhy))
+        if (!CSafeFile::CheckTarget(strPath, nullptr, &strWhy))
             return Fail(pErr, QStringLiteral("cannot write %1: %2").arg(strPath, strWhy)) == 0;
     }
-    if (!opts.strOut.isEmpty() && !opts.strCsv.isEmpty() &&
-        PlatformSameFile(opts.strOut, opts.strCsv))
-        return Fail(pErr, QStringLiteral("--out and --csv name the same file")) == 0;
+    for (qsizetype i = 0; i < arOutputs.size(); ++i)
+        for (qsizetype j = i + 1; j < arOutputs.size(); ++j)
+            if (PlatformSameFile(arOutputs[i], arOutputs[j]))
+                return Fail(pErr, QStringLiteral("two outputs name the same file (%1)")
+                                      .arg(arOutputs[j])) == 0;
     if (!opts.strIn.isEmpty()) {
-        for (const QString& strPath : {opts.strOut, opts.strCsv}) {
-            if (!strPath.isEmpty() && PlatformSameFile(opts.strIn, strPath))
+        for (const QString& strPath : arOutputs) {
+            if (PlatformSameFile(opts.strIn, strPath))
                 return Fail(pErr, QStringLiteral("--in and an output name the same file (%1)")
                                       .arg(strPath)) == 0;
         }
@@ -239,6 +243,27 @@ SExportResult Export(const SCaptureToolOptions& opts, const CHivewatchDoc& doc, 
     return result;
 }
 
+// The registry changes of every record, as the files that redo and undo them.
+int WriteRegFiles(const SCaptureToolOptions& opts, const CHivewatchDoc& doc, FILE* pOut,
+                  FILE* pErr) {
+    const std::unique_ptr<CRegChanges> pChanges = CRegChanges::FromDocument(doc);
+    const QString strCounts = RegChangeCountsText(pChanges->Counts());
+    int nExit = 0;
+    const auto write = [&](const QString& strPath, const CRegFileWriter& file, const char* pWhat) {
+        if (strPath.isEmpty())
+            return;
+        QString strError;
+        if (file.Save(strPath, strError))
+            Print(pOut, QStringLiteral("wrote the %1 file %2: %3\n")
+                            .arg(QLatin1String(pWhat), strPath, strCounts));
+        else
+            nExit = Fail(pErr, strError);
+    };
+    write(opts.strRedoReg, pChanges->RedoFile(), "redo");
+    write(opts.strUndoReg, pChanges->UndoFile(), "undo");
+    return nExit;
+}
+
 int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut, FILE* pErr) {
     int nExit = 0;
     if (!opts.strOut.isEmpty()) {
@@ -257,6 +282,10 @@ int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut
                   QStringLiteral("wrote %1 records to %2\n").arg(result.nRecords).arg(opts.strCsv));
         else
             nExit = Fail(pErr, result.strError);
+    }
+    if (!opts.strRedoReg.isEmpty() || !opts.strUndoReg.isEmpty()) {
+        if (WriteRegFiles(opts, doc, pOut, pErr) != 0)
+            nExit = 1;
     }
     return nExit;
 }

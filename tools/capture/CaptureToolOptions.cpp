@@ -22,8 +22,13 @@ const char* const CAPTURE_TOOL_USAGE =
     "  --out FILE.hvw            write a capture document\n"
     "  --csv FILE                write CSV\n"
     "  --export-scope S          all | write | modified (records the CSV holds; default all)\n"
+    "  --redo-reg FILE.reg       write the registry changes of the records as a .reg file\n"
+    "                            that applies them\n"
+    "  --undo-reg FILE.reg       write a .reg file that reverts them (import either with\n"
+    "                            regedit /s, under Wine: wine regedit /s FILE.reg)\n"
     "Other:\n"
-    "  --in FILE.hvw --csv FILE  convert a capture document to CSV, capturing nothing\n"
+    "  --in FILE.hvw             read a capture document instead of capturing; write it with\n"
+    "                            --csv, --redo-reg and --undo-reg\n"
     "  --settings FILE           settings file to use (default: the program's setobj.dat)\n"
     "  --help                    show this text\n";
 
@@ -33,9 +38,9 @@ constexpr double MAX_SECONDS = 1e9;
 constexpr long long MAX_COUNT = 1'000'000'000'000LL;
 
 // The options that take a value; --launch takes the rest of the line.
-const char* const kValueOptions[] = {"--attach",     "--seconds",  "--count",
-                                     "--until-idle", "--out",      "--csv",
-                                     "--in",         "--settings", "--export-scope"};
+const char* const kValueOptions[] = {"--attach",       "--seconds",  "--count",   "--until-idle",
+                                     "--out",          "--csv",      "--in",      "--settings",
+                                     "--export-scope", "--redo-reg", "--undo-reg"};
 
 bool TakesValue(const QString& strArg) {
     for (const char* p : kValueOptions) {
@@ -94,18 +99,21 @@ bool CheckCombination(const SCaptureToolOptions& opts, QString& strError) {
         strError = QStringLiteral("--pending-target cannot be used with --attach or --launch");
         return false;
     }
+    const bool bRegFiles = !opts.strRedoReg.isEmpty() || !opts.strUndoReg.isEmpty();
     if (!opts.strIn.isEmpty()) {
         const bool bCaptureOption = opts.nAttachPid || !opts.strLaunch.isEmpty() ||
                                     opts.bPendingTarget || opts.dSeconds || opts.nCount ||
                                     opts.dUntilIdle || !opts.strOut.isEmpty();
-        if (bCaptureOption || opts.strCsv.isEmpty()) {
-            strError = QStringLiteral("--in converts a capture document: use it with --csv only");
+        if (bCaptureOption || (opts.strCsv.isEmpty() && !bRegFiles)) {
+            strError = QStringLiteral("--in reads a capture document: use it with --csv, "
+                                      "--redo-reg and --undo-reg only");
             return false;
         }
         return true;
     }
-    if (opts.strOut.isEmpty() && opts.strCsv.isEmpty()) {
-        strError = QStringLiteral("nothing to write: give --out FILE.hvw and/or --csv FILE");
+    if (opts.strOut.isEmpty() && opts.strCsv.isEmpty() && !bRegFiles) {
+        strError = QStringLiteral("nothing to write: give --out FILE.hvw, --csv FILE, "
+                                  "--redo-reg FILE.reg or --undo-reg FILE.reg");
         return false;
     }
     return true;
@@ -168,6 +176,10 @@ bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QS
             opts.strCsv = strValue;
         } else if (strArg == QLatin1String("--in")) {
             opts.strIn = strValue;
+        } else if (strArg == QLatin1String("--redo-reg")) {
+            opts.strRedoReg = strValue;
+        } else if (strArg == QLatin1String("--undo-reg")) {
+            opts.strUndoReg = strValue;
         } else if (strArg == QLatin1String("--settings")) {
             opts.strSettings = strValue;
         } else if (strArg == QLatin1String("--export-scope")) {
@@ -176,4 +188,12 @@ bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QS
         }
     }
     return CheckCombination(opts, strError);
+}
+
+QStringList SCaptureToolOptions::Outputs() const {
+    QStringList ar;
+    for (const QString* p : {&strOut, &strCsv, &strRedoReg, &strUndoReg})
+        if (!p->isEmpty())
+            ar.append(*p);
+    return ar;
 }

@@ -18,6 +18,11 @@ struct SCaptureToolOptions {
     QString strCsv;
     int nExportScope = 0; // EXPORT_ALL
     QString strIn;        // convert an existing capture document instead of capturing
+    QString strRedoReg;   // .reg file that applies the net registry changes of the records
+    QString strUndoReg;   // .reg file that reverts them
+
+    // The files written, in the order they are written; empty names left out.
+    QStringList Outputs() const;
 };
 
 // Fills opts from the arguments (without the program name). Returns false with a message

@@ -264,6 +264,7 @@ void CRecordList::Append(const CRegInfoObj& r) {
 
 void CRecordList::RemoveAll() {
     m_list.RemoveAll();
+    m_nHeadPosition = 0;
     m_texts.Clear();
     m_textsCache.fill({});
 }

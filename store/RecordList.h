@@ -67,17 +67,32 @@ public:
     using STexts = std::array<std::string_view, 6>;
     void AppendTexts(int32_t nSeq, int32_t nPid, std::string_view time, const STexts& texts);
 
-    bool RemoveHead() { return m_list.RemoveHead(); }
+    bool RemoveHead() {
+        if (!m_list.RemoveHead())
+            return false;
+        ++m_nHeadPosition;
+        return true;
+    }
     // Removes head records until at most nCount are left.
     void TrimTo(long long nCount) {
         while (m_list.GetCount() > nCount)
-            m_list.RemoveHead();
+            RemoveHead();
     }
+    // The head record's place among every record appended since the list was last emptied:
+    // the number of records removed from the head since. Index i is position head + i, which
+    // stays the record's own while records come and go.
+    long long GetHeadPosition() const { return m_nHeadPosition; }
     // Every record, and the shared texts with them.
     void RemoveAll();
 
     // nIndex must be within 0 .. count - 1.
     SRecordView View(long long nIndex) const;
+    const SRecordEntry& Entry(long long nIndex) const { return *m_list.FindIndex(nIndex).pEntry; }
+    // Calls fn(nIndex, entry) for the records at nFirst .. nEnd - 1 (within 0 .. count), in
+    // order: the fast way through many records.
+    template <class F> void ForEachEntry(long long nFirst, long long nEnd, F&& fn) const {
+        m_list.ForEachEntry(nFirst, nEnd, fn);
+    }
     // The record as the program's record class; false outside 0 .. count - 1.
     bool GetRecord(long long nIndex, CRegInfoObj& out) const;
     // The time text of a record (TIME_TEXT_LENGTH characters unless a loaded record brought
@@ -92,6 +107,8 @@ public:
 
     // Writes every record as CRegInfoObj::Serialize would.
     void Store(CArchive& ar) const;
+    // The same for the record at nIndex (0 .. count - 1).
+    void StoreRecord(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter) const;
     // Reads one record as CRegInfoObj::Serialize would and appends it; throws the archive's
     // errors, with nothing appended.
     void LoadOne(CArchive& ar);
@@ -128,6 +145,7 @@ private:
     static uint64_t TimeFromText(std::string_view time);
 
     CMyList<SRecordEntry> m_list;
+    long long m_nHeadPosition = 0;
     CTextTable m_texts;
     std::array<STextsSlot, TEXTS_CACHE_SLOTS> m_textsCache{};
     CTimeTextFormatter m_formatter;       // for driver times too large to keep as they are

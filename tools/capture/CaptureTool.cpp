@@ -221,27 +221,44 @@ bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* 
     return bDriverProblem;
 }
 
+// With rules, the records they pass; the export scope narrows them further.
 SExportResult Export(const SCaptureToolOptions& opts, const CHivewatchDoc& doc, FILE* pErr) {
+    const bool bShownOnly = !opts.arRules.isEmpty();
     if (!PlatformStderrIsTerminal())
-        return ExportCsv(doc, opts.strCsv, opts.nExportScope);
-    const SExportResult result =
-        ExportCsv(doc, opts.strCsv, opts.nExportScope, [&](int64_t nDone, int64_t nTotal) {
+        return ExportCsv(doc, opts.strCsv, opts.nExportScope, {}, bShownOnly);
+    const SExportResult result = ExportCsv(
+        doc, opts.strCsv, opts.nExportScope,
+        [&](int64_t nDone, int64_t nTotal) {
             Print(pErr, QStringLiteral("\rexporting %1: %2% ")
                             .arg(opts.strCsv)
                             .arg(nTotal > 0 ? nDone * 100 / nTotal : 100));
             return !g_bInterrupted;
-        });
+        },
+        bShownOnly);
     Print(pErr, QStringLiteral("\n"));
     return result;
+}
+
+// Records arriving later are tested as they come; those already there at once.
+bool ApplyRules(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pErr) {
+    if (opts.arRules.isEmpty() || doc.SetDisplayFilter(opts.arRules))
+        return true;
+    return Fail(pErr, QStringLiteral("there is not enough memory to apply the --include and "
+                                     "--exclude rules to %1 records; close other programs or "
+                                     "use fewer records")
+                          .arg(doc.GetRecordCount())) == 0;
 }
 
 int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut, FILE* pErr) {
     int nExit = 0;
     if (!opts.strOut.isEmpty()) {
         QString strError;
-        if (doc.OnSaveDocument(opts.strOut, &strError))
+        const bool bShownOnly = !opts.arRules.isEmpty();
+        const bool bSaved = bShownOnly ? doc.SaveShownRecords(opts.strOut, &strError)
+                                       : doc.OnSaveDocument(opts.strOut, &strError);
+        if (bSaved)
             Print(pOut, QStringLiteral("wrote %1 records to %2\n")
-                            .arg(doc.GetRecordCount())
+                            .arg(bShownOnly ? doc.GetShownCount() : doc.GetRecordCount())
                             .arg(opts.strOut));
         else
             nExit = Fail(pErr, strError);
@@ -264,6 +281,8 @@ int Convert(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
     QString strError;
     if (!doc.OnOpenDocument(opts.strIn, &strError))
         return Fail(pErr, strError);
+    if (!ApplyRules(opts, doc, pErr))
+        return 1;
     return WriteOutputs(opts, doc, pOut, pErr);
 }
 
@@ -272,6 +291,8 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
         !CheckFilterFits(opts, pErr))
         return 1;
     CHivewatchDoc doc;
+    if (!ApplyRules(opts, doc, pErr))
+        return 1;
     CToolHost host;
     CCaptureEngine engine(&doc, &host);
     if (!engine.StartDriver())

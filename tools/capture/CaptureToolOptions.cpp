@@ -22,6 +22,18 @@ const char* const CAPTURE_TOOL_USAGE =
     "  --out FILE.hvw            write a capture document\n"
     "  --csv FILE                write CSV\n"
     "  --export-scope S          all | write | modified (records the CSV holds; default all)\n"
+    "Rules (as the window's Edit > Filter; only the records they pass are written):\n"
+    "  --include 'COLUMN RELATION VALUE'\n"
+    "                            keep the records that match; with several rules for one\n"
+    "                            column, those that match any of them (repeatable)\n"
+    "  --exclude 'COLUMN RELATION VALUE'\n"
+    "                            leave out the records that match (repeatable)\n"
+    "      COLUMN    Seq, Time sample, Process Name, PID, Request, Path, Description,\n"
+    "                Result, Old Value, New Value\n"
+    "      RELATION  is, is not, contains, excludes, begins with, ends with, less than,\n"
+    "                more than (Seq and PID compare as numbers; texts ignore case)\n"
+    "      VALUE     the rest; put it in double quotes when it is empty or begins or ends\n"
+    "                with a blank, e.g. --exclude 'Process Name is \"System\"'\n"
     "Other:\n"
     "  --in FILE.hvw --csv FILE  convert a capture document to CSV, capturing nothing\n"
     "  --settings FILE           settings file to use (default: the program's setobj.dat)\n"
@@ -33,9 +45,9 @@ constexpr double MAX_SECONDS = 1e9;
 constexpr long long MAX_COUNT = 1'000'000'000'000LL;
 
 // The options that take a value; --launch takes the rest of the line.
-const char* const kValueOptions[] = {"--attach",     "--seconds",  "--count",
-                                     "--until-idle", "--out",      "--csv",
-                                     "--in",         "--settings", "--export-scope"};
+const char* const kValueOptions[] = {"--attach",       "--seconds", "--count",  "--until-idle",
+                                     "--out",          "--csv",     "--in",     "--settings",
+                                     "--export-scope", "--include", "--exclude"};
 
 bool TakesValue(const QString& strArg) {
     for (const char* p : kValueOptions) {
@@ -82,6 +94,24 @@ bool ParseScope(const QString& strValue, int& nScope, QString& strError) {
             QStringLiteral("--export-scope takes all, write or modified, not \"%1\"").arg(strValue);
         return false;
     }
+    return true;
+}
+
+bool ParseRule(const QString& strArg, const QString& strValue, CFilterRules& arRules,
+               QString& strError) {
+    if (arRules.size() >= MAX_FILTER_RULES) {
+        strError =
+            QStringLiteral("more than %1 --include and --exclude rules").arg(MAX_FILTER_RULES);
+        return false;
+    }
+    SFilterRule rule;
+    const EFilterAction nAction =
+        strArg == QLatin1String("--exclude") ? FILTER_EXCLUDE : FILTER_INCLUDE;
+    if (!ParseFilterRule(strValue, nAction, rule, strError)) {
+        strError = strArg + QLatin1Char(' ') + strError;
+        return false;
+    }
+    arRules.append(rule);
     return true;
 }
 
@@ -172,6 +202,9 @@ bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QS
             opts.strSettings = strValue;
         } else if (strArg == QLatin1String("--export-scope")) {
             if (!ParseScope(strValue, opts.nExportScope, strError))
+                return false;
+        } else if (strArg == QLatin1String("--include") || strArg == QLatin1String("--exclude")) {
+            if (!ParseRule(strArg, strValue, opts.arRules, strError))
                 return false;
         }
     }

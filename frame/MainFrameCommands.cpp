@@ -8,6 +8,7 @@
 #include "display/HivewatchView.h"
 #include "display/OutputWnd.h"
 #include "frame/AppLook.h"
+#include "frame/FilterCommands.h"
 #include "frame/HelpWindow.h"
 #include "frame/ShellOpenQueue.h"
 #include "framework/DocManager.h"
@@ -49,6 +50,8 @@ void CMainFrame::OnStopCapture() {
 
 void CMainFrame::OnClearDisplay() {
     m_pDoc->ClearDisplay();
+    if (m_pFilters)
+        m_pFilters->UpdateStatus();
 }
 
 void CMainFrame::OnExport() {
@@ -198,6 +201,8 @@ bool CMainFrame::HasListView() const {
 void CMainFrame::RefreshItemCount() {
     if (m_pMainView && m_pMainView->GetListDlg())
         m_pMainView->GetListDlg()->RefreshItemCount();
+    if (m_pFilters)
+        m_pFilters->UpdateStatus();
 }
 
 // ---- the view's frame ----

@@ -10,6 +10,25 @@ int PartsOf(const CRecordList& list, int nParts) {
     return nParts > 0 ? nParts : PartsFor(list.GetCount(), CDisplayRows::MIN_RECORDS_PER_PART);
 }
 
+// Calls fnPass(nIndex) for each record of nFirst .. nEnd - 1 that passes; the records' own
+// bytes are handed to the matcher only when its rules read every record's.
+template <class F>
+void ForEachTested(const CRecordList& list, CRecordMatcher& m, long long nFirst, long long nEnd,
+                   F&& fnPass) {
+    if (m.NeedsSegments()) {
+        list.ForEachRecord(nFirst, nEnd,
+                           [&](long long i, const SRecordEntry& e, const unsigned char* pSegment) {
+                               if (m.Matches(list, i, e, pSegment))
+                                   fnPass(i);
+                           });
+    } else {
+        list.ForEachEntry(nFirst, nEnd, [&](long long i, const SRecordEntry& e) {
+            if (m.Matches(list, i, e, nullptr))
+                fnPass(i);
+        });
+    }
+}
+
 } // namespace
 
 // Each part walks its own records with its own copy of the rules (answers kept by id are per
@@ -21,10 +40,7 @@ CShownIndex CDisplayRows::Scan(const CRecordList& list, const CRecordMatcher& ma
     RunInParts(list.GetCount(), nParts, [&](int nPart, long long nFirst, long long nEnd) {
         CRecordMatcher m(matcher);
         CShownIndex& shown = parts[size_t(nPart)];
-        list.ForEachEntry(nFirst, nEnd, [&](long long i, const SRecordEntry& e) {
-            if (m.Matches(list, i, e))
-                shown.Append(nHead + i);
-        });
+        ForEachTested(list, m, nFirst, nEnd, [&](long long i) { shown.Append(nHead + i); });
     });
     CShownIndex all = std::move(parts.front());
     for (size_t i = 1; i < parts.size(); ++i)
@@ -58,9 +74,7 @@ long long CDisplayRows::CountPassing(const CRecordList& list, const CFilterRules
     RunInParts(list.GetCount(), nParts, [&](int nPart, long long nFirst, long long nEnd) {
         CRecordMatcher m(matcher);
         long long n = 0;
-        list.ForEachEntry(nFirst, nEnd, [&](long long i, const SRecordEntry& e) {
-            n += m.Matches(list, i, e) ? 1 : 0;
-        });
+        ForEachTested(list, m, nFirst, nEnd, [&](long long) { ++n; });
         counts[size_t(nPart)] = n;
     });
     long long nTotal = 0;

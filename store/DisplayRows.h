@@ -4,6 +4,8 @@
 #include "store/RecordMatcher.h"
 #include "store/ShownIndex.h"
 
+#include <algorithm>
+
 // Without filter rules the list shows every record and row positions are list indices; with
 // them it shows the records the rules pass, kept in a CShownIndex. A position counts the shown
 // records from the oldest (0) on; the list shows position count - 1 - row in row r.

@@ -86,10 +86,32 @@ public:
     void RemoveAll();
 
     // nIndex must be within 0 .. count - 1.
-    SRecordView View(long long nIndex) const;
+    SRecordView View(long long nIndex) const {
+        const CMyList<SRecordEntry>::SRef ref = m_list.FindIndex(nIndex);
+        return ViewOf(*ref.pEntry, ref.pSegment);
+    }
+    // The same from a record's entry and segment (a walk has them at hand).
+    SRecordView ViewOf(const SRecordEntry& entry, const unsigned char* pSegment) const;
     const SRecordEntry& Entry(long long nIndex) const { return *m_list.FindIndex(nIndex).pEntry; }
-    // Calls fn(nIndex, entry) for the records at nFirst .. nEnd - 1 (within 0 .. count), in
-    // order: the fast way through many records.
+    const unsigned char* Segment(long long nIndex) const {
+        return m_list.FindIndex(nIndex).pSegment;
+    }
+    // The path alone, which a segment always holds first, its length before it.
+    static std::string_view PathOf(const unsigned char* pSegment) {
+        size_t n = 0;
+        for (int nShift = 0;; nShift += 7) {
+            const unsigned char b = *pSegment++;
+            n |= size_t(b & 0x7F) << nShift;
+            if (b < 0x80)
+                return {reinterpret_cast<const char*>(pSegment), n};
+        }
+    }
+    // Calls fn(nIndex, entry, pSegment) for the records at nFirst .. nEnd - 1 (within 0 ..
+    // count), in order: the fast way through many records.
+    template <class F> void ForEachRecord(long long nFirst, long long nEnd, F&& fn) const {
+        m_list.ForEachEntryAndSegment(nFirst, nEnd, fn);
+    }
+    // The same without the segments: fn(nIndex, entry).
     template <class F> void ForEachEntry(long long nFirst, long long nEnd, F&& fn) const {
         m_list.ForEachEntry(nFirst, nEnd, fn);
     }

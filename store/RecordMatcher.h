@@ -3,7 +3,6 @@
 
 #include "store/FilterRule.h"
 #include "store/RecordList.h"
-#include "store/TextMatch.h"
 
 #include <array>
 #include <memory>
@@ -35,8 +34,13 @@ public:
 
     // Whether the record at nIndex (0 .. count - 1) passes the rules.
     bool Matches(const CRecordList& list, long long nIndex);
-    // The same with its entry at hand (a walk over the entries).
-    bool Matches(const CRecordList& list, long long nIndex, const SRecordEntry& entry);
+    // The same with its entry at hand, and its segment when the walk has it (null: looked up
+    // when a rule needs the record's own bytes).
+    bool Matches(const CRecordList& list, long long nIndex, const SRecordEntry& entry,
+                 const unsigned char* pSegment);
+    // Whether every record's own bytes are read (a rule on the path, time or description),
+    // so that a walk should hand each record's segment over.
+    bool NeedsSegments() const;
 
     // Forgets the answers kept by text id: the store has been emptied and its ids mean other
     // texts from now on.
@@ -53,37 +57,54 @@ private:
         QString strNeedle;
         std::string needleAscii; // folded to lower case; valid when bAsciiNeedle
         bool bAsciiNeedle = false;
-        int64_t nNumber = 0;                     // number columns with a numeric relation
-        std::shared_ptr<CTextMatcher> pContains; // contains and excludes
+        int64_t nNumber = 0; // number columns with a numeric relation
     };
     // An Exclude rule alone, or every Include rule of one column (any of them may match).
     struct SClause {
         bool bExclude = false;
         std::vector<SRule> arRules;
     };
+    // Seq and PID compared as numbers, without a text: the usual number rules, kept apart so
+    // that the walk tests them directly from the entry.
+    struct SNumberTest {
+        bool bPid;
+        EFilterRelation nRelation;
+        int64_t n;
+    };
+    struct SNumberClause {
+        bool bExclude;
+        std::vector<SNumberTest> arTests;
+    };
     struct SProgram {
         std::array<std::vector<SClause>, SOURCE_COUNT> clauses;
+        std::vector<SNumberClause> numbers; // when every number rule compares numbers
+        bool bNumbersCompared = false;
         CFilterRules rules;
-        bool Has(ESource n) const { return !clauses[size_t(n)].empty(); }
+        unsigned nSources = 0; // a bit for each source some rule reads
+        bool Has(ESource n) const { return (nSources >> n & 1) != 0; }
     };
     // The texts and numbers a clause may ask for; only those of its source are filled in.
     struct SFields {
         int64_t nSeq = 0, nPid = 0;
         std::string_view process, request, result, oldValue, newValue, path, time, description;
     };
+    // A description's answer, kept under its words and the ids of the texts between them.
     struct SDescriptionSlot {
-        uint32_t nTuple = CTextTable::NOT_SHARED;
-        uint32_t nOld = 0, nNew = 0;
         const char* pRecipe = nullptr;
+        uint32_t nArg1 = 0, nArg2 = 0;
         bool bPass = false;
     };
-    static constexpr size_t DESCRIPTION_SLOTS = 1024;
+    static constexpr size_t DESCRIPTION_SLOTS = 4096;
 
     static ESource SourceOf(EFilterColumn nColumn);
     static SRule PrepareRule(const SFilterRule& rule);
+    static void CompareNumbers(SProgram& program);
+    static bool NumbersPass(const SProgram& program, int64_t nSeq, int64_t nPid);
     static bool RuleMatches(const SRule& rule, const SFields& f);
     static bool TextMatches(const SRule& rule, std::string_view hay);
     static bool ClausesPass(const std::vector<SClause>& clauses, const SFields& f);
+    // The path's clauses, straight on the text.
+    bool PathPasses(std::string_view path) const;
     bool Passes(ESource nSource, const SFields& f) const {
         return ClausesPass(m_pProgram->clauses[size_t(nSource)], f);
     }
@@ -92,7 +113,7 @@ private:
                     const SFields& f);
     bool TuplePasses(const CRecordList& list, uint32_t nTuple);
     bool ValuePasses(const CRecordList& list, ESource nSource, uint32_t nId);
-    bool DescriptionPasses(const SRecordView& v);
+    bool DescriptionPasses(const CRecordList& list, const SRecordView& v);
     bool TimePasses(const SRecordView& v);
 
     std::shared_ptr<const SProgram> m_pProgram;

@@ -88,6 +88,21 @@ public:
             nPos += size_t(nRun);
         }
     }
+    // The same with each entry's segment: fn(nIndex, entry, pSegment).
+    template <class F> void ForEachEntryAndSegment(long long nFirst, long long nEnd, F&& fn) const {
+        size_t nPos = m_nHead + size_t(nFirst);
+        while (nFirst < nEnd) {
+            const SChunk& chunk = *m_chunks[nPos / CHUNK_ENTRIES];
+            const size_t nAt = nPos % CHUNK_ENTRIES;
+            const long long nRun = std::min<long long>(nEnd - nFirst, CHUNK_ENTRIES - nAt);
+            for (long long k = 0; k < nRun; ++k) {
+                const TEntry& entry = chunk.pEntries[nAt + size_t(k)];
+                fn(nFirst + k, entry, SegmentOf(chunk, entry.nSegment));
+            }
+            nFirst += nRun;
+            nPos += size_t(nRun);
+        }
+    }
 
     // Drops the head entry; false when empty.
     bool RemoveHead() {

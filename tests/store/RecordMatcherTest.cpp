@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -170,6 +171,36 @@ TEST_F(Matcher, AnswersKeptByIdAreForgottenWhenTheStoreIsEmptied) {
     EXPECT_FALSE(matcher.Matches(m_doc.m_listRecords, 0));
     EXPECT_FALSE(matcher.Matches(m_doc.m_listRecords, 1));
     EXPECT_TRUE(matcher.Matches(m_doc.m_listRecords, 2));
+}
+
+// A long needle in a haystack not much longer: the bytes that are not ASCII lie between the
+// parts read for the needle's first and last bytes, and must still send the text to QString.
+TEST(MatcherRules, LettersThatFoldToAsciiAreFoundAnywhereInTheText) {
+    CHivewatchDoc doc;
+    for (int nAt : {0, 25, 40, 57}) {
+        auto* p = new CRegInfoObj;
+        p->m_strRequest = QStringLiteral("RegOpenKey");
+        p->m_strPath = QString(nAt, 'x') + QChar(0x212A) + QString(57 - nAt, 'x'); // KELVIN SIGN
+        doc.AppendRecord(p);
+    }
+    CAutoLock lock(&g_RecordLock);
+    for (long long i = 0; i < 4; ++i) {
+        const CRegInfoObj r = RecordAt(doc, i);
+        const int nAt = int(r.m_strPath.indexOf(QChar(0x212A)));
+        for (int nLen : {17, 40, 50}) {
+            // The needle's 'k' where the record has its Kelvin sign, when it fits.
+            const int nStart = std::clamp(nAt - nLen / 2, 0, int(r.m_strPath.size()) - nLen);
+            QString strNeedle = r.m_strPath.mid(nStart, nLen);
+            strNeedle.replace(QChar(0x212A), 'k');
+            for (EFilterRelation n : {REL_CONTAINS, REL_EXCLUDES}) {
+                const CFilterRules rules = {Rule(FC_PATH, n, strNeedle)};
+                CRecordMatcher matcher(rules);
+                EXPECT_EQ(matcher.Matches(doc.m_listRecords, i), OracleShown(rules, r))
+                    << "at " << nAt << ", needle of " << nLen;
+                EXPECT_EQ(OracleShown(rules, r), n == REL_CONTAINS);
+            }
+        }
+    }
 }
 
 TEST(MatcherRules, RulesThatCannotBeMatchedAreLeftOut) {

@@ -13,7 +13,7 @@
 // (plus at most two partly used chunks); nothing is kept for a hidden one.
 class CShownIndex {
 public:
-    static constexpr size_t CHUNK_ENTRIES = size_t(1) << 16;
+    static constexpr size_t CHUNK_ENTRIES = size_t(1) << 14;
 
     CShownIndex() = default;
     CShownIndex(const CShownIndex&) = delete;

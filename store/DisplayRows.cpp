@@ -33,14 +33,19 @@ void ForEachTested(const CRecordList& list, CRecordMatcher& m, long long nFirst,
 
 // Each part walks its own records with its own copy of the rules (answers kept by id are per
 // thread) into its own index; the parts are joined in order afterwards.
-CShownIndex CDisplayRows::Scan(const CRecordList& list, const CRecordMatcher& matcher, int nParts) {
+CShownIndex CDisplayRows::Scan(const CRecordList& list, CRecordMatcher& matcher, int nParts) {
     nParts = PartsOf(list, nParts);
     std::vector<CShownIndex> parts(static_cast<size_t>(nParts));
     const long long nHead = list.GetHeadPosition();
     RunInParts(list.GetCount(), nParts, [&](int nPart, long long nFirst, long long nEnd) {
-        CRecordMatcher m(matcher);
         CShownIndex& shown = parts[size_t(nPart)];
-        ForEachTested(list, m, nFirst, nEnd, [&](long long i) { shown.Append(nHead + i); });
+        const auto append = [&](long long i) { shown.Append(nHead + i); };
+        if (nPart == 0) {
+            ForEachTested(list, matcher, nFirst, nEnd, append);
+        } else {
+            CRecordMatcher m(matcher); // the rules alone: answers are never copied
+            ForEachTested(list, m, nFirst, nEnd, append);
+        }
     });
     CShownIndex all = std::move(parts.front());
     for (size_t i = 1; i < parts.size(); ++i)

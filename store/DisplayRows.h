@@ -66,7 +66,9 @@ public:
     size_t GetBytesHeld() const { return m_shown.GetBytesHeld(); }
 
 private:
-    static CShownIndex Scan(const CRecordList& list, const CRecordMatcher& matcher, int nParts);
+    // Part 0 is tested with matcher itself, so the answers it keeps serve the records that
+    // arrive later; the other parts with copies of it.
+    static CShownIndex Scan(const CRecordList& list, CRecordMatcher& matcher, int nParts);
 
     CRecordMatcher m_filter; // tests records as they arrive
     CShownIndex m_shown;

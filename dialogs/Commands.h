@@ -30,5 +30,7 @@ inline constexpr int64_t EXPORT_PROGRESS_THRESHOLD = 100000;
 
 // Writes the export and tells the user the outcome: "Finished", or why the file could not be
 // created or written. nProgressThreshold: record count above which progress is shown.
+// bShownOnly: the records the event list shows.
 void WriteExportFile(QWidget* pParent, const CHivewatchDoc& doc, const QString& strPath,
-                     int nExportScope, int64_t nProgressThreshold = EXPORT_PROGRESS_THRESHOLD);
+                     int nExportScope, int64_t nProgressThreshold = EXPORT_PROGRESS_THRESHOLD,
+                     bool bShownOnly = false);

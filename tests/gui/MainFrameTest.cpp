@@ -81,12 +81,15 @@ TEST_F(MainFrame, MenusEntriesSeparatorsAndAccelerators) {
     EXPECT_EQ(Describe(arMenus[0]),
               (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O", "&Save\tCtrl+S", "Save &As...", "-",
                            "Export...", "-", "Recent File", "-", "E&xit", "-"}));
-    EXPECT_EQ(Describe(arMenus[1]), (QStringList{"&Find", "&Regedit Jump", "-", "&Clear Display"}));
+    EXPECT_EQ(Describe(arMenus[1]),
+              (QStringList{"&Find", "&Regedit Jump", "-", "Fi&lter...\tCtrl+L", "&Highlight...",
+                           "-", "&Clear Display"}));
     EXPECT_EQ(Describe(arMenus[2]),
               (QStringList{"Start Capture", "Stop Capture", "-", "Attach to &Running Process",
                            "Open New &Program", "-", "Op&tions", "-", "Registry C&hanges"}));
     EXPECT_EQ(Describe(arMenus[3]),
-              (QStringList{">&Toolbars and Docking Windows", "&Status Bar", ">&Application Look"}));
+              (QStringList{">&Toolbars and Docking Windows", "&Status Bar", "Filter &Off",
+                           ">&Application Look"}));
     QMenu* pLooks = SubMenu(arMenus[3], QStringLiteral("&Application Look"));
     ASSERT_TRUE(pLooks);
     EXPECT_EQ(Describe(pLooks),

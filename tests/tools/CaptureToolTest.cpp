@@ -1,4 +1,5 @@
 // hivewatch-capture: its arguments, and the real program capturing and converting.
+#include "capture/CsvExport.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "tests/TestSupport.h"
@@ -128,6 +129,36 @@ TEST(CaptureToolArgs, RejectsWhatCannotWork) {
     }
 }
 
+TEST(CaptureToolArgs, RulesAreReadInOrderAndMalformedOnesRefused) {
+    SCaptureToolOptions o;
+    QString e;
+    ASSERT_TRUE(
+        Parse({"--include", "Process Name is reg.exe", "--exclude", "request BEGINS WITH RegSet",
+               "--include", "PID less than 400", "--csv", "x"},
+              o, e))
+        << e.toStdString();
+    ASSERT_EQ(o.arRules.size(), 3);
+    EXPECT_EQ(o.arRules[0].nColumn, FC_PROCESS);
+    EXPECT_EQ(o.arRules[0].nAction, FILTER_INCLUDE);
+    EXPECT_EQ(o.arRules[1].nRelation, REL_BEGINS_WITH);
+    EXPECT_EQ(o.arRules[1].nAction, FILTER_EXCLUDE);
+    EXPECT_EQ(o.arRules[2].strValue, "400");
+    // Rules narrow a conversion too.
+    ASSERT_TRUE(Parse({"--in", "a.hvw", "--csv", "a.csv", "--exclude", "Path contains Run"}, o, e));
+    EXPECT_EQ(o.arRules.size(), 1);
+
+    const std::pair<QStringList, const char*> bad[] = {
+        {{"--include", "Proces Name is x", "--csv", "x"}, "--include rule \"Proces Name is x\""},
+        {{"--exclude", "PID less than many", "--csv", "x"}, "needs a whole number"},
+        {{"--include", "Path is", "--csv", "x"}, "no value follows"},
+        {{"--csv", "x", "--exclude"}, "--exclude needs a value"},
+    };
+    for (const auto& [args, pWhat] : bad) {
+        EXPECT_FALSE(Parse(args, o, e)) << args.join(' ').toStdString();
+        EXPECT_TRUE(e.contains(QString::fromUtf8(pWhat))) << e.toStdString();
+    }
+}
+
 TEST(CaptureToolArgs, UnknownOptionsAreReportedAsUnknown) {
     SCaptureToolOptions o;
     QString e;
@@ -175,6 +206,66 @@ TEST(CaptureToolRun, ReplaysATraceIntoBothFilesAndConvertsBack) {
     ASSERT_TRUE(doc.OnOpenDocument(strDir + "a.hvw"));
     ASSERT_TRUE(doc.OnSaveDocument(strDir + "b.hvw"));
     EXPECT_EQ(ReadWholeFile(strDir + "b.hvw"), ReadWholeFile(strDir + "a.hvw"));
+}
+
+// The same rules give the same rows as the window: its export of the events shown.
+TEST(CaptureToolRun, RulesGiveTheRowsTheWindowShows) {
+    const QString strDir = TestTempDir();
+    const QString strIn = TestDataPath("hivewatch_replay_capture.hvw");
+    const QStringList arRules = {"Request is RegQueryValue", "Request begins with RegCreate",
+                                 "Path contains \\Nls\\"};
+    QStringList args = {"--in", strIn, "--csv", strDir + "tool.csv"};
+    CFilterRules rules;
+    for (const QString& strRule : arRules) {
+        const bool bExclude = strRule.startsWith("Path");
+        args << (bExclude ? "--exclude" : "--include") << strRule;
+        SFilterRule rule;
+        QString strError;
+        ASSERT_TRUE(
+            ParseFilterRule(strRule, bExclude ? FILTER_EXCLUDE : FILTER_INCLUDE, rule, strError));
+        rules << rule;
+    }
+    const SRun run = RunTool(args);
+    ASSERT_EQ(run.nExit, 0) << run.strErr.toStdString();
+
+    CHivewatchDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(strIn));
+    ASSERT_TRUE(doc.SetDisplayFilter(rules));
+    ASSERT_TRUE(ExportCsv(doc, strDir + "window.csv", EXPORT_ALL, {}, true).bOk);
+    const QByteArray csv = ReadWholeFile(strDir + "tool.csv");
+    EXPECT_EQ(csv, ReadWholeFile(strDir + "window.csv"));
+    const int nLines = int(csv.count("\r\n")) - 1;
+    EXPECT_EQ(nLines, doc.GetShownCount());
+    EXPECT_GT(nLines, 10);
+    EXPECT_LT(nLines, doc.GetRecordCount());
+    EXPECT_FALSE(csv.contains("\\Nls\\"));
+    EXPECT_TRUE(run.strOut.contains(QStringLiteral("wrote %1 records to").arg(nLines)));
+
+    // A live capture is narrowed as it arrives, in both files: the same capture without the
+    // rule, less its records that match.
+    const QString strTrace = TestDataPath("procmon_cucsec_excel_resaved.csv");
+    const QString strSettings = DefaultSettings();
+    const SRun all = RunTool(
+        {"--until-idle", "1", "--settings", strSettings, "--csv", strDir + "all.csv"}, strTrace);
+    ASSERT_EQ(all.nExit, 0) << all.strErr.toStdString();
+    const SRun live =
+        RunTool({"--until-idle", "1", "--settings", strSettings, "--out", strDir + "live.hvw",
+                 "--csv", strDir + "live.csv", "--exclude", "Request is RegSetValueKey"},
+                strTrace);
+    ASSERT_EQ(live.nExit, 0) << live.strErr.toStdString();
+    QList<QByteArray> expected;
+    for (const QByteArray& line : ReadWholeFile(strDir + "all.csv").split('\n')) {
+        if (!line.contains(",RegSetValueKey,"))
+            expected << line;
+    }
+    const QByteArray liveCsv = ReadWholeFile(strDir + "live.csv");
+    EXPECT_EQ(liveCsv.split('\n'), expected);
+    const int nLive = int(liveCsv.count("\r\n")) - 1;
+    EXPECT_GT(nLive, 0);
+    EXPECT_LT(nLive, int(ReadWholeFile(strDir + "all.csv").count("\r\n")) - 1);
+    CHivewatchDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(strDir + "live.hvw"));
+    EXPECT_EQ(saved.GetRecordCount(), nLive);
 }
 
 TEST(CaptureToolRun, BadArgumentsAndUnreadableFilesFailClearly) {

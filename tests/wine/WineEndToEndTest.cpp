@@ -226,9 +226,10 @@ void ExpectSameTouchedKeys(const CRegChangeKey& key, const CWineRegistry& a, con
                 const SWineRegValue* pValueA = pA->FindValue(v.m_strName);
                 const SWineRegValue* pValueB = pB->FindValue(v.m_strName);
                 ASSERT_EQ(pValueA != nullptr, pValueB != nullptr) << strLabel;
-                if (pValueA)
+                if (pValueA) {
                     EXPECT_TRUE(*pValueA == *pValueB)
                         << strLabel << " value " << v.m_strName.toStdString();
+                }
             }
         }
     }

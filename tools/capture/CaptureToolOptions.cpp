@@ -26,6 +26,18 @@ const char* const CAPTURE_TOOL_USAGE =
     "                            that applies them\n"
     "  --undo-reg FILE.reg       write a .reg file that reverts them (import either with\n"
     "                            regedit /s, under Wine: wine regedit /s FILE.reg)\n"
+    "Rules (as the window's Edit > Filter; only the records they pass are written):\n"
+    "  --include 'COLUMN RELATION VALUE'\n"
+    "                            keep the records that match; with several rules for one\n"
+    "                            column, those that match any of them (repeatable)\n"
+    "  --exclude 'COLUMN RELATION VALUE'\n"
+    "                            leave out the records that match (repeatable)\n"
+    "      COLUMN    Seq, Time sample, Process Name, PID, Request, Path, Description,\n"
+    "                Result, Old Value, New Value\n"
+    "      RELATION  is, is not, contains, excludes, begins with, ends with, less than,\n"
+    "                more than (Seq and PID compare as numbers; texts ignore case)\n"
+    "      VALUE     the rest; put it in double quotes when it is empty or begins or ends\n"
+    "                with a blank, e.g. --exclude 'Process Name is \"System\"'\n"
     "Other:\n"
     "  --in FILE.hvw             read a capture document instead of capturing; write it with\n"
     "                            --csv, --redo-reg and --undo-reg\n"
@@ -38,9 +50,10 @@ constexpr double MAX_SECONDS = 1e9;
 constexpr long long MAX_COUNT = 1'000'000'000'000LL;
 
 // The options that take a value; --launch takes the rest of the line.
-const char* const kValueOptions[] = {"--attach",       "--seconds",  "--count",   "--until-idle",
-                                     "--out",          "--csv",      "--in",      "--settings",
-                                     "--export-scope", "--redo-reg", "--undo-reg"};
+const char* const kValueOptions[] = {"--attach",     "--seconds",      "--count",    "--until-idle",
+                                     "--out",        "--csv",          "--in",       "--settings",
+                                     "--export-scope", "--redo-reg",   "--undo-reg", "--include",
+                                     "--exclude"};
 
 bool TakesValue(const QString& strArg) {
     for (const char* p : kValueOptions) {
@@ -87,6 +100,24 @@ bool ParseScope(const QString& strValue, int& nScope, QString& strError) {
             QStringLiteral("--export-scope takes all, write or modified, not \"%1\"").arg(strValue);
         return false;
     }
+    return true;
+}
+
+bool ParseRule(const QString& strArg, const QString& strValue, CFilterRules& arRules,
+               QString& strError) {
+    if (arRules.size() >= MAX_FILTER_RULES) {
+        strError =
+            QStringLiteral("more than %1 --include and --exclude rules").arg(MAX_FILTER_RULES);
+        return false;
+    }
+    SFilterRule rule;
+    const EFilterAction nAction =
+        strArg == QLatin1String("--exclude") ? FILTER_EXCLUDE : FILTER_INCLUDE;
+    if (!ParseFilterRule(strValue, nAction, rule, strError)) {
+        strError = strArg + QLatin1Char(' ') + strError;
+        return false;
+    }
+    arRules.append(rule);
     return true;
 }
 
@@ -184,6 +215,9 @@ bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QS
             opts.strSettings = strValue;
         } else if (strArg == QLatin1String("--export-scope")) {
             if (!ParseScope(strValue, opts.nExportScope, strError))
+                return false;
+        } else if (strArg == QLatin1String("--include") || strArg == QLatin1String("--exclude")) {
+            if (!ParseRule(strArg, strValue, opts.arRules, strError))
                 return false;
         }
     }

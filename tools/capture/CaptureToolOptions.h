@@ -1,6 +1,8 @@
 // Command line of hivewatch-capture, parsed and checked before anything runs.
 #pragma once
 
+#include "store/FilterRule.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,7 @@ struct SCaptureToolOptions {
 
     // The files written, in the order they are written; empty names left out.
     QStringList Outputs() const;
+    CFilterRules arRules; // --include and --exclude: only the records they pass are written
 };
 
 // Fills opts from the arguments (without the program name). Returns false with a message

@@ -231,3 +231,10 @@ double CopyBuffersSeconds(const std::vector<ByteVector>& buffers, int nRounds) {
     }
     return dBest;
 }
+
+double LoadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return file.readAll().split(' ').value(0).toDouble();
+}

@@ -48,3 +48,7 @@ double CopyBuffersSeconds(const std::vector<ByteVector>& buffers, int nRounds);
 // CPU seconds a plain memcpy of nBytes takes (best of a few runs, 64 MB at a time, into
 // memory already touched).
 double CopySeconds(size_t nBytes);
+
+// The system's load average over the last minute, reported beside every figure (-1 when it
+// cannot be read).
+double LoadAverage();

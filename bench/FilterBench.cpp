@@ -12,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QFile>
 
 #include <array>
 #include <cstring>
@@ -23,13 +22,6 @@
 namespace {
 
 constexpr size_t TEN_MILLION = 10'000'000;
-
-double LoadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    return file.readAll().split(' ').value(0).toDouble();
-}
 
 // The ten-million-record document, made once; the history depth is off while it is filled.
 CHivewatchDoc& TenMillion() {

@@ -3,6 +3,7 @@
 // varied mix, with and without a filter. The limit is the paint alone, timed in the same run:
 // a refresh that costs no more than it does not depend on the count. The load average comes
 // with each figure.
+#include "bench/BenchSupport.h"
 #include "bench/VariedDocument.h"
 #include "bench/WindowBenchMain.h"
 #include "display/BaseHivewatchDlg.h"
@@ -14,19 +15,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <map>
 #include <memory>
 
 namespace {
-
-double LoadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    return file.readAll().split(' ').value(0).toDouble();
-}
 
 struct SList {
     CHivewatchDoc doc;

@@ -7,11 +7,15 @@
 #include "store/RecordFind.h"
 #include "store/RecordLock.h"
 #include "utils/Archive.h"
+#include "utils/ParallelParts.h"
 
 #include <QFile>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -179,53 +183,74 @@ size_t CHivewatchDoc::GetShownBytesHeld() const {
 // ---- Find ----
 
 namespace {
-constexpr long long FIND_PROGRESS_STEP = 1 << 18;
-constexpr long long FIND_STOPPED = -2;
-} // namespace
 
-// Examines the shown positions nFrom, then one by one towards nTo, nTo included: the found
-// position, -1 when none matches, FIND_STOPPED when fnContinue asked to stop.
-long long CHivewatchDoc::FindInShown(CRecordFinder& finder, long long nFrom, long long nTo,
-                                     long long& nExamined, long long nTotal,
-                                     const FindProgressFn& fnContinue) const {
-    const long long nStep = nTo >= nFrom ? 1 : -1;
-    for (long long nPos = nFrom;; nPos += nStep) {
-        if (fnContinue && nExamined > 0 && nExamined % FIND_PROGRESS_STEP == 0 &&
-            !fnContinue(nExamined, nTotal))
-            return FIND_STOPPED;
-        ++nExamined;
-        if (finder.Matches(m_rows.IndexAt(m_listRecords, nPos)))
-            return nPos;
-        if (nPos == nTo)
-            return -1;
-    }
-}
+// Positions examined between two calls of the progress function; the parts' threads have all
+// ended by then, so whatever the window does meanwhile never meets a search in flight.
+constexpr long long FIND_ROUND = 1 << 18;
+// How often a part looks whether an earlier part has found a match already.
+constexpr long long FIND_BLOCK = 1 << 12;
+// A part of fewer records would cost more in starting its thread than it saves.
+constexpr long long MIN_FIND_PER_PART = 1 << 16;
 
 // The order of examination is at most two runs of consecutive positions: Down from the one
 // below the selection to the oldest, then from the newest to the selection; Up the other way.
+// Step k of the search examines PositionAt(k).
+struct SFindOrder {
+    long long n, nSel;
+    bool bDown;
+    long long PositionAt(long long k) const {
+        if (bDown)
+            return k < nSel ? nSel - 1 - k : n - 1 - (k - nSel);
+        const long long nFirstRun = n - 1 - nSel;
+        return k < nFirstRun ? nSel + 1 + k : k - nFirstRun;
+    }
+};
+
+void LowerTo(std::atomic<long long>& nBest, long long k) {
+    long long nNow = nBest.load(std::memory_order_relaxed);
+    while (k < nNow && !nBest.compare_exchange_weak(nNow, k, std::memory_order_relaxed)) {
+    }
+}
+
+} // namespace
+
+// Each round of steps is split over the parts, each with a finder of its own (answers kept by
+// id are per thread); the first match in search order wins, so a part gives up as soon as an
+// earlier step has matched.
 long long CHivewatchDoc::FindRecordIndex(const QString& strText, int bMatchCase, int bWholeWord,
                                          long long nSelIndex, bool bDown,
-                                         const FindProgressFn& fnContinue) const {
+                                         const FindProgressFn& fnContinue, int nParts) const {
     CAutoLock lock(&g_RecordLock);
     const long long n = m_rows.ShownCount(m_listRecords);
     if (n == 0)
         return -1;
-    const long long nSel = ((nSelIndex % n) + n) % n;
-    CRecordFinder finder(m_listRecords, strText, bMatchCase, bWholeWord);
-    long long nExamined = 0;
-    long long nFound = -1;
-    if (bDown) {
-        if (nSel > 0)
-            nFound = FindInShown(finder, nSel - 1, 0, nExamined, n, fnContinue);
-        if (nFound == -1)
-            nFound = FindInShown(finder, n - 1, nSel, nExamined, n, fnContinue);
-    } else {
-        if (nSel < n - 1)
-            nFound = FindInShown(finder, nSel + 1, n - 1, nExamined, n, fnContinue);
-        if (nFound == -1)
-            nFound = FindInShown(finder, 0, nSel, nExamined, n, fnContinue);
+    const SFindOrder order{n, ((nSelIndex % n) + n) % n, bDown};
+    if (nParts <= 0)
+        nParts = PartsFor(n, MIN_FIND_PER_PART);
+    std::vector<std::unique_ptr<CRecordFinder>> finders;
+    for (int i = 0; i < nParts; ++i)
+        finders.push_back(
+            std::make_unique<CRecordFinder>(m_listRecords, strText, bMatchCase, bWholeWord));
+    std::atomic<long long> nBest{n};
+    for (long long nRound = 0; nRound < n; nRound += FIND_ROUND) {
+        if (fnContinue && nRound > 0 && !fnContinue(nRound, n))
+            return -1;
+        const long long nRoundSteps = std::min(FIND_ROUND, n - nRound);
+        RunInParts(nRoundSteps, nParts, [&](int nPart, long long nFirst, long long nEnd) {
+            CRecordFinder& finder = *finders[size_t(nPart)];
+            for (long long k = nRound + nFirst; k < nRound + nEnd; ++k) {
+                if (k % FIND_BLOCK == 0 && nBest.load(std::memory_order_relaxed) < k)
+                    return;
+                if (finder.Matches(m_rows.IndexAt(m_listRecords, order.PositionAt(k)))) {
+                    LowerTo(nBest, k);
+                    return;
+                }
+            }
+        });
+        if (nBest.load() < n)
+            return order.PositionAt(nBest.load());
     }
-    return nFound < 0 ? -1 : nFound;
+    return -1;
 }
 
 void CHivewatchDoc::Serialize(CArchive& ar) {

@@ -110,11 +110,13 @@ public:
     // around, the record at nSelIndex last. Returns the shown position of the first record
     // whose FindString matches, or -1 (without a filter, positions are list indices).
     // fnContinue, when given, is called every few hundred thousand records with the number
-    // examined so far and the total; returning false ends the search (-1).
+    // examined so far and the total, on the calling thread while no other thread reads the
+    // records; returning false ends the search (-1). The records are examined on nParts
+    // threads (0: as many as the machine's cores and the count are worth).
     using FindProgressFn = std::function<bool(long long nDone, long long nTotal)>;
     long long FindRecordIndex(const QString& strText, int bMatchCase, int bWholeWord,
                               long long nSelIndex, bool bDown,
-                              const FindProgressFn& fnContinue = {}) const;
+                              const FindProgressFn& fnContinue = {}, int nParts = 0) const;
 
     // Writes only the records shown, as a save writes them all; the document's flags stay.
     bool SaveShownRecords(const QString& strPath, QString* pStrError = nullptr);
@@ -138,9 +140,6 @@ private:
     void LoadRecords(CArchive& ar);
     void ShowLoadedRecords();
     bool SaveTo(const QString& strPath, QString* pStrError, bool bShownOnly);
-    long long FindInShown(CRecordFinder& finder, long long nFrom, long long nTo,
-                          long long& nExamined, long long nTotal,
-                          const FindProgressFn& fnContinue) const;
     void SyncCount() {
         m_nCount.store(int(m_listRecords.GetCount()), std::memory_order_release);
         m_nShownCount.store(m_rows.ShownCount(m_listRecords), std::memory_order_release);

@@ -3,6 +3,7 @@
 
 #include "store/RecordList.h"
 #include "store/RegInfoObj.h"
+#include "store/RegOperations.h"
 #include "store/TextMatch.h"
 
 #include <QString>
@@ -26,9 +27,11 @@ private:
     bool TextMatches(uint32_t nId, std::string_view text);
     bool TupleMatches(const SRecordView& v);
     bool NumberMatches(int32_t n) const;
+    bool PidMatches(int32_t nPid);
     bool TimeMatches(const SRecordView& v);
     bool DescriptionMatches(const SRecordView& v);
     bool DescriptionTextMatches(const SRecordView& v, const SDescriptionRecipe& recipe);
+    bool RecipeCanMatch(const SDescriptionRecipe& recipe) const;
 
     struct SDescriptionSlot {
         uint32_t nTuple = CTextTable::NOT_SHARED;
@@ -41,11 +44,23 @@ private:
     const CRecordList& m_list;
     const CTextTable& m_texts;
     CTextMatcher m_matcher;
-    bool m_bNumbers = false;            // the text can be found in a number
-    bool m_bClockTime = false;          // in a time text of digits
+    bool m_bNumbers = false;          // the text can be found in a number
+    bool m_bClockTime = false;        // in a time text of digits
+    int64_t m_nFewestDigitsValue = 0; // numbers nearer 0 are too short to hold the text
+    struct SPidSlot {
+        int32_t nPid = 0;
+        bool bKnown = false, bMatch = false;
+    };
+    static constexpr uint32_t PID_SLOTS = 256;
+    std::array<SPidSlot, PID_SLOTS> m_pids{};
+    uint64_t m_nLastTimeKey = UINT64_MAX; // the time text last examined, and its answer
+    bool m_bLastTimeMatch = false;
     std::vector<int8_t> m_textAnswers;  // by text id: -1 not known yet, 0 or 1
     std::vector<int8_t> m_tupleAnswers; // by tuple id
     std::vector<SDescriptionSlot> m_descriptions;
+    // By operation and success: whether a description can match where none of the record's
+    // own texts did (only through the words the description adds).
+    std::array<std::array<bool, 2>, REG_OPERATION_COUNT> m_descriptionCanMatch{};
     CTimeTextFormatter m_formatter;
     std::string m_strScratch;
 };

@@ -29,9 +29,17 @@ public:
     bool MatchesAscii(const char* p, size_t n) const;
     // False when no text made only of the given ASCII characters can match.
     bool CanMatchTextOf(std::string_view chars) const;
+    // False when no text of this shape ('9' stands for any digit, other characters, none of
+    // them a letter, for themselves) can match.
+    bool CanMatchShape(std::string_view shape) const;
+    // False when no occurrence of the search text, in any text this ASCII text stands in
+    // (at its start, at its end, or anywhere), can share a character with it (whatever the
+    // case and whole-word rules).
+    bool CanOverlapAscii(std::string_view fixed, bool bAtStart, bool bAtEnd) const;
 
 private:
     bool IsMatchAt(const char* p, size_t n, size_t nAt) const;
+    template <bool bTrackHigh> bool Scan(const char* p, size_t n, unsigned& nHigh) const;
 
     QString m_strNeedle;
     Qt::CaseSensitivity m_cs;

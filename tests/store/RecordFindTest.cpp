@@ -11,6 +11,9 @@
 
 #include <QStringList>
 
+#include <set>
+#include <vector>
+
 namespace {
 
 // Every operation, succeeded and failed, with values empty, equal, different and long.
@@ -55,6 +58,8 @@ void AddOperationRecords(CHivewatchDoc& doc) {
     p->m_strPath = QStringLiteral("HKCU\\\u00c9t\u00e9\\\u017Fong"); // LONG S folds to 's'
     p->m_strResult = QStringLiteral("SUCCESS");
     p->m_strOldValue = QStringLiteral("REG_SZ: ") + QChar(char16_t(0xD83D)) + QStringLiteral("x");
+    // The only character that is not ASCII is in the text's last bytes.
+    p->m_strNewValue = QStringLiteral("REG_SZ: mar\u212A");
     doc.AppendRecord(p);
 }
 
@@ -81,6 +86,19 @@ TEST(RecordFind, AnswersAreTheRecordClassAnswers) {
                                  "to REG",
                                  " to ",
                                  "Changed REG_DWORD",
+                                 "ged REG",
+                                 "(1) to",
+                                 "a to REG_SZ",
+                                 "ta)",
+                                 "ed: REG",
+                                 "SS: w",
+                                 "read",
+                                 "xread",
+                                 "key,",
+                                 "ad (no",
+                                 "DATA)",
+                                 "data)x",
+                                 "Changed REG_DWORD: 0x1 (1) to REG_DWORD: 0x2",
                                  "Set to same data",
                                  "Created value",
                                  "Enumerated",
@@ -112,6 +130,7 @@ TEST(RecordFind, AnswersAreTheRecordClassAnswers) {
                                  "k",
                                  "K",
                                  "kelvin",
+                                 "mark",
                                  "\u212A",
                                  "s",
                                  "\u017F",
@@ -180,4 +199,58 @@ TEST(RecordFind, DocumentFindUsesTheStoreAnswers) {
             }
         }
     }
+}
+
+// The walk is split over threads, a round at a time: whatever the parts and wherever the
+// matches lie (in several parts, on either side of a round's end), the first match in search
+// order is the answer, and the progress is asked between rounds.
+TEST(RecordFind, EveryPartAndRoundGivesTheFirstMatchInSearchOrder) {
+    constexpr long long COUNT = 300'000; // more than one round
+    const std::set<long long> needles = {5, 70'000, 150'000, 262'143, 262'144, 299'999};
+    CHivewatchDoc doc;
+    std::vector<CRegInfoObj*> records;
+    for (long long i = 0; i < COUNT; ++i) {
+        auto* p = new CRegInfoObj;
+        p->m_nSeq = int(i + 1);
+        p->m_strProcessName = QStringLiteral("app.exe");
+        p->m_strRequest = QStringLiteral("RegOpenKey");
+        p->m_strPath =
+            needles.count(i) ? QStringLiteral("HKLM\\Needle") : QStringLiteral("HKLM\\Hay");
+        if (i == COUNT - 1)
+            p->m_strPath += QStringLiteral("\\Last");
+        p->m_strResult = QStringLiteral("SUCCESS");
+        records.push_back(p);
+    }
+    doc.AppendRecords(records.data(), records.size());
+    for (long long nSel : {0LL, 4LL, 6LL, 100'000LL, 262'144LL, COUNT - 1}) {
+        for (bool bDown : {true, false}) {
+            long long nExpected = -1;
+            for (long long i = 0; i < COUNT && nExpected < 0; ++i) {
+                const long long n = ((nSel + (bDown ? -(1 + i) : 1 + i)) % COUNT + COUNT) % COUNT;
+                if (needles.count(n))
+                    nExpected = n;
+            }
+            for (int nParts : {1, 2, 3, 7}) {
+                EXPECT_EQ(
+                    doc.FindRecordIndex(QStringLiteral("needle"), 0, 0, nSel, bDown, {}, nParts),
+                    nExpected)
+                    << "from " << nSel << (bDown ? " down" : " up") << " in " << nParts << " parts";
+            }
+        }
+    }
+
+    std::vector<long long> arDone;
+    const auto progress = [&](long long nDone, long long nTotal) {
+        EXPECT_EQ(nTotal, COUNT);
+        arDone.push_back(nDone);
+        return true;
+    };
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("nowhere"), 0, 0, 0, true, progress, 2), -1);
+    EXPECT_EQ(arDone, std::vector<long long>{262'144});
+    // Stopped after the first round: the match in the second one is never reported.
+    const auto stop = [](long long, long long) { return false; };
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("last"), 0, 0, 0, false, progress, 2), COUNT - 1);
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("last"), 0, 0, 0, false, stop, 2), -1);
+    EXPECT_EQ(doc.FindRecordIndex(QStringLiteral("needle"), 0, 0, 0, false, stop, 2), 5)
+        << "found in the first round, before the progress is asked";
 }

@@ -179,6 +179,7 @@ bool CHivewatchApp::InitInstance(const SAppOptions& opts) {
 
     m_pMainFrame = std::make_unique<CMainFrame>(m_pDoc.get(), m_pDocManager.get());
     m_pDoc->SetHost(m_pMainFrame.get());
+    m_pDocLink->SetProgressWindow(m_pMainFrame.get());
     if (!m_pMainFrame->OnCreate())
         return false;
     connect(m_hInstanceMutex.get(), &CSingleInstance::FileHandedOver, m_pMainFrame.get(),

@@ -54,6 +54,7 @@ public:
     CMainFrame* GetMainFrame() const { return m_pMainFrame.get(); }
     CHivewatchDoc* GetDocument() const { return m_pDoc.get(); }
     CDocManager* GetDocManager() const { return m_pDocManager.get(); }
+    CHivewatchDocLink* GetDocLink() const { return m_pDocLink.get(); }
     QString GetSettingsPath() const { return m_strSettingsPath; }
 
     std::unique_ptr<CSingleInstance> m_hInstanceMutex;

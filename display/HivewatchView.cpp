@@ -2,9 +2,9 @@
 
 #include "dialogs/UserMessage.h"
 #include "display/BaseHivewatchDlg.h"
-#include "display/FindProgress.h"
 #include "display/FindReplaceDialog.h"
 #include "display/ViewFrame.h"
+#include "display/WorkProgress.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
@@ -16,7 +16,7 @@
 
 CHivewatchView::CHivewatchView(CHivewatchDoc* pDoc, IViewFrame* pFrame, QWidget* pParent)
     : QWidget(pParent), m_pDoc(pDoc), m_pFrame(pFrame),
-      m_nFindProgressDelayMs(CFindProgress::DEFAULT_DELAY_MS) {
+      m_nFindProgressDelayMs(CWorkProgress::DEFAULT_DELAY_MS) {
     setObjectName(QStringLiteral("HivewatchView"));
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);
@@ -97,7 +97,9 @@ qint64 CHivewatchView::SearchStep(const QString& strFindWhat, unsigned nFlags) {
     const long long nSel = n - 1 - nRow;
 
     const uint64_t nGeneration = m_pDoc->GetGeneration();
-    CFindProgress progress(this, strFindWhat, m_nFindProgressDelayMs);
+    CWorkProgress progress(this, QStringLiteral("Find"),
+                           QStringLiteral("Searching for \"%1\"...").arg(strFindWhat.left(80)),
+                           m_nFindProgressDelayMs);
     // Events processed while the progress shows could still replace the document (a file
     // handed over by a second start): the search then ends before it reads a record again.
     const auto fnContinue = [&](long long nDone, long long nTotal) {

@@ -309,8 +309,8 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
             ThrowDamaged("the record count is negative");
         for (int32_t i = 0; i < nCount; ++i) {
             m_listRecords.LoadOne(ar);
-            if ((i & 0xFFFF) == 0)
-                SyncCount();
+            if ((i + 1) % LOAD_STEP == 0)
+                OnLoadStep(i + 1, nCount);
         }
         if (ar.BytesRemaining() > 0)
             ThrowDamaged("more data follows the last record");
@@ -319,6 +319,23 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
         throw;
     }
     ShowLoadedRecords();
+}
+
+namespace {
+// Thrown through the load when its progress function asks to stop.
+struct SLoadCancelled {};
+} // namespace
+
+// The rows read so far are shown before the progress function lets the window paint them;
+// without a filter they are the records, with one they wait for the end (ShowLoadedRecords).
+void CHivewatchDoc::OnLoadStep(long long nDone, long long nTotal) {
+    SyncCount();
+    if (!m_pLoadProgress)
+        return;
+    if (m_pHost && m_pHost->HasListView())
+        m_pHost->RefreshItemCount();
+    if (!(*m_pLoadProgress)(nDone, nTotal))
+        throw SLoadCancelled();
 }
 
 void CHivewatchDoc::ShowLoadedRecords() {
@@ -378,7 +395,8 @@ bool CHivewatchDoc::SaveTo(const QString& strPath, QString* pStrError, bool bSho
     return true;
 }
 
-bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError) {
+bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError,
+                                   const LoadProgressFn& fnContinue) {
     // Only a regular file: a FIFO or a device named here would hold the program up for good.
     QString strWhy;
     const int fd = PlatformOpenRegularFile(strPath, &strWhy);
@@ -387,9 +405,21 @@ bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError) {
         SetError(pStrError, QStringLiteral("cannot open %1: %2").arg(strPath, strWhy));
         return false;
     }
+    m_pLoadProgress = fnContinue ? &fnContinue : nullptr;
+    const struct SEnd {
+        const LoadProgressFn*& p;
+        ~SEnd() { p = nullptr; }
+    } end{m_pLoadProgress};
     try {
         CArchive ar(&file, CArchive::load, ARCHIVE_BUFFER);
         Serialize(ar);
+    } catch (const SLoadCancelled&) {
+        SetError(pStrError, QStringLiteral("opening %1 was cancelled; the %2 records read before "
+                                           "are kept, as a new document.")
+                                .arg(strPath)
+                                .arg(GetRecordCount()));
+        SetModifiedFlag(GetRecordCount() > 0);
+        return false;
     } catch (const CArchiveException& e) {
         SetError(pStrError, QStringLiteral("%1 is damaged (%2); %3 records were read before the "
                                            "damage and are kept.")

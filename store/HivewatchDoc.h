@@ -33,7 +33,14 @@ public:
     bool OnSaveDocument(const QString& strPath, QString* pStrError = nullptr);
     // A damaged file (short, a negative count, bytes after the last record) fails the open;
     // the records read before the damage stay and the document is marked modified.
-    bool OnOpenDocument(const QString& strPath, QString* pStrError = nullptr);
+    // fnContinue, when given, is called every LOAD_STEP records with the number read and the
+    // count, on the calling thread, with the records read so far shown (rows without a
+    // filter; the filter's rows once all are read): it may let the window work. Returning
+    // false ends the open as a failure whose records stay as a damaged file's do.
+    using LoadProgressFn = std::function<bool(long long nDone, long long nTotal)>;
+    static constexpr long long LOAD_STEP = 1 << 16;
+    bool OnOpenDocument(const QString& strPath, QString* pStrError = nullptr,
+                        const LoadProgressFn& fnContinue = {});
 
     bool IsModified() const { return m_bModified.load(std::memory_order_relaxed); }
     void SetModifiedFlag(bool bModified = true) { m_bModified.store(bModified); }
@@ -138,6 +145,7 @@ private:
     void StoreRecords(CArchive& ar);
     void StoreShownRecords(CArchive& ar) const;
     void LoadRecords(CArchive& ar);
+    void OnLoadStep(long long nDone, long long nTotal);
     void ShowLoadedRecords();
     bool SaveTo(const QString& strPath, QString* pStrError, bool bShownOnly);
     void SyncCount() {
@@ -151,6 +159,7 @@ private:
     std::atomic<long long> m_nShownCount{0};
     CDisplayRows m_rows; // under g_RecordLock
     std::atomic<uint64_t> m_nGeneration{0};
+    const LoadProgressFn* m_pLoadProgress = nullptr; // during OnOpenDocument only
     int m_nNewRecordsWhenStored = 0; // m_bNewRecords as the last save's walk found it
     long long m_nGroupDepth = 0;     // the history depth of the capture group being filed
 };

@@ -1,6 +1,7 @@
 // New, Open, Save and Save As through the window, with their prompts and file dialogs, the
 // caption and the recent-file list; the two-pass close with its save prompt; launching a
 // program to watch.
+#include "app/HivewatchDocLink.h"
 #include "display/BaseHivewatchDlg.h"
 #include "display/HivewatchView.h"
 #include "frame/CommandIds.h"
@@ -18,7 +19,9 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
+#include <QTest>
 
 #include <cstdio>
 
@@ -209,4 +212,48 @@ TEST_F(DocumentCommands, OpenAsksToSaveUnsavedRecordsFirst) {
     m_script.AnswerMessageBox(QMessageBox::No);
     EXPECT_TRUE(DocManager()->OnFileOpen());
     EXPECT_EQ(ListCount(), 7);
+}
+
+// A long open: the progress shows with the rows read so far already in the list, and Cancel
+// ends it with those rows kept as a new document; let run, it opens the whole file.
+TEST_F(DocumentCommands, ALongOpenShowsItsRowsAsItGoesAndCanBeCancelled) {
+    constexpr int COUNT = 5 * int(CHivewatchDoc::LOAD_STEP) + 7;
+    const QString strPath = WriteDocument(QStringLiteral("long.hvw"), COUNT);
+    ASSERT_TRUE(StartApp());
+    m_pApp->GetDocLink()->SetProgressDelay(0);
+
+    qint64 nRowsWhenShown = -1;
+    {
+        CProgressWatch cancel([&](QProgressDialog* pDlg) {
+            nRowsWhenShown = ListCount();
+            QTest::mouseClick(pDlg->findChild<QPushButton*>(), Qt::LeftButton);
+        });
+        m_script.AnswerMessageBox(QMessageBox::Ok);
+        EXPECT_FALSE(DocManager()->OpenDocumentFile(strPath));
+        EXPECT_EQ(cancel.m_nShown, 1);
+        EXPECT_TRUE(cancel.m_bWindowModal);
+    }
+    EXPECT_GE(nRowsWhenShown, CHivewatchDoc::LOAD_STEP) << "rows show while the file is read";
+    ASSERT_EQ(m_script.MessageTexts().size(), 1);
+    const QString strText = m_script.MessageTexts()[0];
+    EXPECT_TRUE(strText.contains(QStringLiteral("long.hvw was cancelled")))
+        << strText.toStdString();
+    const int nRead = Doc()->GetRecordCount();
+    EXPECT_GT(nRead, 0);
+    EXPECT_LT(nRead, COUNT);
+    EXPECT_EQ(ListCount(), nRead);
+    EXPECT_TRUE(DocManager()->GetPathName().isEmpty()) << "Save must not overwrite the file";
+    EXPECT_TRUE(Doc()->IsModified());
+
+    // Not cancelled: every record, under the file's name, and the progress gone.
+    m_script.AnswerMessageBox(QMessageBox::No); // the records kept are not saved
+    {
+        CProgressWatch watch([](QProgressDialog*) {});
+        EXPECT_TRUE(DocManager()->OpenDocumentFile(strPath));
+        EXPECT_GE(watch.m_nShown, 1);
+    }
+    EXPECT_EQ(Doc()->GetRecordCount(), COUNT);
+    EXPECT_EQ(ListCount(), COUNT);
+    EXPECT_EQ(DocManager()->GetPathName(), strPath);
+    EXPECT_TRUE(Frame()->findChildren<QProgressDialog*>().isEmpty());
 }

@@ -217,36 +217,6 @@ TEST_F(Find, ASelectedRowWhoseRecordWasTrimmedCountsAsTheTopRow) {
 
 namespace {
 
-// Acts on each search progress that shows, from the event loop the search keeps running.
-class CProgressWatch : public QObject {
-public:
-    explicit CProgressWatch(std::function<void(QProgressDialog*)> fn) : m_fn(std::move(fn)) {
-        qApp->installEventFilter(this);
-    }
-    ~CProgressWatch() override { qApp->removeEventFilter(this); }
-    bool eventFilter(QObject* pObj, QEvent* pEvent) override {
-        auto* pDlg = qobject_cast<QProgressDialog*>(pObj);
-        if (pDlg && pEvent->type() == QEvent::Show) {
-            ++m_nShown;
-            m_bWindowModal = pDlg->windowModality() == Qt::WindowModal;
-            QPointer<QProgressDialog> p(pDlg);
-            QMetaObject::invokeMethod(
-                this,
-                [this, p] {
-                    if (p)
-                        m_fn(p);
-                },
-                Qt::QueuedConnection);
-        }
-        return false;
-    }
-    int m_nShown = 0;
-    bool m_bWindowModal = false;
-
-private:
-    std::function<void(QProgressDialog*)> m_fn;
-};
-
 class CPaintCounter : public QObject {
 public:
     bool eventFilter(QObject*, QEvent* pEvent) override {

@@ -1,5 +1,7 @@
 #include "tests/gui/GuiTestSupport.h"
 
+#include <QProgressDialog>
+
 #include "store/HivewatchDoc.h"
 #include "store/RegOperations.h"
 
@@ -80,6 +82,9 @@ void CDialogScript::Click(QMessageBox* pBox, QMessageBox::StandardButton button)
 void CDialogScript::Poll() {
     auto* pModal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!pModal || !pModal->isVisible() || pModal == m_pAccepting)
+        return;
+    // Progress of long work is no question: it ends by itself (CProgressWatch acts on it).
+    if (qobject_cast<QProgressDialog*>(pModal))
         return;
     auto* pBox = qobject_cast<QMessageBox*>(pModal);
     auto* pFiles = qobject_cast<QFileDialog*>(pModal);

@@ -1,9 +1,11 @@
 // Helpers of the window tests: records, waiting, and a user who answers dialogs.
 #pragma once
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -61,4 +63,34 @@ private:
     std::deque<SAnswer> m_answers;
     QStringList m_arTexts;
     QPointer<QDialog> m_pAccepting; // a file dialog answered, closing once it has checked
+};
+
+// Acts on each progress dialog that shows, from the event loop the long work keeps running.
+class CProgressWatch : public QObject {
+public:
+    explicit CProgressWatch(std::function<void(QProgressDialog*)> fn) : m_fn(std::move(fn)) {
+        qApp->installEventFilter(this);
+    }
+    ~CProgressWatch() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* pObj, QEvent* pEvent) override {
+        auto* pDlg = qobject_cast<QProgressDialog*>(pObj);
+        if (pDlg && pEvent->type() == QEvent::Show) {
+            ++m_nShown;
+            m_bWindowModal = pDlg->windowModality() == Qt::WindowModal;
+            QPointer<QProgressDialog> p(pDlg);
+            QMetaObject::invokeMethod(
+                this,
+                [this, p] {
+                    if (p)
+                        m_fn(p);
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+    int m_nShown = 0;
+    bool m_bWindowModal = false;
+
+private:
+    std::function<void(QProgressDialog*)> m_fn;
 };

@@ -1,4 +1,4 @@
-#include "display/FindProgress.h"
+#include "display/WorkProgress.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -10,23 +10,25 @@ namespace {
 constexpr int PROGRESS_RANGE = 1000;
 }
 
-CFindProgress::CFindProgress(QWidget* pParent, const QString& strText, int nDelayMs)
-    : m_pParent(pParent), m_strText(strText), m_nDelayMs(nDelayMs) {
+CWorkProgress::CWorkProgress(QWidget* pParent, const QString& strTitle, const QString& strLabel,
+                             int nDelayMs)
+    : m_pParent(pParent), m_strTitle(strTitle), m_strLabel(strLabel), m_nDelayMs(nDelayMs) {
     m_clock.start();
 }
 
-CFindProgress::~CFindProgress() = default;
+CWorkProgress::~CWorkProgress() = default;
 
-void CFindProgress::Show() {
+void CWorkProgress::Show() {
     QWidget* pWindow = m_pParent ? m_pParent->window() : nullptr;
     m_pDlg = std::make_unique<QProgressDialog>(pWindow);
-    m_pDlg->setObjectName(QStringLiteral("FindProgress"));
-    m_pDlg->setWindowTitle(QStringLiteral("Find"));
-    // The searched text is the user's: shown as it is, never as markup.
+    m_pDlg->setObjectName(QStringLiteral("WorkProgress"));
+    m_pDlg->setWindowTitle(m_strTitle);
+    // The label holds the user's texts (a searched text, a file name): shown as they are,
+    // never as markup.
     auto* pLabel = new QLabel(m_pDlg.get());
     pLabel->setTextFormat(Qt::PlainText);
     m_pDlg->setLabel(pLabel);
-    m_pDlg->setLabelText(QStringLiteral("Searching for \"%1\"...").arg(m_strText.left(80)));
+    m_pDlg->setLabelText(m_strLabel);
     m_pDlg->setCancelButtonText(QStringLiteral("Cancel"));
     m_pDlg->setRange(0, PROGRESS_RANGE);
     m_pDlg->setAutoClose(false);
@@ -37,7 +39,7 @@ void CFindProgress::Show() {
     m_bShown = true;
 }
 
-bool CFindProgress::Continue(long long nDone, long long nTotal) {
+bool CWorkProgress::Continue(long long nDone, long long nTotal) {
     if (m_bCancelled)
         return false;
     const qint64 nNowMs = m_clock.elapsed();

@@ -50,6 +50,7 @@ CShownIndex CDisplayRows::Scan(const CRecordList& list, CRecordMatcher& matcher,
     CShownIndex all = std::move(parts.front());
     for (size_t i = 1; i < parts.size(); ++i)
         all.Splice(std::move(parts[i]));
+    all.TrimTail();
     return all;
 }
 

@@ -5,6 +5,34 @@
 
 namespace {
 constexpr long long MAX_DISTANCE = 0xFFFFFFFFll;
+constexpr size_t FIRST_TAIL_ENTRIES = 256;
+} // namespace
+
+void CShownIndex::ResizeTail(size_t nUsed, size_t nCapacity) {
+    Chunk pChunk = std::make_unique_for_overwrite<uint32_t[]>(nCapacity);
+    std::copy_n(m_chunks.back().get(), nUsed, pChunk.get());
+    m_chunks.back() = std::move(pChunk);
+    m_nTailCapacity = nCapacity;
+}
+
+uint32_t* CShownIndex::SlotFor(size_t n, size_t nRun) {
+    const size_t nChunk = n / CHUNK_ENTRIES, nAt = n % CHUNK_ENTRIES;
+    const size_t nWanted = std::min(CHUNK_ENTRIES, nAt + nRun);
+    if (nChunk == m_chunks.size()) {
+        const size_t nCapacity = std::max(nWanted, FIRST_TAIL_ENTRIES);
+        Chunk pChunk = std::make_unique_for_overwrite<uint32_t[]>(nCapacity);
+        m_chunks.push_back(std::move(pChunk));
+        m_nTailCapacity = nCapacity;
+    } else if (nWanted > m_nTailCapacity) {
+        ResizeTail(nAt, std::min(CHUNK_ENTRIES, std::max(nWanted, m_nTailCapacity * 3 / 2)));
+    }
+    return &m_chunks[nChunk][nAt];
+}
+
+void CShownIndex::TrimTail() {
+    const size_t nUsed = (m_nHead + size_t(m_nCount)) % CHUNK_ENTRIES;
+    if (!m_chunks.empty() && nUsed > 0 && nUsed < m_nTailCapacity)
+        ResizeTail(nUsed, nUsed);
 }
 
 long long CShownIndex::Find(long long nPosition) const {
@@ -38,12 +66,7 @@ void CShownIndex::Append(long long nPosition) {
         m_nBase = nPosition;
     else if (nPosition - m_nBase > MAX_DISTANCE)
         Rebase(nPosition);
-    const size_t n = m_nHead + size_t(m_nCount);
-    if (n / CHUNK_ENTRIES == m_chunks.size()) {
-        Chunk pChunk = std::make_unique_for_overwrite<uint32_t[]>(CHUNK_ENTRIES);
-        m_chunks.push_back(std::move(pChunk));
-    }
-    m_chunks[n / CHUNK_ENTRIES][n % CHUNK_ENTRIES] = uint32_t(nPosition - m_nBase);
+    *SlotFor(m_nHead + size_t(m_nCount), 1) = uint32_t(nPosition - m_nBase);
     ++m_nCount;
 }
 
@@ -64,13 +87,11 @@ void CShownIndex::Splice(CShownIndex&& other) {
     while (i < other.m_nCount) {
         const size_t nFrom = other.m_nHead + size_t(i);
         const size_t nTo = m_nHead + size_t(m_nCount);
-        if (nTo / CHUNK_ENTRIES == m_chunks.size())
-            m_chunks.push_back(std::make_unique_for_overwrite<uint32_t[]>(CHUNK_ENTRIES));
         const long long nRun = std::min(
             {other.m_nCount - i, static_cast<long long>(CHUNK_ENTRIES - nFrom % CHUNK_ENTRIES),
              static_cast<long long>(CHUNK_ENTRIES - nTo % CHUNK_ENTRIES)});
         const uint32_t* pFrom = &other.m_chunks[nFrom / CHUNK_ENTRIES][nFrom % CHUNK_ENTRIES];
-        uint32_t* pTo = &m_chunks[nTo / CHUNK_ENTRIES][nTo % CHUNK_ENTRIES];
+        uint32_t* pTo = SlotFor(nTo, size_t(nRun));
         for (long long k = 0; k < nRun; ++k)
             pTo[k] = pFrom[k] + nShift;
         m_nCount += nRun;
@@ -100,6 +121,7 @@ void CShownIndex::DropBefore(long long nPosition) {
 
 void CShownIndex::Clear() {
     m_chunks.clear();
+    m_nTailCapacity = 0;
     m_nHead = 0;
     m_nCount = 0;
     m_nBase = 0;

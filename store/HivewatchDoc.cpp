@@ -5,11 +5,13 @@
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
 #include "store/RecordFind.h"
+#include "store/RecordLoader.h"
 #include "store/RecordLock.h"
 #include "utils/Archive.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -17,6 +19,8 @@ namespace {
 
 // The archive's buffer for saving and loading: large blocks for the file system.
 constexpr int ARCHIVE_BUFFER = 1 << 20;
+// Records loaded between updates of the count other threads read.
+constexpr long long LOAD_STEP = 1 << 16;
 
 } // namespace
 
@@ -175,10 +179,10 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
         const int32_t nCount = ar.ReadInt32();
         if (nCount < 0)
             ThrowDamaged("the record count is negative");
-        for (int32_t i = 0; i < nCount; ++i) {
-            m_listRecords.LoadOne(ar);
-            if ((i & 0xFFFF) == 0)
-                SyncCount();
+        CRecordLoader loader(m_listRecords);
+        for (long long nDone = 0; nDone < nCount; nDone += LOAD_STEP) {
+            loader.Load(ar, std::min<long long>(LOAD_STEP, nCount - nDone));
+            SyncCount();
         }
         if (ar.BytesRemaining() > 0)
             ThrowDamaged("more data follows the last record");

@@ -53,9 +53,15 @@ public:
     // filed, when the document was cleared or replaced since nGeneration), AppendCaptured for
     // each record (it trims to the history depth read at the group's start), EndCaptureGroup.
     bool BeginCaptureGroup(uint64_t nGeneration);
+    // PrepareCaptured may be called for the next record before this one is appended (see
+    // CRecordList::PrepareCaptured).
+    void PrepareCaptured(const SRecordFields& fields, bool bAscii,
+                         CRecordList::SCapturedKeys& keys) const {
+        m_listRecords.PrepareCaptured(fields, bAscii, keys);
+    }
     void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
-                        const SRecordFields& fields) {
-        m_listRecords.AppendCaptured(nSeq, nFileTime, nPid, fields);
+                        const SRecordFields& fields, const CRecordList::SCapturedKeys& keys) {
+        m_listRecords.AppendCaptured(nSeq, nFileTime, nPid, fields, keys);
         if (m_nGroupDepth > 0)
             m_listRecords.TrimTo(m_nGroupDepth);
     }

@@ -96,11 +96,13 @@ std::string_view GetText(CArchive& ar, std::string& buf) {
 
 } // namespace
 
-void CRecordList::StoreRange(CArchive& ar, long long nFirst, long long nEnd) const {
+long long CRecordList::StoreRecords(CArchive& ar, long long nFirst, long long nEnd,
+                                    bool bInRoom) const {
     CTimeTextFormatter formatter;
     char szTime[TIME_TEXT_LENGTH];
     nEnd = std::min(nEnd, GetCount());
-    for (long long i = std::max(nFirst, 0LL); i < nEnd; ++i) {
+    long long i = std::max(nFirst, 0LL);
+    for (; i < nEnd; ++i) {
         const SRecordView v = View(i);
         const std::string_view time = TimeText(v, formatter, szTime);
         const std::string_view texts[7] = {time,     v.process,  v.request, v.path,
@@ -108,6 +110,8 @@ void CRecordList::StoreRange(CArchive& ar, long long nFirst, long long nEnd) con
         size_t nBound = 8 + 9 * MAX_HEADER;
         for (std::string_view s : texts)
             nBound += 2 * s.size();
+        if (bInRoom && nBound > ar.WriteRoom() && i > nFirst)
+            break;
         unsigned char* p = ar.WriteSpace(nBound);
         if (!p) {
             // A record larger than the buffer: field by field.
@@ -139,6 +143,7 @@ void CRecordList::StoreRange(CArchive& ar, long long nFirst, long long nEnd) con
         p = shared(v.nNew, v.newValue);
         ar.CommitWrite(size_t(p - pStart));
     }
+    return i;
 }
 
 void CRecordList::LoadOne(CArchive& ar) {

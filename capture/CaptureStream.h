@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+class CArchive;
 class CHivewatchDoc;
 
 // The .hvw file gets a count that is patched in at the end, then every record as it is filed;
@@ -17,8 +18,9 @@ class CHivewatchDoc;
 // exactly the files a save and an export of the document at the end would write, as long as
 // the document keeps every record (nothing trimmed from its head, no Clear, no Open): once it
 // does not, the stream stops (Diverged) and the caller saves the usual way. The records are
-// read under the record lock, a few thousand at a time, and written outside it, so the capture
-// thread never waits for the disk. Files are replaced only whole (the checked atomic writer).
+// read under the record lock, a few thousand at a time, into buffers that are written outside
+// it, so the capture thread never waits for the disk. Files are replaced only whole (the checked
+// atomic writer).
 class CCaptureStream {
 public:
     static constexpr long long RECORDS_PER_HOLD = 8192;
@@ -49,6 +51,7 @@ private:
     QString m_strHvw, m_strCsv;
     int m_nExportScope;
     std::unique_ptr<CSafeFile> m_pHvw, m_pCsv;
+    std::unique_ptr<CArchive> m_pArchive; // over m_pHvw
     std::unique_ptr<CCsvWriter> m_pCsvWriter;
     uint64_t m_nGeneration = 0;
     long long m_nDone = 0;

@@ -79,7 +79,7 @@ bool CCaptureStream::WritePending() {
         long long nEnd = 0;
         {
             CAutoLock lock(&g_RecordLock);
-            if (m_doc.GetGeneration() != m_nGeneration || list.RemovedFromHead() != 0 ||
+            if (m_doc.GetGeneration() != m_nGeneration || list.GetHeadPosition() != 0 ||
                 list.GetCount() < m_nDone) {
                 m_bDiverged = true;
                 return false;

@@ -81,7 +81,7 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
 }
 
 SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope,
-                        const ExportProgressFn& fnProgress) {
+                        const ExportProgressFn& fnProgress, bool bShownOnly) {
     SExportResult result;
     CSafeFile file(strPath);
     if (!file.Open()) {
@@ -103,20 +103,29 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
             writer.Clear();
             return bOk;
         };
-        const long long nCount = list.GetCount();
+        const long long nCount = bShownOnly ? doc.GetShownCount() : list.GetCount();
         CProgressPacer progress(fnProgress, nCount);
-        for (long long i = 0; i < nCount; ++i) {
-            if (!progress.Step(i)) {
+        long long nWalked = 0;
+        // False ends the walk: a cancel or a write error.
+        const auto exportOne = [&](long long i) {
+            if (!progress.Step(nWalked++)) {
                 result.bCancelled = true;
-                break;
+                return false;
             }
             const SRecordView v = list.View(i);
             if (!IsRecordViewExported(v, nExportScope))
-                continue;
+                return true;
             writer.AppendLine(i, v);
             ++result.nRecords;
-            if (writer.Size() >= CSV_CHUNK_BYTES && !(bWriteOk = writeChunk()))
-                break;
+            return writer.Size() < CSV_CHUNK_BYTES || (bWriteOk = writeChunk());
+        };
+        if (bShownOnly) {
+            doc.ForEachShownIndex(exportOne);
+        } else {
+            for (long long i = 0; i < nCount; ++i) {
+                if (!exportOne(i))
+                    break;
+            }
         }
         if (bWriteOk && !result.bCancelled) {
             progress.Finish();

@@ -35,7 +35,8 @@ using ExportProgressFn = std::function<bool(int64_t nDone, int64_t nTotal)>;
 // Writes the file in the narrow code page, oldest record first, into a temporary file beside
 // it that replaces the old file only when everything was written; a failure or a cancel
 // leaves the old file as it was. The record lock is held for the whole walk, so the capture
-// waits and then goes on.
+// waits and then goes on. bShownOnly: only the records the event list shows (those its
+// display filter passes) are walked; the scope then narrows them further.
 SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope);
 SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope,
-                        const ExportProgressFn& fnProgress);
+                        const ExportProgressFn& fnProgress, bool bShownOnly = false);

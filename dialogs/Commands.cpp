@@ -29,5 +29,9 @@ void RunExportCommand(QWidget* pParent, const CHivewatchDoc& doc) {
     dlg.m_clrBackground = g_SetObj.m_clrBackground;
     if (dlg.DoModal() != IDOK)
         return;
-    WriteExportFile(pParent, doc, dlg.m_strFileName, g_SetObj.m_nExportScope);
+    // "Events shown" writes every record the list shows; the others every record of their kind.
+    const bool bShown = dlg.m_nSelection == CExportDlg::SELECTION_SHOWN;
+    WriteExportFile(pParent, doc, dlg.m_strFileName,
+                    bShown ? int(EXPORT_ALL) : g_SetObj.m_nExportScope, EXPORT_PROGRESS_THRESHOLD,
+                    bShown);
 }

@@ -49,17 +49,17 @@ private:
 } // namespace
 
 void WriteExportFile(QWidget* pParent, const CHivewatchDoc& doc, const QString& strPath,
-                     int nExportScope, int64_t nProgressThreshold) {
+                     int nExportScope, int64_t nProgressThreshold, bool bShownOnly) {
     std::unique_ptr<CExportProgress> pProgress;
     ExportProgress fnProgress;
-    const int64_t nCount = doc.GetRecordCount();
+    const int64_t nCount = bShownOnly ? doc.GetShownCount() : doc.GetRecordCount();
     if (nCount > nProgressThreshold) {
         pProgress = std::make_unique<CExportProgress>(pParent, strPath, nCount);
         fnProgress = [&pProgress](int64_t nDone, int64_t nTotal) {
             return pProgress->Update(nDone, nTotal);
         };
     }
-    const SExportOutcome outcome = WriteCsv(doc, strPath, nExportScope, fnProgress);
+    const SExportOutcome outcome = WriteCsv(doc, strPath, nExportScope, fnProgress, bShownOnly);
     pProgress.reset();
     switch (outcome.m_nStatus) {
     case SExportOutcome::EXPORT_FINISHED:

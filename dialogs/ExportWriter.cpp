@@ -3,8 +3,8 @@
 #include "capture/CsvExport.h"
 
 SExportOutcome WriteCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope,
-                        const ExportProgress& fnProgress) {
-    const SExportResult result = ExportCsv(doc, strPath, nExportScope, fnProgress);
+                        const ExportProgress& fnProgress, bool bShownOnly) {
+    const SExportResult result = ExportCsv(doc, strPath, nExportScope, fnProgress, bShownOnly);
     SExportOutcome outcome;
     outcome.m_nRecords = result.nRecords;
     outcome.m_nCause = result.nCause;

@@ -19,5 +19,6 @@ struct SExportOutcome {
 // Called now and then with the records walked and the document's count; false cancels.
 using ExportProgress = std::function<bool(int64_t nDone, int64_t nTotal)>;
 
+// bShownOnly: the records the event list shows, rather than every record.
 SExportOutcome WriteCsv(const CHivewatchDoc& doc, const QString& strPath, int nExportScope,
-                        const ExportProgress& fnProgress);
+                        const ExportProgress& fnProgress, bool bShownOnly = false);

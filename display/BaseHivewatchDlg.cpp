@@ -17,6 +17,8 @@ CBaseHivewatchDlg::CBaseHivewatchDlg(const CHivewatchDoc* pDoc, QWidget* pParent
             emit ShowDetails();
     });
     connect(&m_wndList, &CMyListCtrl::ItemDoubleClicked, this, [this] { emit RegeditJump(); });
+    connect(&m_wndList, &CMyListCtrl::CellMenuRequested, this,
+            &CBaseHivewatchDlg::CellMenuRequested);
 }
 
 void CBaseHivewatchDlg::SetDlgBkColor(COLORREF clr) {
@@ -25,7 +27,7 @@ void CBaseHivewatchDlg::SetDlgBkColor(COLORREF clr) {
 }
 
 int CBaseHivewatchDlg::RefreshItemCount() {
-    const qint64 nCount = m_pDoc ? m_pDoc->GetRecordCount() : 0;
+    const qint64 nCount = m_pDoc ? m_pDoc->GetShownCount() : 0;
     if (nCount == m_wndList.GetItemCount())
         m_wndList.viewport()->update();
     else

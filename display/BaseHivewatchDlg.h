@@ -14,8 +14,8 @@ public:
     // The list control's background first, then the panel's.
     void SetDlgBkColor(COLORREF clr) override;
 
-    // Shows the document's record count: a changed count sets the item count (rows come or
-    // go at the end); an unchanged one repaints the visible rows. Returns 1.
+    // Shows the document's count of shown records: a changed count sets the item count (rows
+    // come or go at the end); an unchanged one repaints the visible rows. Returns 1.
     int RefreshItemCount();
     // The first selected row, or -1.
     qint64 GetSelectedRow() const;
@@ -29,6 +29,8 @@ public:
 signals:
     void ShowDetails(); // the selection changed to a row
     void RegeditJump(); // a row was double-clicked
+    // The user asked for a cell's menu (right button or menu key) at a global position.
+    void CellMenuRequested(qint64 nRow, int nColumn, const QPoint& ptGlobal);
 
 private:
     const CHivewatchDoc* m_pDoc;

@@ -77,12 +77,13 @@ bool CEventListModel::GetRowCells(qint64 nRow, SRowCells& out) const {
     if (!m_pDoc || nRow < 0)
         return false;
     CRegInfoObj record;
-    if (!m_pDoc->CopyRecordAtRow(nRow, record))
+    bool bHighlighted = false;
+    if (!m_pDoc->CopyRecordAtRow(nRow, record, &bHighlighted))
         return false;
     for (int i = 0; i < COLUMN_COUNT; ++i)
         out.arText[size_t(i)] = CellText(record, i);
     out.clrText = TextColor(record);
-    out.clrBack = BackColor(record);
+    out.clrBack = bHighlighted ? ColorRefToQColor(m_clrHighlight) : BackColor(record);
     return true;
 }
 
@@ -101,7 +102,8 @@ QVariant CEventListModel::data(const QModelIndex& index, int nRole) const {
         nRole != Qt::BackgroundRole)
         return {};
     CRegInfoObj record;
-    if (!m_pDoc || !m_pDoc->CopyRecordAtRow(index.row(), record))
+    bool bHighlighted = false;
+    if (!m_pDoc || !m_pDoc->CopyRecordAtRow(index.row(), record, &bHighlighted))
         return {};
     switch (nRole) {
     case Qt::DisplayRole:
@@ -113,7 +115,7 @@ QVariant CEventListModel::data(const QModelIndex& index, int nRole) const {
     case Qt::ForegroundRole:
         return TextColor(record);
     default:
-        return BackColor(record);
+        return bHighlighted ? ColorRefToQColor(m_clrHighlight) : BackColor(record);
     }
 }
 

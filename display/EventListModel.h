@@ -1,6 +1,7 @@
 // The event list's cells: each row's texts and colours, read from its record when asked.
 #pragma once
 
+#include "filter/DisplayRulesFile.h"
 #include "settings/SetObj.h"
 
 #include <QAbstractTableModel>
@@ -43,6 +44,9 @@ public:
     // The list background, also the background of rows whose record changed nothing.
     void SetBkColor(COLORREF clr) { m_clrBk = clr; }
     COLORREF GetBkColor() const { return m_clrBk; }
+    // The background of rows the document's highlight rules pass, over the operation colours.
+    void SetHighlightColor(COLORREF clr) { m_clrHighlight = clr; }
+    COLORREF GetHighlightColor() const { return m_clrHighlight; }
 
     // Row r shows the record at list index count - 1 - r, count read now. False, leaving
     // out as it was, when the row has no record (past the end for a moment after a trim).
@@ -63,4 +67,5 @@ private:
     const CHivewatchDoc* m_pDoc;
     qint64 m_nItemCount = 0;
     COLORREF m_clrBk = DEFAULT_BACKGROUND;
+    COLORREF m_clrHighlight = DEFAULT_HIGHLIGHT_COLOR;
 };

@@ -85,12 +85,13 @@ qint64 CHivewatchView::SearchStep(const QString& strFindWhat, unsigned nFlags) {
     // Held for the whole step, so no record arrives or goes between the search and the
     // selection that maps its result to a row.
     CAutoLock lock(&g_RecordLock);
-    const long long n = m_pDoc->GetRecordCount();
+    const long long n = m_pDoc->GetShownCount();
     if (n == 0)
         return -1;
     qint64 nRow = m_pListDlg->GetSelectedRow();
     // Nothing selected, or a row whose record has just been trimmed away (the list shows
-    // the smaller count at its next refresh): the search starts next to the top row.
+    // the smaller count at its next refresh): the search starts next to the top row. Rows
+    // are the records shown, and so are the positions the search walks.
     if (nRow < 0 || nRow >= n)
         nRow = 0;
     const long long nSel = n - 1 - nRow;
@@ -102,12 +103,12 @@ qint64 CHivewatchView::SearchStep(const QString& strFindWhat, unsigned nFlags) {
     const auto fnContinue = [&](long long nDone, long long nTotal) {
         return progress.Continue(nDone, nTotal) && m_pDoc->GetGeneration() == nGeneration;
     };
-    const long long nIndex = m_pDoc->FindRecordIndex(strFindWhat, (nFlags & FR_MATCHCASE) ? 1 : 0,
-                                                     (nFlags & FR_WHOLEWORD) ? 1 : 0, nSel,
-                                                     (nFlags & FR_DOWN) != 0, fnContinue);
-    if (nIndex < 0 || m_pDoc->GetGeneration() != nGeneration)
+    const long long nPos = m_pDoc->FindRecordIndex(strFindWhat, (nFlags & FR_MATCHCASE) ? 1 : 0,
+                                                   (nFlags & FR_WHOLEWORD) ? 1 : 0, nSel,
+                                                   (nFlags & FR_DOWN) != 0, fnContinue);
+    if (nPos < 0 || m_pDoc->GetGeneration() != nGeneration)
         return -1;
-    const qint64 nFound = n - 1 - nIndex;
+    const qint64 nFound = n - 1 - nPos;
     // The list shows the count of its last refresh: records filed since are not rows of it
     // yet, and rows of records trimmed since are still there.
     if (m_pListDlg->GetListCtrl().GetItemCount() != n)

@@ -3,6 +3,7 @@
 #include "display/ColorRef.h"
 #include "utils/ui/ListRows.h"
 
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -402,6 +403,22 @@ void CMyListCtrl::mouseDoubleClickEvent(QMouseEvent* pEvent) {
         SetSelected(nRow);
         emit ItemDoubleClicked(nRow);
     }
+}
+
+void CMyListCtrl::contextMenuEvent(QContextMenuEvent* pEvent) {
+    if (pEvent->reason() == QContextMenuEvent::Mouse) {
+        // From the viewport, or passed on by the header: placed by the global position.
+        const QPoint pt = viewport()->mapFromGlobal(pEvent->globalPos());
+        const qint64 nRow = viewport()->rect().contains(pt) ? RowAt(pt.y()) : -1;
+        const int nColumn = ColumnAt(pt.x());
+        if (nRow >= 0 && nColumn >= 0)
+            emit CellMenuRequested(nRow, nColumn, pEvent->globalPos());
+    } else if (m_nSelected >= 0) {
+        EnsureVisible(m_nSelected);
+        const int y = int(m_nSelected - m_nTop) * m_nRowHeight + m_nRowHeight / 2;
+        emit CellMenuRequested(m_nSelected, 0, viewport()->mapToGlobal(QPoint(CELL_PADDING, y)));
+    }
+    pEvent->accept();
 }
 
 void CMyListCtrl::focusInEvent(QFocusEvent* pEvent) {

@@ -50,6 +50,9 @@ signals:
     // A row's selected state changed (LVN_ITEMCHANGED).
     void ItemStateChanged(qint64 nRow, bool bSelected);
     void ItemDoubleClicked(qint64 nRow);
+    // The menu of a cell was asked for: by the right button over a row (which selects it
+    // first), or by the menu key for the selected row's first column.
+    void CellMenuRequested(qint64 nRow, int nColumn, const QPoint& ptGlobal);
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
@@ -58,6 +61,7 @@ protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
     void mousePressEvent(QMouseEvent* pEvent) override;
     void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
     bool viewportEvent(QEvent* pEvent) override;
     void changeEvent(QEvent* pEvent) override;
     void focusInEvent(QFocusEvent* pEvent) override;

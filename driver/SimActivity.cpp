@@ -158,7 +158,28 @@ void CSimActivity::WriteSession(std::vector<SDriverEvent>& arOut) {
     else if (Chance(30))
         strKey = RandomKey();
     bool bCreated = false;
-    if (IsProtected(strKey) || !m_registry.CreateKey(strKey, bCreated)) {
+    if (IsProtected(strKey)) {
+        Emit(arOut, OP_CREATE_OPEN, strKey, RESULT_ACCESS_DENIED);
+        return;
+    }
+    // A key is made only below one that is there: the missing keys above it are made first,
+    // one by one, each with its own record, as the system's create does.
+    std::vector<std::string> arMissing;
+    for (size_t n = strKey.rfind('\\'); n != std::string::npos && n > 0;
+         n = strKey.rfind('\\', n - 1)) {
+        const std::string strParent = strKey.substr(0, n);
+        if (m_registry.KeyExists(strParent) || strParent.find('\\') == std::string::npos)
+            break;
+        arMissing.push_back(strParent);
+    }
+    for (auto it = arMissing.rbegin(); it != arMissing.rend(); ++it) {
+        if (!m_registry.CreateKey(*it, bCreated))
+            break;
+        m_bKeysChanged = true;
+        m_arCreatedKeys.push_back(*it);
+        Emit(arOut, OP_CREATE_NEW, *it);
+    }
+    if (!m_registry.CreateKey(strKey, bCreated)) {
         Emit(arOut, OP_CREATE_OPEN, strKey, RESULT_ACCESS_DENIED);
         return;
     }
@@ -193,8 +214,11 @@ void CSimActivity::CleanupSession(std::vector<SDriverEvent>& arOut) {
     Emit(arOut, OP_DELETE_VALUE, strKey + "\\" + strName,
          old ? RESULT_SUCCESS : RESULT_NAME_NOT_FOUND, old ? old->Text() : std::string());
     if (Chance(50)) {
+        // What the key held goes with the record, so a deleted key can be put back.
+        const std::string strContents = m_registry.ContentsText(strKey, MAX_FIELD_TEXT);
         const bool bDeleted = m_registry.DeleteKey(strKey);
-        Emit(arOut, OP_DELETE_KEY, strKey, bDeleted ? RESULT_SUCCESS : RESULT_ACCESS_DENIED);
+        Emit(arOut, OP_DELETE_KEY, strKey, bDeleted ? RESULT_SUCCESS : RESULT_ACCESS_DENIED,
+             bDeleted ? strContents : std::string());
         if (bDeleted) {
             m_bKeysChanged = true;
             m_arCreatedKeys.erase(m_arCreatedKeys.begin() + std::ptrdiff_t(nIndex));

@@ -2,9 +2,11 @@
 
 #include "driver/AsciiText.h"
 #include "driver/DriverEvent.h"
+#include "driver/WineValueText.h"
 
 #include "store/RegOperations.h"
 #include "utils/HexDigit.h"
+#include "winereg/RegKeyContents.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -32,9 +34,14 @@ QString ValueNameOf(std::string_view name) {
     return name == DEFAULT_VALUE_NAME ? QString() : Q(name);
 }
 
+// The data as records show it: the readable text, with the bytes after it where the text
+// alone does not give them back.
 SSimValue ToSim(const SWineRegValue& value) {
-    return {value.m_strName.toStdString(), RegTypeName(value.m_nType).toStdString(),
-            RegDataText(value.m_nType, value.m_data).toStdString()};
+    const QString strType = RegTypeName(value.m_nType);
+    const QString strText =
+        RegRecordValueText(value.m_nType, value.m_data, MAX_VALUE_TEXT, MAX_VALUE_BYTES);
+    return {value.m_strName.toStdString(), strType.toStdString(),
+            strText.mid(strType.size() + 2).toStdString()};
 }
 
 // "24 00 3E" (or with commas) to bytes, up to the first pair that is not hexadecimal.
@@ -131,6 +138,11 @@ bool CSimRegistry::DeleteKey(std::string_view path) {
         return false;
     Touch(pParent);
     return true;
+}
+
+std::string CSimRegistry::ContentsText(std::string_view path, size_t nMaxBytes) const {
+    const CWineRegKey* pKey = Find(path);
+    return pKey ? RegKeyContentsText(*pKey, qsizetype(nMaxBytes)).toStdString() : std::string();
 }
 
 size_t CSimRegistry::SubKeyCount(std::string_view path) const {

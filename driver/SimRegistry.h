@@ -34,6 +34,9 @@ public:
     bool CreateKey(std::string_view path, bool& bCreated);
     // Deletes a key without subkeys; false when it is missing, a root or has subkeys.
     bool DeleteKey(std::string_view path);
+    // What the key holds, as a key delete record carries it (winereg/RegKeyContents.h), at
+    // most nMaxBytes long; empty when the key is missing.
+    std::string ContentsText(std::string_view path, size_t nMaxBytes) const;
     size_t SubKeyCount(std::string_view path) const;
     size_t ValueCount(std::string_view path) const;
     std::optional<std::string> EnumKey(std::string_view path, size_t nIndex) const;

@@ -8,5 +8,6 @@ bool LoadWineShadow(const std::string& strPrefix, CWineShadowRegistry& shadow,
     for (const QString& strWhy : arWhy)
         arErrors.push_back(strWhy.toStdString());
     strUserSid = registry.UserSid().toStdString();
+    shadow.SetComplete(bOk);
     return bOk;
 }

@@ -1,5 +1,7 @@
 #include "driver/WineShadowRegistry.h"
 
+#include "winereg/RegKeyContents.h"
+
 namespace {
 
 QString Q(std::string_view s) {
@@ -41,19 +43,40 @@ void CWineShadowRegistry::Changed(std::string_view keyPath) {
 
 void CWineShadowRegistry::CreateKey(std::string_view keyPath) {
     bool bCreated = false;
-    m_registry.CreateKey(Q(keyPath), &bCreated);
-    if (bCreated)
-        Changed(keyPath);
+    const CWineRegKey* pKey = m_registry.CreateKey(Q(keyPath), &bCreated);
+    if (!bCreated)
+        return;
+    if (!m_bComplete && pKey)
+        m_created.insert(MarkOf(*pKey, {}));
+    Changed(keyPath);
+}
+
+std::string CWineShadowRegistry::ContentsText(std::string_view keyPath, size_t nMaxBytes) const {
+    const CWineRegKey* pKey = Find(keyPath);
+    if (!pKey)
+        return {};
+    if (!m_bComplete) {
+        bool bKnown = false;
+        for (const CWineRegKey* p = pKey; p && !bKnown; p = p->Parent())
+            bKnown = m_created.contains(MarkOf(*p, {}));
+        if (!bKnown)
+            return {};
+    }
+    const auto cut = [this](const CWineRegKey& key, const SWineRegValue& value) {
+        return !m_truncated.empty() &&
+               m_truncated.contains(MarkOf(key, value.m_strName.toStdString()));
+    };
+    return RegKeyContentsText(*pKey, qsizetype(nMaxBytes), cut).toStdString();
 }
 
 void CWineShadowRegistry::DeleteKey(std::string_view keyPath) {
     const CWineRegKey* pKey = Find(keyPath);
     if (!pKey)
         return;
-    if (!m_truncated.empty()) {
-        const std::string strBelow = MarkOf(*pKey, {});
-        std::erase_if(m_truncated, [&](const std::string& s) { return s.starts_with(strBelow); });
-    }
+    const std::string strBelow = MarkOf(*pKey, {});
+    for (auto* pMarks : {&m_truncated, &m_created})
+        if (!pMarks->empty())
+            std::erase_if(*pMarks, [&](const std::string& s) { return s.starts_with(strBelow); });
     if (m_registry.DeleteKey(Q(keyPath)))
         Changed(keyPath);
 }

@@ -34,6 +34,14 @@ public:
     void SetValue(std::string_view keyPath, std::string_view name, SShadowValue value);
     bool DeleteValue(std::string_view keyPath, std::string_view name);
 
+    // What the key holds, as a key delete record carries it (see winereg/RegKeyContents.h),
+    // at most nMaxBytes long; empty when the shadow does not know all of it: the key is
+    // missing, or the shadow did not start from the prefix's files and neither the key nor
+    // one above it was created in the trace.
+    std::string ContentsText(std::string_view keyPath, size_t nMaxBytes) const;
+    // The shadow was filled from the prefix's own files, so it holds every key.
+    void SetComplete(bool bComplete) { m_bComplete = bComplete; }
+
     // A symbolic link key (Wine's CurrentControlSet): names below it resolve to the target.
     void AddLink(std::string_view keyPath, std::string_view targetPath);
 
@@ -52,6 +60,9 @@ private:
 
     CWineRegistry m_registry;
     std::unordered_set<std::string> m_truncated;
+    bool m_bComplete = false;
+    // Keys created in the trace (marks as MarkOf gives them), while the shadow is not complete.
+    std::unordered_set<std::string> m_created;
     uint64_t m_nChanges = 0;
     unsigned m_nChangedHives = 0;
 };

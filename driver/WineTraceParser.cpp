@@ -409,11 +409,15 @@ bool CWineTraceParser::ReplyKeyRequest(ERequest eRequest, uint32_t nThread, std:
         return false;
     const std::string strKey = KeyPath(pProcess, *hkey);
     switch (eRequest) {
-    case REQ_DELETE_KEY:
-        if (bOk && m_pShadow)
+    case REQ_DELETE_KEY: {
+        SDriverEvent& ev = Emit(arOut, nThread, OP_DELETE_KEY, strKey, status);
+        // What the key held goes with the record, so a deleted key can be put back.
+        if (bOk && m_pShadow) {
+            ev.m_strOldValue = m_pShadow->ContentsText(strKey, MAX_FIELD_TEXT);
             m_pShadow->DeleteKey(strKey);
-        Emit(arOut, nThread, OP_DELETE_KEY, strKey, status);
+        }
         return true;
+    }
     case REQ_FLUSH_KEY:
         Emit(arOut, nThread, OP_FLUSH_KEY, strKey, status);
         return true;

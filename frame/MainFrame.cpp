@@ -7,6 +7,7 @@
 #include "frame/CommandIds.h"
 #include "frame/CommandTable.h"
 #include "frame/DriverMessages.h"
+#include "frame/FilterCommands.h"
 #include "frame/ShellOpenQueue.h"
 #include "frame/WineExitPrompt.h"
 #include "framework/DocManager.h"
@@ -76,6 +77,7 @@ bool CMainFrame::OnCreate() {
         return false;
     FillPaneMenu(m_pPaneMenu);
     pView->OnInitialUpdate();
+    CreateFilterCommands();
     setAcceptDrops(true);
     restoreState(QSettings().value(kWorkspaceState).toByteArray());
 
@@ -209,11 +211,13 @@ void CMainFrame::CreateActions() {
             m_pMainView->JumpToRegedit();
     });
     Connect(ID_CLEAR_DISPLAY, &CMainFrame::OnClearDisplay);
+    GetCommand(ID_VIEW_FILTER_OFF)->setCheckable(true);
     Connect(ID_START_CAPTURE, &CMainFrame::OnStartCapture);
     Connect(ID_STOP_CAPTURE, &CMainFrame::OnStopCapture);
     Connect(ID_ATTACH, &CMainFrame::OnAttach);
     Connect(ID_OPEN_NEW_PROGRAM, &CMainFrame::OnOpenNewProgram);
     Connect(ID_OPTIONS, &CMainFrame::OnOptions);
+    Connect(ID_REGISTRY_CHANGES, &CMainFrame::OnRegistryChanges);
     Connect(ID_APP_ABOUT, &CMainFrame::OnAppAbout);
     Connect(ID_HELP_FINDER, &CMainFrame::OnHelpFinder);
     Connect(ID_HELP, &CMainFrame::OnHelpFinder);
@@ -262,6 +266,9 @@ void CMainFrame::CreateMenus() {
     pEdit->addAction(GetCommand(ID_EDIT_FIND));
     pEdit->addAction(GetCommand(ID_REGEDIT_JUMP));
     pEdit->addSeparator();
+    pEdit->addAction(GetCommand(ID_EDIT_FILTER));
+    pEdit->addAction(GetCommand(ID_EDIT_HIGHLIGHT));
+    pEdit->addSeparator();
     pEdit->addAction(GetCommand(ID_CLEAR_DISPLAY));
 
     QMenu* pTools = pBar->addMenu(QStringLiteral("&Tools"));
@@ -272,12 +279,15 @@ void CMainFrame::CreateMenus() {
     pTools->addAction(GetCommand(ID_OPEN_NEW_PROGRAM));
     pTools->addSeparator();
     pTools->addAction(GetCommand(ID_OPTIONS));
+    pTools->addSeparator();
+    pTools->addAction(GetCommand(ID_REGISTRY_CHANGES));
 
     QMenu* pView = pBar->addMenu(QStringLiteral("&View"));
     QMenu* pPanes = pView->addMenu(QStringLiteral("&Toolbars and Docking Windows"));
     pPanes->setObjectName(QStringLiteral("PaneMenu"));
     connect(pPanes, &QMenu::aboutToShow, this, [this, pPanes] { FillPaneMenu(pPanes); });
     pView->addAction(GetCommand(ID_VIEW_STATUS_BAR));
+    pView->addAction(GetCommand(ID_VIEW_FILTER_OFF));
     QMenu* pLooks = pView->addMenu(QStringLiteral("&Application Look"));
     for (int nId = ID_VIEW_APPLOOK_WIN_2000; nId <= ID_VIEW_APPLOOK_VS_2005; ++nId)
         pLooks->addAction(GetCommand(nId));
@@ -332,6 +342,30 @@ void CMainFrame::CreateStatusBar() {
     m_pDriverPane->setObjectName(QStringLiteral("DriverPane"));
     m_pDriverPane->setVisible(false);
     statusBar()->addPermanentWidget(m_pDriverPane);
+    m_pFilterPane = new QLabel(this);
+    m_pFilterPane->setObjectName(QStringLiteral("FilterPane"));
+    m_pFilterPane->setVisible(false);
+    statusBar()->addPermanentWidget(m_pFilterPane);
+}
+
+// The rules kept from the last run come into force once the list exists.
+void CMainFrame::CreateFilterCommands() {
+    m_pFilters = new CFilterCommands(
+        m_pDoc, this,
+        [this]() -> CBaseHivewatchDlg* {
+            return m_pMainView ? m_pMainView->GetListDlg() : nullptr;
+        },
+        m_pFilterPane, GetCommand(ID_VIEW_FILTER_OFF), CDisplayRulesFile::DefaultPath());
+    connect(GetCommand(ID_EDIT_FILTER), &QAction::triggered, m_pFilters,
+            &CFilterCommands::OnFilter);
+    connect(GetCommand(ID_EDIT_HIGHLIGHT), &QAction::triggered, m_pFilters,
+            &CFilterCommands::OnHighlight);
+    connect(GetCommand(ID_VIEW_FILTER_OFF), &QAction::triggered, m_pFilters,
+            &CFilterCommands::OnFilterOff);
+    if (m_pMainView && m_pMainView->GetListDlg())
+        connect(m_pMainView->GetListDlg(), &CBaseHivewatchDlg::CellMenuRequested, m_pFilters,
+                &CFilterCommands::OnCellMenu);
+    m_pFilters->Start();
 }
 
 bool CMainFrame::CreateDockingWindows() {

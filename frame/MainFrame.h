@@ -16,6 +16,7 @@
 
 class CDocManager;
 class CDriverMessages;
+class CFilterCommands;
 class CShellOpenQueue;
 class CHelpWindow;
 class CHivewatchDoc;
@@ -81,6 +82,8 @@ public:
     void OnOptions();
     void OnAttach();
     void OnOpenNewProgram();
+    // Tools > Registry Changes over every record, or over the records a display filter shows.
+    void OnRegistryChanges();
 
     CHivewatchDoc* GetDocument() const { return m_pDoc; }
     COutputWnd* GetOutputWnd() const { return m_wndOutput; }
@@ -91,6 +94,10 @@ public:
     // What StartDriver reported, empty when the driver runs.
     QString GetDriverProblem() const { return m_strDriverProblem; }
     CDriverMessages* GetDriverMessages() const { return m_pDriverMessages; }
+    // Edit > Filter, Edit > Highlight, View > Filter Off and the cells' quick rules.
+    CFilterCommands* GetFilterCommands() const { return m_pFilters; }
+    // The status-bar pane that shows "Showing N of M events" while a filter is in force.
+    QLabel* GetFilterPane() const { return m_pFilterPane; }
 
     // The right-click menu of the toolbar and docking areas: the View menu's pane list.
     QMenu* createPopupMenu() override;
@@ -110,6 +117,7 @@ private:
     void CreateMenus();
     bool CreateToolBar();
     void CreateStatusBar();
+    void CreateFilterCommands();
     bool CreateDockingWindows();
     void FillPaneMenu(QMenu* pMenu);
     void UpdateRecentFileMenu();
@@ -138,6 +146,8 @@ private:
     COutputWnd* m_wndOutput = nullptr;
     QLabel* m_pIdlePane = nullptr;
     QLabel* m_pDriverPane = nullptr; // "Capture unavailable" while the driver is not loaded
+    QLabel* m_pFilterPane = nullptr;
+    CFilterCommands* m_pFilters = nullptr;
     CDriverMessages* m_pDriverMessages = nullptr;
     QPointer<CHelpWindow> m_pHelpWindow;
     CShellOpenQueue* m_pOpenQueue;

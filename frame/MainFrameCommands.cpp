@@ -8,6 +8,7 @@
 #include "display/HivewatchView.h"
 #include "display/OutputWnd.h"
 #include "frame/AppLook.h"
+#include "frame/FilterCommands.h"
 #include "frame/HelpWindow.h"
 #include "frame/ShellOpenQueue.h"
 #include "framework/DocManager.h"
@@ -24,6 +25,8 @@
 #include <QSettings>
 #include <QTimer>
 #include <QWhatsThis>
+
+#include <vector>
 
 // ---- capture commands ----
 
@@ -49,6 +52,8 @@ void CMainFrame::OnStopCapture() {
 
 void CMainFrame::OnClearDisplay() {
     m_pDoc->ClearDisplay();
+    if (m_pFilters)
+        m_pFilters->UpdateStatus();
 }
 
 void CMainFrame::OnExport() {
@@ -72,6 +77,20 @@ void CMainFrame::OnAttach() {
 void CMainFrame::OnOpenNewProgram() {
     if (RunOpenNewProgramCommand(this))
         OnStartCapture();
+}
+
+void CMainFrame::OnRegistryChanges() {
+    if (!m_pDoc->IsFiltered()) {
+        RunRegistryChangesCommand(this, *m_pDoc);
+        return;
+    }
+    // With a display filter the changes are those of the records the list shows.
+    std::vector<long long> arShown;
+    m_pDoc->ForEachShownIndex([&](long long nIndex) {
+        arShown.push_back(nIndex);
+        return true;
+    });
+    RunRegistryChangesCommand(this, *m_pDoc, &arShown);
 }
 
 // ---- looks, help, about ----
@@ -198,6 +217,8 @@ bool CMainFrame::HasListView() const {
 void CMainFrame::RefreshItemCount() {
     if (m_pMainView && m_pMainView->GetListDlg())
         m_pMainView->GetListDlg()->RefreshItemCount();
+    if (m_pFilters)
+        m_pFilters->UpdateStatus();
 }
 
 // ---- the view's frame ----

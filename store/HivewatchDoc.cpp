@@ -33,6 +33,7 @@ CHivewatchDoc::~CHivewatchDoc() {
 void CHivewatchDoc::ClearRecords() {
     m_nGeneration.fetch_add(1, std::memory_order_acq_rel);
     m_listRecords.RemoveAll();
+    m_rows.OnCleared();
     SyncCount();
 }
 
@@ -74,8 +75,8 @@ void CHivewatchDoc::AppendRecords(CRegInfoObj* const* ppRecords, size_t nCount) 
         for (; i < nCount; ++i) {
             std::unique_ptr<CRegInfoObj> pRecord(ppRecords[i]);
             m_listRecords.Append(*pRecord);
-            if (nDepth > 0)
-                m_listRecords.TrimTo(nDepth);
+            m_rows.OnAppended(m_listRecords);
+            TrimToDepth(nDepth);
         }
     } catch (const std::bad_alloc&) {
         // Out of memory: the records not appended are deleted; those appended stay.
@@ -109,30 +110,126 @@ bool CHivewatchDoc::CopyRecordAt(long long nIndex, CRegInfoObj& out) const {
     return m_listRecords.GetRecord(nIndex, out);
 }
 
-bool CHivewatchDoc::CopyRecordAtRow(long long nRow, CRegInfoObj& out) const {
+bool CHivewatchDoc::CopyRecordAtRow(long long nRow, CRegInfoObj& out, bool* pHighlighted) const {
     CAutoLock lock(&g_RecordLock);
-    return m_listRecords.GetRecord(m_listRecords.GetCount() - 1 - nRow, out);
+    const long long nIndex =
+        m_rows.IndexAt(m_listRecords, m_rows.ShownCount(m_listRecords) - 1 - nRow);
+    if (!m_listRecords.GetRecord(nIndex, out))
+        return false;
+    if (pHighlighted)
+        *pHighlighted = m_rows.IsHighlighted(m_listRecords, nIndex);
+    return true;
 }
 
+// ---- the display filter and the highlight ----
+
+bool CHivewatchDoc::SetDisplayFilter(const CFilterRules& rules, int nParts) {
+    CAutoLock lock(&g_RecordLock);
+    try {
+        m_rows.SetFilter(m_listRecords, rules, nParts);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    SyncCount();
+    return true;
+}
+
+bool CHivewatchDoc::IsFiltered() const {
+    CAutoLock lock(&g_RecordLock);
+    return m_rows.IsFiltered();
+}
+
+CFilterRules CHivewatchDoc::GetDisplayFilter() const {
+    CAutoLock lock(&g_RecordLock);
+    return m_rows.FilterRules();
+}
+
+long long CHivewatchDoc::CountShownBy(const CFilterRules& rules, int nParts) const {
+    CAutoLock lock(&g_RecordLock);
+    return CDisplayRows::CountPassing(m_listRecords, rules, nParts);
+}
+
+void CHivewatchDoc::SetHighlightRules(const CFilterRules& rules) {
+    CAutoLock lock(&g_RecordLock);
+    m_rows.SetHighlight(rules);
+}
+
+long long CHivewatchDoc::IndexAtRow(long long nRow) const {
+    CAutoLock lock(&g_RecordLock);
+    return m_rows.IndexAt(m_listRecords, m_rows.ShownCount(m_listRecords) - 1 - nRow);
+}
+
+long long CHivewatchDoc::RowOfIndex(long long nIndex) const {
+    CAutoLock lock(&g_RecordLock);
+    const long long nPos = m_rows.PositionOf(m_listRecords, nIndex);
+    return nPos < 0 ? -1 : m_rows.ShownCount(m_listRecords) - 1 - nPos;
+}
+
+long long CHivewatchDoc::ShownIndexAt(long long nPos) const {
+    CAutoLock lock(&g_RecordLock);
+    return m_rows.IndexAt(m_listRecords, nPos);
+}
+
+void CHivewatchDoc::ForEachShownIndex(const std::function<bool(long long nIndex)>& fn) const {
+    CAutoLock lock(&g_RecordLock);
+    m_rows.ForEachShown(m_listRecords, 0, m_rows.ShownCount(m_listRecords), fn);
+}
+
+size_t CHivewatchDoc::GetShownBytesHeld() const {
+    CAutoLock lock(&g_RecordLock);
+    return m_rows.GetBytesHeld();
+}
+
+// ---- Find ----
+
+namespace {
+constexpr long long FIND_PROGRESS_STEP = 1 << 18;
+constexpr long long FIND_STOPPED = -2;
+} // namespace
+
+// Examines the shown positions nFrom, then one by one towards nTo, nTo included: the found
+// position, -1 when none matches, FIND_STOPPED when fnContinue asked to stop.
+long long CHivewatchDoc::FindInShown(CRecordFinder& finder, long long nFrom, long long nTo,
+                                     long long& nExamined, long long nTotal,
+                                     const FindProgressFn& fnContinue) const {
+    const long long nStep = nTo >= nFrom ? 1 : -1;
+    for (long long nPos = nFrom;; nPos += nStep) {
+        if (fnContinue && nExamined > 0 && nExamined % FIND_PROGRESS_STEP == 0 &&
+            !fnContinue(nExamined, nTotal))
+            return FIND_STOPPED;
+        ++nExamined;
+        if (finder.Matches(m_rows.IndexAt(m_listRecords, nPos)))
+            return nPos;
+        if (nPos == nTo)
+            return -1;
+    }
+}
+
+// The order of examination is at most two runs of consecutive positions: Down from the one
+// below the selection to the oldest, then from the newest to the selection; Up the other way.
 long long CHivewatchDoc::FindRecordIndex(const QString& strText, int bMatchCase, int bWholeWord,
                                          long long nSelIndex, bool bDown,
                                          const FindProgressFn& fnContinue) const {
-    constexpr long long PROGRESS_STEP = 1 << 18;
     CAutoLock lock(&g_RecordLock);
-    const long long n = m_listRecords.GetCount();
+    const long long n = m_rows.ShownCount(m_listRecords);
     if (n == 0)
         return -1;
+    const long long nSel = ((nSelIndex % n) + n) % n;
     CRecordFinder finder(m_listRecords, strText, bMatchCase, bWholeWord);
-    for (long long i = 0; i < n; ++i) {
-        if (fnContinue && i > 0 && i % PROGRESS_STEP == 0 && !fnContinue(i, n))
-            return -1;
-        // Down walks towards older records (lower indices), Up towards newer ones.
-        const long long nStep = bDown ? -(1 + i) : (1 + i);
-        const long long nCandidate = (((nSelIndex + nStep) % n) + n) % n;
-        if (finder.Matches(nCandidate))
-            return nCandidate;
+    long long nExamined = 0;
+    long long nFound = -1;
+    if (bDown) {
+        if (nSel > 0)
+            nFound = FindInShown(finder, nSel - 1, 0, nExamined, n, fnContinue);
+        if (nFound == -1)
+            nFound = FindInShown(finder, n - 1, nSel, nExamined, n, fnContinue);
+    } else {
+        if (nSel < n - 1)
+            nFound = FindInShown(finder, nSel + 1, n - 1, nExamined, n, fnContinue);
+        if (nFound == -1)
+            nFound = FindInShown(finder, 0, nSel, nExamined, n, fnContinue);
     }
-    return -1;
+    return nFound < 0 ? -1 : nFound;
 }
 
 void CHivewatchDoc::Serialize(CArchive& ar) {
@@ -171,6 +268,16 @@ void CHivewatchDoc::StoreRecords(CArchive& ar) {
     m_nNewRecordsWhenStored = m_bNewRecords.exchange(0);
 }
 
+void CHivewatchDoc::StoreShownRecords(CArchive& ar) const {
+    CAutoLock lock(&g_RecordLock);
+    ar.WriteInt32(int32_t(m_rows.ShownCount(m_listRecords)));
+    CTimeTextFormatter formatter;
+    m_rows.ForEachShown(m_listRecords, 0, m_rows.ShownCount(m_listRecords), [&](long long i) {
+        m_listRecords.StoreRecord(ar, i, formatter);
+        return true;
+    });
+}
+
 // Records read before an error stay; the record that failed is not appended.
 void CHivewatchDoc::LoadRecords(CArchive& ar) {
     StopCaptureAndClear();
@@ -194,6 +301,12 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
 }
 
 void CHivewatchDoc::ShowLoadedRecords() {
+    try {
+        m_rows.Rescan(m_listRecords);
+    } catch (const std::bad_alloc&) {
+        // No room to keep the filtered rows: every record is shown instead.
+        m_rows.SetFilter(m_listRecords, {});
+    }
     SyncCount();
     if (m_pHost && m_pHost->HasListView()) {
         m_pHost->RefreshItemCount();
@@ -202,6 +315,14 @@ void CHivewatchDoc::ShowLoadedRecords() {
 }
 
 bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
+    return SaveTo(strPath, pStrError, false);
+}
+
+bool CHivewatchDoc::SaveShownRecords(const QString& strPath, QString* pStrError) {
+    return SaveTo(strPath, pStrError, true);
+}
+
+bool CHivewatchDoc::SaveTo(const QString& strPath, QString* pStrError, bool bShownOnly) {
     CSafeFile file(strPath);
     if (!file.Open()) {
         SetError(pStrError, file.ErrorText());
@@ -211,7 +332,10 @@ bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
     QString strWhy;
     try {
         CArchive ar(&file, CArchive::store, ARCHIVE_BUFFER);
-        Serialize(ar);
+        if (bShownOnly)
+            StoreShownRecords(ar);
+        else
+            Serialize(ar);
         ar.Close();
         if (!file.Commit())
             strWhy = file.ErrorText();
@@ -228,7 +352,8 @@ bool CHivewatchDoc::OnSaveDocument(const QString& strPath, QString* pStrError) {
         SetError(pStrError, strWhy);
         return false;
     }
-    SetModifiedFlag(false);
+    if (!bShownOnly)
+        SetModifiedFlag(false);
     return true;
 }
 

@@ -96,54 +96,66 @@ std::string_view GetText(CArchive& ar, std::string& buf) {
 
 } // namespace
 
-long long CRecordList::StoreRecords(CArchive& ar, long long nFirst, long long nEnd,
-                                    bool bInRoom) const {
+void CRecordList::StoreRange(CArchive& ar, long long nFirst, long long nEnd) const {
     CTimeTextFormatter formatter;
-    char szTime[TIME_TEXT_LENGTH];
+    nEnd = std::min(nEnd, GetCount());
+    for (long long i = std::max(nFirst, 0LL); i < nEnd; ++i)
+        StoreRecordIn(ar, i, formatter, false);
+}
+
+long long CRecordList::StoreInRoom(CArchive& ar, long long nFirst, long long nEnd) const {
+    CTimeTextFormatter formatter;
     nEnd = std::min(nEnd, GetCount());
     long long i = std::max(nFirst, 0LL);
-    for (; i < nEnd; ++i) {
-        const SRecordView v = View(i);
-        const std::string_view time = TimeText(v, formatter, szTime);
-        const std::string_view texts[7] = {time,     v.process,  v.request, v.path,
-                                           v.result, v.oldValue, v.newValue};
-        size_t nBound = 8 + 9 * MAX_HEADER;
-        for (std::string_view s : texts)
-            nBound += 2 * s.size();
-        if (bInRoom && nBound > ar.WriteRoom() && i > nFirst)
+    for (; i < nEnd; ++i)
+        if (!StoreRecordIn(ar, i, formatter, i > nFirst))
             break;
-        unsigned char* p = ar.WriteSpace(nBound);
-        if (!p) {
-            // A record larger than the buffer: field by field.
-            ar.WriteInt32(v.nSeq);
-            ar.WriteString(Wtf8ToQString(time));
-            ar.WriteString(Wtf8ToQString(v.process));
-            ar.WriteInt32(v.nPid);
-            for (std::string_view s : {v.request, v.path, v.result, v.oldValue, v.newValue})
-                ar.WriteString(Wtf8ToQString(s));
-            continue;
-        }
-        unsigned char* const pStart = p;
-        const auto shared = [&](uint32_t nId, std::string_view s) {
-            if (nId == NOT_SHARED)
-                return PutWide(p, s);
-            const std::string_view archived = m_texts.Archived(nId);
-            std::memcpy(p, archived.data(), archived.size());
-            return p + archived.size();
-        };
-        const STextTuple* pTuple = v.nTuple != NOT_SHARED ? &m_texts.Tuple(v.nTuple) : nullptr;
-        p = PutInt32(p, v.nSeq);
-        p = PutWide(p, time);
-        p = shared(pTuple ? pTuple->nProcess : NOT_SHARED, v.process);
-        p = PutInt32(p, v.nPid);
-        p = shared(pTuple ? pTuple->nRequest : NOT_SHARED, v.request);
-        p = PutWide(p, v.path);
-        p = shared(pTuple ? pTuple->nResult : NOT_SHARED, v.result);
-        p = shared(v.nOld, v.oldValue);
-        p = shared(v.nNew, v.newValue);
-        ar.CommitWrite(size_t(p - pStart));
-    }
     return i;
+}
+
+bool CRecordList::StoreRecordIn(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter,
+                                bool bOnlyInRoom) const {
+    char szTime[TIME_TEXT_LENGTH];
+    const SRecordView v = View(nIndex);
+    const std::string_view time = TimeText(v, formatter, szTime);
+    const std::string_view texts[7] = {time,     v.process,  v.request, v.path,
+                                       v.result, v.oldValue, v.newValue};
+    size_t nBound = 8 + 9 * MAX_HEADER;
+    for (std::string_view s : texts)
+        nBound += 2 * s.size();
+    if (bOnlyInRoom && nBound > ar.WriteRoom())
+        return false;
+    unsigned char* p = ar.WriteSpace(nBound);
+    if (!p) {
+        // A record larger than the buffer: field by field.
+        ar.WriteInt32(v.nSeq);
+        ar.WriteString(Wtf8ToQString(time));
+        ar.WriteString(Wtf8ToQString(v.process));
+        ar.WriteInt32(v.nPid);
+        for (std::string_view s : {v.request, v.path, v.result, v.oldValue, v.newValue})
+            ar.WriteString(Wtf8ToQString(s));
+        return true;
+    }
+    unsigned char* const pStart = p;
+    const auto shared = [&](uint32_t nId, std::string_view s) {
+        if (nId == NOT_SHARED)
+            return PutWide(p, s);
+        const std::string_view archived = m_texts.Archived(nId);
+        std::memcpy(p, archived.data(), archived.size());
+        return p + archived.size();
+    };
+    const STextTuple* pTuple = v.nTuple != NOT_SHARED ? &m_texts.Tuple(v.nTuple) : nullptr;
+    p = PutInt32(p, v.nSeq);
+    p = PutWide(p, time);
+    p = shared(pTuple ? pTuple->nProcess : NOT_SHARED, v.process);
+    p = PutInt32(p, v.nPid);
+    p = shared(pTuple ? pTuple->nRequest : NOT_SHARED, v.request);
+    p = PutWide(p, v.path);
+    p = shared(pTuple ? pTuple->nResult : NOT_SHARED, v.result);
+    p = shared(v.nOld, v.oldValue);
+    p = shared(v.nNew, v.newValue);
+    ar.CommitWrite(size_t(p - pStart));
+    return true;
 }
 
 void CRecordList::LoadOne(CArchive& ar) {

@@ -330,7 +330,7 @@ void CRecordList::Append(const CRegInfoObj& r) {
 
 void CRecordList::RemoveAll() {
     m_list.RemoveAll();
-    m_nRemovedHead = 0;
+    m_nHeadPosition = 0;
     m_texts.Clear();
     std::fill(m_tupleCache.begin(), m_tupleCache.end(), STupleSlot{});
     std::fill(m_valueCache.begin(), m_valueCache.end(), SValueSlot{});
@@ -342,10 +342,8 @@ void CRecordList::RemoveAll() {
 
 // Every field is set once, so that nothing is cleared first: the bulk walks call this for
 // every record.
-SRecordView CRecordList::View(long long nIndex) const {
-    const CMyList<SRecordEntry>::SRef ref = m_list.FindIndex(nIndex);
-    const SRecordEntry& e = *ref.pEntry;
-    const unsigned char* p = ref.pSegment;
+SRecordView CRecordList::ViewOf(const SRecordEntry& e, const unsigned char* pSegment) const {
+    const unsigned char* p = pSegment;
     const std::string_view path = GetText(p);
     std::string_view process, request, result, time;
     uint32_t nTuple = e.nTuple;

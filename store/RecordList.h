@@ -85,23 +85,53 @@ public:
     void AppendTexts(int32_t nSeq, int32_t nPid, std::string_view time, const STexts& texts);
 
     bool RemoveHead() {
-        const bool bRemoved = m_list.RemoveHead();
-        m_nRemovedHead += bRemoved;
-        return bRemoved;
+        if (!m_list.RemoveHead())
+            return false;
+        ++m_nHeadPosition;
+        return true;
     }
     // Removes head records until at most nCount are left.
     void TrimTo(long long nCount) {
-        while (m_list.GetCount() > nCount && RemoveHead()) {
-        }
+        while (m_list.GetCount() > nCount)
+            RemoveHead();
     }
-    // Records removed from the head since the list was last emptied: while it stays 0, index
-    // i is the i-th record appended.
-    long long RemovedFromHead() const { return m_nRemovedHead; }
+    // The head record's place among every record appended since the list was last emptied:
+    // the number of records removed from the head since. Index i is position head + i, which
+    // stays the record's own while records come and go.
+    long long GetHeadPosition() const { return m_nHeadPosition; }
     // Every record, and the shared texts with them.
     void RemoveAll();
 
     // nIndex must be within 0 .. count - 1.
-    SRecordView View(long long nIndex) const;
+    SRecordView View(long long nIndex) const {
+        const CMyList<SRecordEntry>::SRef ref = m_list.FindIndex(nIndex);
+        return ViewOf(*ref.pEntry, ref.pSegment);
+    }
+    // The same from a record's entry and segment (a walk has them at hand).
+    SRecordView ViewOf(const SRecordEntry& entry, const unsigned char* pSegment) const;
+    const SRecordEntry& Entry(long long nIndex) const { return *m_list.FindIndex(nIndex).pEntry; }
+    const unsigned char* Segment(long long nIndex) const {
+        return m_list.FindIndex(nIndex).pSegment;
+    }
+    // The path alone, which a segment always holds first, its length before it.
+    static std::string_view PathOf(const unsigned char* pSegment) {
+        size_t n = 0;
+        for (int nShift = 0;; nShift += 7) {
+            const unsigned char b = *pSegment++;
+            n |= size_t(b & 0x7F) << nShift;
+            if (b < 0x80)
+                return {reinterpret_cast<const char*>(pSegment), n};
+        }
+    }
+    // Calls fn(nIndex, entry, pSegment) for the records at nFirst .. nEnd - 1 (within 0 ..
+    // count), in order: the fast way through many records.
+    template <class F> void ForEachRecord(long long nFirst, long long nEnd, F&& fn) const {
+        m_list.ForEachEntryAndSegment(nFirst, nEnd, fn);
+    }
+    // The same without the segments: fn(nIndex, entry).
+    template <class F> void ForEachEntry(long long nFirst, long long nEnd, F&& fn) const {
+        m_list.ForEachEntry(nFirst, nEnd, fn);
+    }
     // The record as the program's record class; false outside 0 .. count - 1.
     bool GetRecord(long long nIndex, CRegInfoObj& out) const;
     // The time text of a record (TIME_TEXT_LENGTH characters unless a loaded record brought
@@ -116,16 +146,15 @@ public:
 
     // Writes every record as CRegInfoObj::Serialize would.
     void Store(CArchive& ar) const { StoreRange(ar, 0, GetCount()); }
-    // The same for the records at indexes nFirst .. nEnd - 1.
-    void StoreRange(CArchive& ar, long long nFirst, long long nEnd) const {
-        StoreRecords(ar, nFirst, nEnd, false);
+    // The same for the records at indexes nFirst .. nEnd - 1, and for the one at nIndex.
+    void StoreRange(CArchive& ar, long long nFirst, long long nEnd) const;
+    void StoreRecord(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter) const {
+        StoreRecordIn(ar, nIndex, formatter, false);
     }
     // The same, stopping before the first record that does not fit in the room left in the
     // archive's buffer (so nothing is written to its device), though always storing at least
     // one; returns the index after the last record stored.
-    long long StoreInRoom(CArchive& ar, long long nFirst, long long nEnd) const {
-        return StoreRecords(ar, nFirst, nEnd, true);
-    }
+    long long StoreInRoom(CArchive& ar, long long nFirst, long long nEnd) const;
     // Reads one record as CRegInfoObj::Serialize would and appends it; throws the archive's
     // errors, with nothing appended.
     void LoadOne(CArchive& ar);
@@ -165,7 +194,10 @@ private:
     // What a tuple's slot keeps: the three text ids and the tuple id.
     std::array<uint32_t, 4> TupleRunIds(uint32_t nTuple) const;
 
-    long long StoreRecords(CArchive& ar, long long nFirst, long long nEnd, bool bInRoom) const;
+    // Stores the record at nIndex; with bOnlyInRoom, only if it fits in the room left in the
+    // archive's buffer (false when it did not).
+    bool StoreRecordIn(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter,
+                       bool bOnlyInRoom) const;
     void Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
                uint32_t nNew, std::string_view path, const SInline& inl);
     uint32_t SharedTuple(std::string_view process, std::string_view request,
@@ -178,7 +210,7 @@ private:
     static uint64_t TimeFromText(std::string_view time);
 
     CMyList<SRecordEntry> m_list;
-    long long m_nRemovedHead = 0;
+    long long m_nHeadPosition = 0;
     CTextTable m_texts;
     std::vector<STupleSlot> m_tupleCache;
     std::vector<SValueSlot> m_valueCache;

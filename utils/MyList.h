@@ -1,6 +1,7 @@
 // The record list: plain fixed-size entries in large chunks, each with bytes of its own.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -71,6 +72,36 @@ public:
         const SChunk& chunk = *m_chunks[nPos / CHUNK_ENTRIES];
         const TEntry& entry = chunk.pEntries[nPos % CHUNK_ENTRIES];
         return {&entry, SegmentOf(chunk, entry.nSegment)};
+    }
+
+    // Calls fn(nIndex, entry) for the entries at nFirst .. nEnd - 1, in order, walking each
+    // chunk's entries directly (nFirst and nEnd within 0 .. count).
+    template <class F> void ForEachEntry(long long nFirst, long long nEnd, F&& fn) const {
+        size_t nPos = m_nHead + size_t(nFirst);
+        while (nFirst < nEnd) {
+            const TEntry* pEntries = m_chunks[nPos / CHUNK_ENTRIES]->pEntries;
+            const size_t nAt = nPos % CHUNK_ENTRIES;
+            const long long nRun = std::min<long long>(nEnd - nFirst, CHUNK_ENTRIES - nAt);
+            for (long long k = 0; k < nRun; ++k)
+                fn(nFirst + k, pEntries[nAt + size_t(k)]);
+            nFirst += nRun;
+            nPos += size_t(nRun);
+        }
+    }
+    // The same with each entry's segment: fn(nIndex, entry, pSegment).
+    template <class F> void ForEachEntryAndSegment(long long nFirst, long long nEnd, F&& fn) const {
+        size_t nPos = m_nHead + size_t(nFirst);
+        while (nFirst < nEnd) {
+            const SChunk& chunk = *m_chunks[nPos / CHUNK_ENTRIES];
+            const size_t nAt = nPos % CHUNK_ENTRIES;
+            const long long nRun = std::min<long long>(nEnd - nFirst, CHUNK_ENTRIES - nAt);
+            for (long long k = 0; k < nRun; ++k) {
+                const TEntry& entry = chunk.pEntries[nAt + size_t(k)];
+                fn(nFirst + k, entry, SegmentOf(chunk, entry.nSegment));
+            }
+            nFirst += nRun;
+            nPos += size_t(nRun);
+        }
     }
 
     // Drops the head entry; false when empty.

@@ -47,8 +47,9 @@ struct SCursor {
 
 class CParser {
 public:
-    CParser(QByteArrayView data, CWineRegKey& top, SWineRegFileInfo& info)
-        : m_data(data), m_top(top), m_info(info) {}
+    CParser(QByteArrayView data, CWineRegKey& top, SWineRegFileInfo& info,
+            IRegImportTarget* pTarget = nullptr)
+        : m_data(data), m_top(top), m_info(info), m_pTarget(pTarget) {}
 
     bool Run(QString& strError);
 
@@ -58,6 +59,7 @@ private:
     bool Header(SCursor line);
     bool Line(SCursor line);
     bool KeyLine(SCursor line);
+    bool DeleteKeyLine(SCursor line);
     bool OptionLine(SCursor line);
     bool ValueLine(SCursor line);
     bool StringData(SCursor& line, uint32_t nType, SWineRegValue& value);
@@ -72,7 +74,9 @@ private:
     int m_nLine = 0;
     CWineRegKey& m_top;
     SWineRegFileInfo& m_info;
+    IRegImportTarget* m_pTarget; // an import: deletions are carried out
     CWineRegKey* m_pKey = nullptr;
+    bool m_bAfterDeletedKey = false; // values up to the next key line are ignored
     QString m_strError;
 };
 
@@ -127,6 +131,9 @@ bool CParser::Header(SCursor line) {
         return Fail(QStringLiteral("not a registry file: it does not start with "
                                    "\"WINE REGISTRY Version 2\""));
     }
+    if (m_pTarget && IsWine())
+        return Fail(QStringLiteral("a Wine registry file cannot be imported; only .reg files "
+                                   "(\"Windows Registry Editor Version 5.00\" or \"REGEDIT4\")"));
     return true;
 }
 
@@ -163,8 +170,11 @@ bool CParser::KeyLine(SCursor line) {
             return false;
         line.SkipBlanks();
     } else {
-        if (line.Peek() == '-')
-            return Fail(QStringLiteral("deleting keys ([-...]) is not supported"));
+        if (line.Peek() == '-') {
+            if (!m_pTarget)
+                return Fail(QStringLiteral("deleting keys ([-...]) is not supported"));
+            return DeleteKeyLine(line);
+        }
         const char* pClose = line.m_pEnd;
         while (pClose > line.m_p && pClose[-1] != ']')
             --pClose;
@@ -178,7 +188,15 @@ bool CParser::KeyLine(SCursor line) {
     if (strPath.count(QLatin1Char('\\')) >= CWineRegKey::MAX_DEPTH)
         return Fail(
             QStringLiteral("the key path is deeper than %1 levels").arg(CWineRegKey::MAX_DEPTH));
-    m_pKey = m_top.CreateKey(strPath);
+    m_bAfterDeletedKey = false;
+    if (m_pTarget) {
+        QString strWhy;
+        m_pKey = m_pTarget->CreateKey(strPath, strWhy);
+        if (!m_pKey)
+            return Fail(strWhy);
+    } else {
+        m_pKey = m_top.CreateKey(strPath);
+    }
     if (!m_pKey)
         return Fail(
             QStringLiteral("the key path is deeper than %1 levels").arg(CWineRegKey::MAX_DEPTH));
@@ -191,6 +209,24 @@ bool CParser::KeyLine(SCursor line) {
     }
     if (bDigits)
         m_pKey->m_nModified = FILETIME_OF_UNIX_EPOCH + nSeconds * 10000000ull;
+    return true;
+}
+
+bool CParser::DeleteKeyLine(SCursor line) {
+    ++line.m_p; // '-'
+    const char* pClose = line.m_pEnd;
+    while (pClose > line.m_p && pClose[-1] != ']')
+        --pClose;
+    if (pClose == line.m_p)
+        return Fail(QStringLiteral("the key line has no closing bracket"));
+    const QString strPath = QString::fromUtf8(line.m_p, pClose - 1 - line.m_p);
+    if (strPath.isEmpty())
+        return Fail(QStringLiteral("the key line names no key"));
+    QString strWhy;
+    if (!m_pTarget->DeleteKey(strPath, strWhy))
+        return Fail(strWhy);
+    m_pKey = nullptr;
+    m_bAfterDeletedKey = true;
     return true;
 }
 
@@ -217,6 +253,8 @@ bool CParser::OptionLine(SCursor line) {
 }
 
 bool CParser::ValueLine(SCursor line) {
+    if (m_bAfterDeletedKey)
+        return true;
     if (!m_pKey)
         return Fail(QStringLiteral("a value comes before the first key"));
     SWineRegValue value;
@@ -261,7 +299,12 @@ bool CParser::ValueLine(SCursor line) {
         if (!HexData(line, value))
             return false;
     } else if (!IsWine() && line.Eat("-")) {
-        return Fail(QStringLiteral("deleting values (=-) is not supported"));
+        if (!m_pTarget)
+            return Fail(QStringLiteral("deleting values (=-) is not supported"));
+        if (!line.RestIsBlank())
+            return Fail(QStringLiteral("unexpected text after =-"));
+        m_pKey->DeleteValue(value.m_strName);
+        return true;
     } else {
         return Fail(QStringLiteral("unrecognised value data"));
     }
@@ -400,24 +443,50 @@ bool CParser::String(SCursor& line, char endChar, QString& str) {
 
 } // namespace
 
+namespace {
+
+// UTF-16LE with a byte order mark, as Windows writes .reg files, becomes UTF-8.
+QByteArrayView AsUtf8(QByteArrayView data, QByteArray& converted) {
+    if (data.size() < 2 || uint8_t(data[0]) != 0xFF || uint8_t(data[1]) != 0xFE)
+        return data;
+    const qsizetype nUnits = (data.size() - 2) / 2;
+    QString str(nUnits, Qt::Uninitialized);
+    for (qsizetype i = 0; i < nUnits; ++i)
+        str[i] = QChar(char16_t(uint8_t(data[2 + 2 * i]) | uint8_t(data[3 + 2 * i]) << 8));
+    converted = str.toUtf8();
+    return converted;
+}
+
+} // namespace
+
 bool CWineRegReader::Parse(QByteArrayView data, CWineRegKey& top, SWineRegFileInfo& info,
                            QString& strError) {
     info = {};
     QByteArray converted;
-    if (data.size() >= 2 && uint8_t(data[0]) == 0xFF && uint8_t(data[1]) == 0xFE) {
-        // UTF-16LE with a byte order mark, as Windows writes .reg files.
-        const qsizetype nUnits = (data.size() - 2) / 2;
-        QString str(nUnits, Qt::Uninitialized);
-        for (qsizetype i = 0; i < nUnits; ++i)
-            str[i] = QChar(char16_t(uint8_t(data[2 + 2 * i]) | uint8_t(data[3 + 2 * i]) << 8));
-        converted = str.toUtf8();
-        data = converted;
-    }
-    return CParser(data, top, info).Run(strError);
+    return CParser(AsUtf8(data, converted), top, info).Run(strError);
+}
+
+bool CWineRegReader::Import(QByteArrayView data, IRegImportTarget& target, SWineRegFileInfo& info,
+                            QString& strError) {
+    info = {};
+    QByteArray converted;
+    CWineRegKey unused;
+    return CParser(AsUtf8(data, converted), unused, info, &target).Run(strError);
 }
 
 bool CWineRegReader::ReadFile(const QString& strPath, CWineRegKey& top, SWineRegFileInfo& info,
                               QString& strError) {
+    QByteArray data;
+    if (!ReadBytes(strPath, data, strError))
+        return false;
+    if (!Parse(data, top, info, strError)) {
+        strError = strPath + QStringLiteral(", ") + strError;
+        return false;
+    }
+    return true;
+}
+
+bool CWineRegReader::ReadBytes(const QString& strPath, QByteArray& data, QString& strError) {
     QFile file(strPath);
     if (!file.open(QIODevice::ReadOnly)) {
         strError = QStringLiteral("%1: %2").arg(strPath, file.errorString());
@@ -425,7 +494,7 @@ bool CWineRegReader::ReadFile(const QString& strPath, CWineRegKey& top, SWineReg
     }
     // Read in pieces, so a device that never ends (or lies about its size) cannot make
     // the reader allocate more than the limit.
-    QByteArray data;
+    data.clear();
     for (;;) {
         const QByteArray chunk = file.read(1 << 20);
         if (chunk.isEmpty())
@@ -440,10 +509,6 @@ bool CWineRegReader::ReadFile(const QString& strPath, CWineRegKey& top, SWineReg
     }
     if (file.error() != QFileDevice::NoError) {
         strError = QStringLiteral("%1: %2").arg(strPath, file.errorString());
-        return false;
-    }
-    if (!Parse(data, top, info, strError)) {
-        strError = strPath + QStringLiteral(", ") + strError;
         return false;
     }
     return true;

@@ -1,5 +1,8 @@
 #include "winereg/WineRegValue.h"
 
+#include "utils/HexDigit.h"
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -135,6 +138,186 @@ QString RegDataText(uint32_t nType, QByteArrayView data, qsizetype nMaxChars) {
 QString RegValueText(uint32_t nType, QByteArrayView data, qsizetype nMaxChars) {
     return RegTypeName(nType) + QLatin1String(": ") + RegDataText(nType, data, nMaxChars);
 }
+
+namespace {
+
+// "0x0000002a (42)" with nDigits hexadecimal digits, both numbers the same.
+bool ParseNumberText(QStringView text, int nDigits, uint64_t& nValue) {
+    if (text.size() < nDigits + 6 || !text.startsWith(u"0x") || text[nDigits + 2] != u' ' ||
+        text[nDigits + 3] != u'(' || !text.endsWith(u')'))
+        return false;
+    nValue = 0;
+    for (int i = 0; i < nDigits; ++i) {
+        const QChar c = text[2 + i];
+        const int nDigit = c.unicode() < 0x80 ? HexDigit(char(c.unicode())) : -1;
+        if (nDigit < 0)
+            return false;
+        nValue = nValue << 4 | uint64_t(nDigit);
+    }
+    bool bOk = false;
+    const uint64_t nDecimal = text.mid(nDigits + 4, text.size() - nDigits - 5).toULongLong(&bOk);
+    return bOk && nDecimal == nValue;
+}
+
+// "0F 30 A1": upper- or lower-case pairs, one space between them.
+bool ParseHexText(QStringView text, QByteArray& data) {
+    data.clear();
+    for (qsizetype i = 0; i < text.size(); i += 3) {
+        if (i + 2 > text.size() || (i + 2 < text.size() && text[i + 2] != u' '))
+            return false;
+        const char16_t a = text[i].unicode(), b = text[i + 1].unicode();
+        const int nHigh = a < 0x80 ? HexDigit(char(a)) : -1;
+        const int nLow = b < 0x80 ? HexDigit(char(b)) : -1;
+        if (nHigh < 0 || nLow < 0)
+            return false;
+        data.append(char(nHigh * 16 + nLow));
+    }
+    return text.isEmpty() || !text.endsWith(u' ');
+}
+
+} // namespace
+
+namespace {
+
+const QLatin1String BYTES_START(" [bytes: ");
+
+ERegTextData ReadShownData(QStringView text, uint32_t& nType, QByteArray& data);
+
+bool IsControl(QChar c) {
+    return c.unicode() < 0x20 || c.unicode() == 0x7F;
+}
+
+// A record field holds no control characters: each becomes a space.
+QString AsInAField(QString str) {
+    for (QChar& c : str)
+        if (IsControl(c))
+            c = QLatin1Char(' ');
+    return str;
+}
+
+// The text before the bytes is what RegValueText shows of them, whole or cut, as a record
+// field holds it.
+bool ShowsData(QStringView shown, uint32_t nType, QByteArrayView data) {
+    const QString strFull = AsInAField(RegValueText(nType, data));
+    if (shown == strFull)
+        return true;
+    if (!shown.endsWith(ELLIPSIS))
+        return false;
+    QStringView base = shown.chopped(ELLIPSIS.size());
+    if (base.endsWith(u' '))
+        base.chop(1);
+    return base.size() < strFull.size() && QStringView(strFull).startsWith(base);
+}
+
+bool ReadBytesSuffix(QStringView text, uint32_t& nType, QByteArray& data) {
+    const qsizetype nStart = text.lastIndexOf(BYTES_START);
+    if (nStart < 0 || !text.endsWith(u']'))
+        return false;
+    const QStringView hex = text.mid(nStart + BYTES_START.size()).chopped(1);
+    if (hex.size() % 2 != 0)
+        return false;
+    QByteArray bytes;
+    for (qsizetype i = 0; i < hex.size(); i += 2) {
+        const char16_t a = hex[i].unicode(), b = hex[i + 1].unicode();
+        const int nHigh = a < 0x80 ? HexDigit(char(a)) : -1;
+        const int nLow = b < 0x80 ? HexDigit(char(b)) : -1;
+        if (nHigh < 0 || nLow < 0)
+            return false;
+        bytes.append(char(nHigh * 16 + nLow));
+    }
+    const QStringView shown = text.left(nStart);
+    const qsizetype nColon = shown.indexOf(u": ");
+    uint32_t nShownType = 0;
+    if (nColon < 0 || !RegTypeFromName(shown.left(nColon), nShownType) ||
+        !ShowsData(shown, nShownType, bytes))
+        return false;
+    nType = nShownType;
+    data = bytes;
+    return true;
+}
+
+} // namespace
+
+ERegTextData RegValueFromText(QStringView text, uint32_t& nType, QByteArray& data) {
+    if (ReadBytesSuffix(text, nType, data))
+        return ERegTextData::EXACT;
+    return ReadShownData(text, nType, data);
+}
+
+QString RegRecordValueText(uint32_t nType, QByteArrayView data, qsizetype nMaxChars,
+                           qsizetype nMaxBytes) {
+    QString str = RegValueText(nType, data, nMaxChars);
+    uint32_t nBack = 0;
+    QByteArray back;
+    // Read back as a reader would, bytes included: a string that happens to end like bytes
+    // gets its real ones after it.
+    // A control character becomes a space in a record field: the text alone no longer tells.
+    if (std::none_of(str.begin(), str.end(), IsControl) &&
+        RegValueFromText(str, nBack, back) == ERegTextData::EXACT && nBack == nType && back == data)
+        return str;
+    QString strExact = str + BYTES_START;
+    strExact.reserve(strExact.size() + data.size() * 2 + 1);
+    static const char HEX[] = "0123456789abcdef";
+    for (const char c : data) {
+        strExact += QLatin1Char(HEX[uint8_t(c) >> 4]);
+        strExact += QLatin1Char(HEX[uint8_t(c) & 15]);
+    }
+    strExact += QLatin1Char(']');
+    if (strExact.toUtf8().size() <= nMaxBytes)
+        return strExact;
+    if (!str.endsWith(ELLIPSIS))
+        str += ELLIPSIS;
+    return str;
+}
+
+namespace {
+
+ERegTextData ReadShownData(QStringView text, uint32_t& nType, QByteArray& data) {
+    const qsizetype nColon = text.indexOf(u": ");
+    if (nColon < 0 || !RegTypeFromName(text.left(nColon), nType))
+        return ERegTextData::UNREADABLE;
+    const QStringView dataText = text.mid(nColon + 2);
+    if (dataText.endsWith(ELLIPSIS))
+        return ERegTextData::CUT;
+    bool bRead = false;
+    uint64_t nValue = 0;
+    switch (nType) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+    case REG_LINK:
+        data = RegStringData(dataText);
+        bRead = true;
+        break;
+    case REG_MULTI_SZ:
+        data = dataText.isEmpty()
+                   ? RegMultiStringData({})
+                   : RegMultiStringData(dataText.toString().split(QStringLiteral(", ")));
+        bRead = true;
+        break;
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN:
+        if (ParseNumberText(dataText, 8, nValue)) {
+            data = RegDwordData(uint32_t(nValue));
+            if (nType == REG_DWORD_BIG_ENDIAN)
+                std::reverse(data.begin(), data.end());
+            bRead = true;
+        }
+        break;
+    case REG_QWORD:
+        if (ParseNumberText(dataText, 16, nValue)) {
+            data = RegQwordData(nValue);
+            bRead = true;
+        }
+        break;
+    default:
+        break;
+    }
+    if (!bRead && !ParseHexText(dataText, data))
+        return ERegTextData::UNREADABLE;
+    return RegDataText(nType, data) == dataText ? ERegTextData::EXACT : ERegTextData::UNREADABLE;
+}
+
+} // namespace
 
 QByteArray RegStringData(QStringView str) {
     QByteArray data(str.size() * 2 + 2, '\0');

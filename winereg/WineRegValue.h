@@ -53,6 +53,29 @@ QString RegDataText(uint32_t nType, QByteArrayView data, qsizetype nMaxChars = 0
 // "TYPE: data", for example "REG_DWORD: 0x00000001 (1)"; the record vocabulary's value text.
 QString RegValueText(uint32_t nType, QByteArrayView data, qsizetype nMaxChars = 0);
 
+// What a value text tells of the data it was made from.
+enum class ERegTextData {
+    EXACT,      // the data RegValueText was given, in the form below
+    CUT,        // the text ends with "...": only the beginning of the data is known
+    UNREADABLE, // not a text RegValueText makes
+};
+// Reads a "TYPE: data" text back into the type and data it shows. A text that ends with the
+// data's bytes (see RegRecordValueText) gives exactly those bytes. Otherwise data comes back in
+// the form the registry normally holds: strings UTF-16LE with one terminating zero, a string
+// list with its closing empty string; a text is exact when RegValueText of the result gives it
+// again.
+ERegTextData RegValueFromText(QStringView text, uint32_t& nType, QByteArray& data);
+
+// The value text a record carries: RegValueText cut at nMaxChars, followed by the data's bytes
+// as " [bytes: 61000000]" when that text alone does not give them back exactly (a string
+// without its terminating zero or with bytes after its first zero, a list string that holds
+// ", ", a text cut at nMaxChars, a string that ends with "...", a control character, which a
+// record field holds as a space), as long as the whole stays
+// within nMaxBytes bytes of UTF-8. When it does not fit, the text ends with "...": its data is
+// known only in part.
+QString RegRecordValueText(uint32_t nType, QByteArrayView data, qsizetype nMaxChars,
+                           qsizetype nMaxBytes);
+
 // The number texts of RegDataText, for callers that hold plain numbers.
 std::string RegDwordText(uint32_t nValue);
 std::string RegQwordText(uint64_t nValue);

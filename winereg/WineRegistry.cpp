@@ -237,6 +237,58 @@ bool CWineRegistry::Merge(CWineRegKey&& tree, const SWineRegFileInfo& info, QStr
     return true;
 }
 
+namespace {
+
+class CRegistryImport : public IRegImportTarget {
+public:
+    explicit CRegistryImport(CWineRegistry& registry) : m_registry(registry) {}
+
+    CWineRegKey* CreateKey(QStringView path, QString& strWhy) override {
+        if (!RegistryPathOf(path, m_registry.UserSid())) {
+            strWhy = QStringLiteral("unknown root key in \"%1\"").arg(path);
+            return nullptr;
+        }
+        CWineRegKey* pKey = m_registry.CreateKey(path);
+        if (!pKey)
+            strWhy = QStringLiteral("%1 cannot be created").arg(path);
+        return pKey;
+    }
+    bool DeleteKey(QStringView path, QString& strWhy) override {
+        if (!RegistryPathOf(path, m_registry.UserSid())) {
+            strWhy = QStringLiteral("unknown root key in \"%1\"").arg(path);
+            return false;
+        }
+        QStringView below = path.mid(path.indexOf(u'\\') + 1);
+        if (!path.contains(u'\\') || WithoutLeadingSlash(below).isEmpty()) {
+            strWhy = QStringLiteral("a root key cannot be deleted (\"%1\")").arg(path);
+            return false;
+        }
+        m_registry.DeleteKey(path);
+        return true;
+    }
+
+private:
+    CWineRegistry& m_registry;
+};
+
+} // namespace
+
+bool CWineRegistry::ImportRegData(QByteArrayView data, QString& strError) {
+    CRegistryImport target(*this);
+    SWineRegFileInfo info;
+    return CWineRegReader::Import(data, target, info, strError);
+}
+
+bool CWineRegistry::ImportRegFile(const QString& strPath, QString& strError) {
+    QByteArray data;
+    if (!CWineRegReader::ReadBytes(strPath, data, strError))
+        return false;
+    if (ImportRegData(data, strError))
+        return true;
+    strError = strPath + QStringLiteral(", ") + strError;
+    return false;
+}
+
 bool CWineRegistry::LoadFolder(const QString& strDir, QStringList& arErrors) {
     const QString strBase = strDir.endsWith(QLatin1Char('/')) ? strDir : strDir + QLatin1Char('/');
     const qsizetype nErrors = arErrors.size();

@@ -63,6 +63,12 @@ public:
     // per missing or damaged file; true when there was none.
     bool LoadFolder(const QString& strDir, QStringList& arErrors);
 
+    // Carries out a .reg file on this registry in its order, deletions included (see
+    // CWineRegReader::Import); a key under a root other than the five fails the import. On
+    // failure what came before the damaged line has been done; errors start with the file.
+    bool ImportRegFile(const QString& strPath, QString& strError);
+    bool ImportRegData(QByteArrayView data, QString& strError);
+
     // Writes the keys below mountPath as a Wine file, atomically; keys skip returns true for
     // are left out.
     bool SaveFile(const QString& strPath, QStringView mountPath,

@@ -99,9 +99,11 @@ TEST_F(TargetTree, LaunchedProgramWithAGrandchildOfAnotherName) {
     EXPECT_TRUE(seen.contains(arTree[2])) << "the grandchild, sleep";
     for (int nPid : seen)
         EXPECT_TRUE(tree.contains(nPid)) << "process " << nPid << " is not of the tree";
-    for (const CRegInfoObj& r : CopyRecords(doc))
-        if (r.m_nPid == arTree[2])
+    for (const CRegInfoObj& r : CopyRecords(doc)) {
+        if (r.m_nPid == arTree[2]) {
             EXPECT_EQ(r.m_strProcessName, QStringLiteral("sleep"));
+        }
+    }
 }
 
 // Attaching by process ID: of two processes of the same name only the one attached to is

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 namespace {
@@ -37,6 +38,7 @@ const auto* g_pAppEnvironment = ::testing::AddGlobalTestEnvironment(new CApplica
 
 void DialogTest::SetUp() {
     g_SetObj = CSetObj();
+    QSettings().clear(); // choices an earlier test left in the program's own settings
     SetMessageHandler([this](QWidget*, const QString& strText, EMessageKind nKind) {
         m_arMessages.push_back({strText, nKind});
     });

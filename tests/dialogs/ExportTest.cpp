@@ -15,7 +15,7 @@
 
 namespace {
 
-enum { FILE_NAME = 1038, BROWSE = 1039, ALL = 1041, WRITES = 1042, MODIFIED = 1043 };
+enum { FILE_NAME = 1038, BROWSE = 1039, ALL = 1041, WRITES = 1042, MODIFIED = 1043, SHOWN = 1044 };
 
 CRegInfoObj* Rec(int nSeq, const char* pRequest, const char* pOld, const char* pNew) {
     auto* p = new CRegInfoObj;
@@ -124,6 +124,39 @@ TEST_F(Export, WritesTheChosenRecordsOldestFirstAndSaysFinished) {
     OnNextModal<CExportDlg>([](CExportDlg* pDlg) { Click(*pDlg, IDCANCEL); });
     RunExportCommand(nullptr, m_doc);
     EXPECT_EQ(m_arMessages.size(), 4u);
+}
+
+// "Events shown" writes what the list shows; the settings file keeps its own three choices.
+TEST_F(Export, EventsShownWritesTheFilteredRecordsAndIsRememberedApart) {
+    SFilterRule rule;
+    rule.nColumn = FC_REQUEST;
+    rule.nRelation = REL_IS;
+    rule.strValue = "RegSetValueKey";
+    ASSERT_TRUE(m_doc.SetDisplayFilter({rule}));
+    g_SetObj.m_nExportScope = EXPORT_MODIFIED;
+    const QString strPath = TestTempDir() + "shown.csv";
+    RunExport(strPath, SHOWN);
+    EXPECT_EQ(ExportedSeqs(strPath), (QList<int>{2, 3})) << "both sets, changed or not";
+    EXPECT_EQ(g_SetObj.m_nExportScope, EXPORT_MODIFIED);
+    EXPECT_EQ(Messages(), QStringList{"Finished"});
+    {
+        CExportDlg dlg;
+        dlg.show();
+        EXPECT_TRUE(Checked(dlg, SHOWN));
+        EXPECT_FALSE(Checked(dlg, MODIFIED));
+    }
+    // Another choice afterwards is the settings file's again, and is shown next time.
+    RunExport(strPath, WRITES);
+    EXPECT_EQ(ExportedSeqs(strPath), QList<int>{3});
+    EXPECT_EQ(g_SetObj.m_nExportScope, EXPORT_WRITE);
+    CExportDlg dlg;
+    dlg.show();
+    EXPECT_TRUE(Checked(dlg, WRITES));
+    EXPECT_FALSE(Checked(dlg, SHOWN));
+    // Without a filter, the events shown are all of them.
+    ASSERT_TRUE(m_doc.SetDisplayFilter({}));
+    RunExport(strPath, SHOWN);
+    EXPECT_EQ(ExportedSeqs(strPath), (QList<int>{1, 2, 3, 4}));
 }
 
 TEST_F(Export, FilesThatCannotBeCreatedOrWrittenAreReportedWithTheirCause) {

@@ -7,6 +7,7 @@
 #include "dialogs/ExportDlg.h"
 #include "dialogs/NewProgramDlg.h"
 #include "dialogs/ProcessSelDlg.h"
+#include "dialogs/RuleListDlg.h"
 #include "settings/FilterOptionDlg.h"
 
 #include <QCheckBox>
@@ -20,6 +21,8 @@
 
 namespace {
 
+constexpr int DIALOG_KINDS = 7;
+
 std::unique_ptr<CDialogEx> MakeDialog(int nKind) {
     switch (nKind) {
     case 0:
@@ -30,6 +33,10 @@ std::unique_ptr<CDialogEx> MakeDialog(int nKind) {
         return std::make_unique<CAttachDlg>();
     case 3:
         return std::make_unique<CNewProgramDlg>();
+    case 5:
+        return std::make_unique<CRuleListDlg>(CRuleListDlg::MODE_FILTER);
+    case 6:
+        return std::make_unique<CRuleListDlg>(CRuleListDlg::MODE_HIGHLIGHT);
     default:
         return std::make_unique<CExportDlg>();
     }
@@ -78,7 +85,7 @@ protected:
 
 TEST_P(DialogLayout, CaptionsShowWholeAndControlsKeepApart) {
     m_arProcesses = {{1, "init"}};
-    for (int nKind = 0; nKind < 5; ++nKind) {
+    for (int nKind = 0; nKind < DIALOG_KINDS; ++nKind) {
         std::unique_ptr<CDialogEx> pDlg = MakeDialog(nKind);
         pDlg->show();
         const std::string strDialog = pDlg->windowTitle().toStdString();
@@ -106,7 +113,7 @@ TEST_P(DialogLayout, CaptionsShowWholeAndControlsKeepApart) {
 // (Options at twice the font was 1,538 x 1,060 pixels on a 1,000-pixel screen).
 TEST_P(DialogLayout, EveryDialogFitsTheScreen) {
     m_arProcesses = {{1, "init"}};
-    for (int nKind = 0; nKind < 5; ++nKind) {
+    for (int nKind = 0; nKind < DIALOG_KINDS; ++nKind) {
         std::unique_ptr<CDialogEx> pDlg = MakeDialog(nKind);
         pDlg->show();
         const QRect rcScreen = pDlg->screen()->availableGeometry();

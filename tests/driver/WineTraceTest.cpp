@@ -5,9 +5,11 @@
 
 #include "driver/DriverConfig.h"
 #include "driver/LineSplitter.h"
+#include "driver/WineServerSource.h"
 #include "driver/WineShadowLoader.h"
 #include "driver/WineTraceParser.h"
 #include "driver/WineValueText.h"
+#include "platform/WineEnvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,7 +99,8 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
         // reg query of a missing key
         "19008 reg.exe\tRegOpenKey\tHKCU\\Software\\HwTrace\\Missing\tNAME NOT FOUND\t\t",
         // regedit /S import.reg (Wine's regedit widens hex(2) and hex(7) data byte by byte, so
-        // Path reads "%" and Multi "a": the strings end at the first zero character)
+        // Path reads "%" and Multi "a": the strings end at the first zero character, and the
+        // bytes follow, since the text alone does not give them back)
         "19011 regedit.exe\tRegCreateKey(New)\tHKCU\\Software\\HwTrace\\Imported\tSUCCESS\t\t",
         "19011 regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\Name\tSUCCESS\t\t"
         "REG_SZ: Hello \"quoted\" world",
@@ -106,7 +109,7 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
         "19011 regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\Bin\tSUCCESS\t\t"
         "REG_BINARY: 01 02 03 FF",
         "19011 regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\Multi\tSUCCESS\t\t"
-        "REG_MULTI_SZ: a",
+        "REG_MULTI_SZ: a [bytes: 6100000000000000620000000000000000000000]",
         "19011 "
         "regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\(Default)\tSUCCESS\t\t"
         "REG_SZ: default value",
@@ -115,7 +118,7 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
         "regedit.exe\tRegCreateKey(New)\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t\t",
         "19011 "
         "regedit.exe\tRegSetValueKey\tHKCU\\Software\\HwTrace\\Imported\\Child\\Path\tSUCCESS\t\t"
-        "REG_EXPAND_SZ: %",
+        "REG_EXPAND_SZ: % [bytes: 25000000500000004100000054000000480000002500000000000000]",
         "19011 regedit.exe\tRegCloseKey\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t\t",
         // reg delete /v Answer: the removed data is the old value
         "19059 reg.exe\tRegOpenKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t",
@@ -126,7 +129,8 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
     ASSERT_GE(ar.size(), arExpected.size());
     for (size_t i = 0; i < arExpected.size(); ++i)
         EXPECT_EQ(ar[i], arExpected[i]) << "record " << i;
-    // reg delete /f: the tree is walked and removed from the bottom up.
+    // reg delete /f: the tree is walked and removed from the bottom up; each delete lists what
+    // the key held (the keys were made in the trace, so the shadow knows all of it).
     std::vector<std::string> arDeletes;
     for (size_t i = arExpected.size(); i < ar.size(); ++i) {
         EXPECT_EQ(ar[i].substr(0, 14), "19067 reg.exe\t") << ar[i];
@@ -136,9 +140,15 @@ TEST(WineTrace, RecordsOfTheRegAndRegeditCommands) {
     EXPECT_EQ(
         arDeletes,
         (std::vector<std::string>{
-            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t\t",
-            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\\Imported\tSUCCESS\t\t",
-            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\tSUCCESS\t\t"}));
+            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\\Imported\\Child\tSUCCESS\t"
+            "KEY: "
+            "\"Path\"=REG_EXPAND_SZ:25000000500000004100000054000000480000002500000000000000\t",
+            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\\Imported\tSUCCESS\t"
+            "KEY: @=REG_SZ:\"default value\" \"Bin\"=REG_BINARY:010203ff "
+            "\"Count\"=REG_DWORD:2a000000 "
+            "\"Multi\"=REG_MULTI_SZ:6100000000000000620000000000000000000000 "
+            "\"Name\"=REG_SZ:\"Hello %22quoted%22 world\"\t",
+            "19067 reg.exe\tRegDeleteKey\tHKCU\\Software\\HwTrace\tSUCCESS\tKEY: (empty)\t"}));
     EXPECT_EQ(nSkipped, 0u) << "every line of Wine 8.0's trace is understood";
 }
 
@@ -367,6 +377,23 @@ TEST(WineTrace, SourcesFromTheEnvironment) {
     env = {{"HIVEWATCH_DRIVER_SOURCE", "wine"}};
     EXPECT_FALSE(SDriverConfig::FromEnvironment(get, strError));
     EXPECT_NE(strError.find("WINEPREFIX"), std::string::npos);
+    env = {{"HIVEWATCH_DRIVER_SOURCE", "wine:"}, {"HOME", "/home/u"}};
+    EXPECT_FALSE(SDriverConfig::FromEnvironment(get, strError));
+    EXPECT_NE(strError.find("names no prefix"), std::string::npos) << strError;
+}
+
+// A folder that is no Wine prefix is named as such, with what to do.
+TEST(WineTrace, AFolderThatIsNoPrefixIsRefused) {
+    if (WineFindProgram("wineserver").empty())
+        GTEST_SKIP() << "Wine is not installed";
+    const std::string strDir = TestTempDir().toStdString() + "not-a-prefix";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(strDir)));
+    CWineServerSource source(strDir);
+    std::string strError;
+    EXPECT_FALSE(source.Start(strError));
+    EXPECT_NE(strError.find("is not a Wine prefix (it has no system.reg)"), std::string::npos)
+        << strError;
+    EXPECT_NE(strError.find("wineboot -i"), std::string::npos);
 }
 
 // The driver module replays a trace and counts the lines it could not read.
@@ -578,9 +605,49 @@ TEST(WineTrace, EnumerationTotalsCountTheName) {
                  "0024: enum_key_value() = 0 { type=3, total=20, namelen=6, name=L\"Cut\", "
                  "data={01,02} }"});
     ASSERT_EQ(ar.size(), 3u);
-    EXPECT_EQ(ar[0].m_strNewValue, "REG_SZ: ye");
+    EXPECT_EQ(ar[0].m_strNewValue, "REG_SZ: ye [bytes: 7900650000000000]")
+        << "a second zero is not shown by the text: the bytes follow it";
     EXPECT_EQ(ar[1].m_strNewValue, "REG_DWORD: 0x00000007 (7)");
     EXPECT_EQ(ar[2].m_strNewValue, "REG_BINARY: 01 02...") << "12 of 14 data bytes missing";
+}
+
+// A deleted key's record lists what it held when the shadow knows all of it: a shadow loaded
+// from the prefix knows every key; one that started empty only the keys made in the trace.
+// A listing too big for the record says so; a cut value is listed as such.
+TEST(WineTrace, DeletedKeysListWhatTheyHeld) {
+    const auto deleteOf = [](CWineShadowRegistry& shadow, const char* pszName) {
+        CWineTraceParser parser(&shadow);
+        StartProcess(parser);
+        const std::string strOpen =
+            std::string("0024: open_key( parent=0004, access=1, attributes=40, name=L\"") +
+            pszName + "\" )";
+        const auto ar = Parse(parser, {strOpen.c_str(), "0024: open_key() = 0 { hkey=0008 }",
+                                       "0024: delete_key( hkey=0008 )", "0024: delete_key() = 0"});
+        return ar.empty() ? std::string("no record") : ar.back().m_strOldValue;
+    };
+    CWineShadowRegistry loaded;
+    CWineRegKey* pKey = loaded.Registry().CreateKey(u"HKCU\\Software\\Known");
+    pKey->SetValue({QStringLiteral("v"), REG_DWORD, RegDwordData(3)});
+    pKey->CreateSubKey(u"Sub");
+    loaded.SetValue("\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software\\Known", "cut",
+                    {REG_BINARY, std::string(4, 'x'), true});
+    loaded.SetComplete(true);
+    EXPECT_EQ(deleteOf(loaded, "Known"),
+              "KEY: \"cut\"=REG_BINARY:... \"v\"=REG_DWORD:03000000 [Sub]");
+    EXPECT_EQ(loaded.Registry().FindKey(u"HKCU\\Software\\Known"), nullptr);
+
+    CWineShadowRegistry empty;
+    empty.Registry()
+        .CreateKey(u"HKCU\\Software\\Seen")
+        ->SetValue({QStringLiteral("v"), REG_DWORD, RegDwordData(3)});
+    EXPECT_EQ(deleteOf(empty, "Seen"), "") << "what else it held is not known";
+
+    CWineShadowRegistry big;
+    big.SetComplete(true);
+    CWineRegKey* pBig = big.Registry().CreateKey(u"HKCU\\Software\\Big");
+    for (int i = 0; i < 400; ++i)
+        pBig->SetValue({QStringLiteral("value%1").arg(i), REG_DWORD, RegDwordData(uint32_t(i))});
+    EXPECT_EQ(deleteOf(big, "Big"), "KEY: (too big to list: 400 values in 1 keys)");
 }
 
 // Names compare without case for all of Unicode: an overwrite under another spelling reports

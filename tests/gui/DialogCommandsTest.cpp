@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -144,4 +145,25 @@ TEST_F(DialogCommands, ExportFromTheFileMenuWritesTheChosenRecordsAndSaysFinishe
     EXPECT_EQ(arLines[0], QByteArray("Seq,Time,ProcessName,PID,Request,Path,OldValue,NewValue\r"));
     EXPECT_TRUE(arLines[1].startsWith("1,")) << "oldest first";
     EXPECT_TRUE(arLines[5].startsWith("5,"));
+}
+
+// Tools > Registry Changes after a simulated capture: the window sums up every record it was
+// opened over, and closes again.
+TEST_F(DialogCommands, RegistryChangesSumsUpTheCapture) {
+    ASSERT_TRUE(StartApp());
+    CaptureRecords(20);
+    Command(ID_STOP_CAPTURE)->trigger();
+    QString strCaption, strScope;
+    m_script.AnswerDialog([&](QDialog* pDlg) {
+        strCaption = pDlg->windowTitle();
+        for (const QLabel* pLabel : pDlg->findChildren<QLabel*>())
+            if (pLabel->text().startsWith(QStringLiteral("From the first to the last of")))
+                strScope = pLabel->text();
+        pDlg->reject();
+    });
+    Command(ID_REGISTRY_CHANGES)->trigger();
+    EXPECT_EQ(m_script.PendingAnswers(), 0);
+    EXPECT_EQ(strCaption, QStringLiteral("Registry Changes"));
+    EXPECT_TRUE(strScope.contains(QStringLiteral("all %1 events").arg(Doc()->GetRecordCount())))
+        << strScope.toStdString();
 }

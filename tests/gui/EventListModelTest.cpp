@@ -161,3 +161,98 @@ TEST_F(EventListModel, CountChangesAreRowsAddedOrRemovedAtTheEnd) {
     EXPECT_EQ(reset.size(), 0);
     EXPECT_EQ(g_nModelWarnings, 0);
 }
+
+namespace {
+
+SFilterRule SeqRule(EFilterRelation nRelation, int n, EFilterAction nAction = FILTER_INCLUDE) {
+    SFilterRule r;
+    r.nColumn = FC_SEQ;
+    r.nRelation = nRelation;
+    r.strValue = QString::number(n);
+    r.nAction = nAction;
+    return r;
+}
+
+} // namespace
+
+// The list's count follows the shown records through every change a capture brings; the
+// tester checks every announcement and every cell the model gives meanwhile.
+TEST_F(EventListModel, FilteredRowsStayConsistentThroughAppendsTrimsAndClears) {
+    // Every third record is hidden.
+    SFilterRule hide;
+    hide.nColumn = FC_PATH;
+    hide.nRelation = REL_ENDS_WITH;
+    hide.nAction = FILTER_EXCLUDE;
+    ASSERT_TRUE(m_doc.SetDisplayFilter({SeqRule(REL_MORE_THAN, 0)}));
+    g_SetObj.m_nHistoryDepth = 50;
+    int nNext = 1;
+    const auto refresh = [&] {
+        m_model.SetItemCount(m_doc.GetShownCount());
+        // Every shown row has its record; the one past the end has none.
+        for (int nRow = 0; nRow < m_model.rowCount(); ++nRow)
+            ASSERT_FALSE(Cell(nRow, 0).isEmpty()) << nRow;
+        ASSERT_FALSE(m_model.data(m_model.index(m_model.rowCount(), 0)).isValid());
+    };
+    for (int nRound = 0; nRound < 6; ++nRound) {
+        std::vector<CRegInfoObj*> batch;
+        for (int i = 0; i < 17; ++i, ++nNext)
+            batch.push_back(MakeRecord(nNext, nNext % 3 ? OP_OPEN_KEY : OP_SET_VALUE,
+                                       QStringLiteral("HKLM\\K\\%1").arg(nNext % 3)));
+        m_doc.AppendRecords(batch.data(), batch.size());
+        refresh();
+        if (nRound == 2) {
+            hide.strValue = QStringLiteral("0");
+            ASSERT_TRUE(m_doc.SetDisplayFilter({hide}));
+            refresh();
+        }
+    }
+    // 50 records kept, those ending in \0 hidden: the newest first.
+    EXPECT_EQ(m_doc.GetRecordCount(), 50);
+    EXPECT_EQ(m_model.rowCount(), int(m_doc.GetShownCount()));
+    EXPECT_EQ(m_doc.GetShownCount(), 33);
+    EXPECT_EQ(Cell(0, 0), QStringLiteral("101"));
+    EXPECT_EQ(Cell(1, 0), QStringLiteral("100")); // 99 is hidden
+    EXPECT_EQ(Cell(2, 0), QStringLiteral("98"));
+
+    // A lower depth trims before the list hears of it: rows past the end answer nothing.
+    g_SetObj.m_nHistoryDepth = 5;
+    AppendRecords(m_doc, nNext, 1);
+    EXPECT_FALSE(m_model.data(m_model.index(m_model.rowCount() - 1, 0)).isValid());
+    refresh();
+    m_doc.ClearDisplay();
+    refresh();
+    EXPECT_EQ(m_model.rowCount(), 0);
+    AppendRecords(m_doc, 501, 2);
+    refresh();
+    EXPECT_EQ(m_model.rowCount(), 2);
+    ASSERT_TRUE(m_doc.SetDisplayFilter({}));
+    refresh();
+    g_SetObj.m_nHistoryDepth = 0;
+    EXPECT_EQ(g_nModelWarnings, 0);
+}
+
+TEST_F(EventListModel, HighlightedRowsTakeTheHighlightColourOverTheOperations) {
+    g_SetObj.m_clrBack[OP_SET_VALUE] = RGB(0, 0, 150);
+    m_model.SetBkColor(RGB(141, 141, 141));
+    m_model.SetHighlightColor(RGB(255, 255, 0));
+    CRegInfoObj* records[] = {
+        MakeRecord(1, OP_SET_VALUE, {}, QStringLiteral("a"), QStringLiteral("b")),
+        MakeRecord(2, OP_OPEN_KEY),
+        MakeRecord(3, OP_OPEN_KEY),
+    };
+    m_doc.AppendRecords(records, 3);
+    m_model.SetItemCount(3);
+    m_doc.SetHighlightRules({SeqRule(REL_LESS_THAN, 3)});
+    const auto back = [&](int nRow) {
+        return m_model.data(m_model.index(nRow, 0), Qt::BackgroundRole).value<QColor>();
+    };
+    EXPECT_EQ(back(0), QColor(141, 141, 141));
+    EXPECT_EQ(back(1), QColor(255, 255, 0));
+    EXPECT_EQ(back(2), QColor(255, 255, 0)) << "over the set's own background";
+    CEventListModel::SRowCells cells;
+    ASSERT_TRUE(m_model.GetRowCells(2, cells));
+    EXPECT_EQ(cells.clrBack, QColor(255, 255, 0));
+    EXPECT_EQ(cells.clrText, QColor(ColorRefToQColor(g_SetObj.m_clrText[OP_SET_VALUE])));
+    m_doc.SetHighlightRules({});
+    EXPECT_EQ(back(2), QColor(0, 0, 150));
+}

@@ -81,12 +81,15 @@ TEST_F(MainFrame, MenusEntriesSeparatorsAndAccelerators) {
     EXPECT_EQ(Describe(arMenus[0]),
               (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O", "&Save\tCtrl+S", "Save &As...", "-",
                            "Export...", "-", "Recent File", "-", "E&xit", "-"}));
-    EXPECT_EQ(Describe(arMenus[1]), (QStringList{"&Find", "&Regedit Jump", "-", "&Clear Display"}));
+    EXPECT_EQ(Describe(arMenus[1]),
+              (QStringList{"&Find", "&Regedit Jump", "-", "Fi&lter...\tCtrl+L", "&Highlight...",
+                           "-", "&Clear Display"}));
     EXPECT_EQ(Describe(arMenus[2]),
               (QStringList{"Start Capture", "Stop Capture", "-", "Attach to &Running Process",
-                           "Open New &Program", "-", "Op&tions"}));
+                           "Open New &Program", "-", "Op&tions", "-", "Registry C&hanges"}));
     EXPECT_EQ(Describe(arMenus[3]),
-              (QStringList{">&Toolbars and Docking Windows", "&Status Bar", ">&Application Look"}));
+              (QStringList{">&Toolbars and Docking Windows", "&Status Bar", "Filter &Off",
+                           ">&Application Look"}));
     QMenu* pLooks = SubMenu(arMenus[3], QStringLiteral("&Application Look"));
     ASSERT_TRUE(pLooks);
     EXPECT_EQ(Describe(pLooks),
@@ -176,9 +179,10 @@ TEST_F(MainFrame, CaptureCommandsEnableRulesFollowTheCapture) {
     const std::vector<int> arIdle = {ID_FILE_NEW,        ID_FILE_OPEN,     ID_FILE_SAVE,
                                      ID_FILE_SAVE_AS,    ID_START_CAPTURE, ID_ATTACH,
                                      ID_OPEN_NEW_PROGRAM};
-    const std::vector<int> arAlways = {ID_FILE_EXPORT,   ID_OPTIONS,
-                                       ID_CLEAR_DISPLAY, ID_EDIT_FIND,
-                                       ID_REGEDIT_JUMP,  ID_VIEW_APPLOOK_OFF_2007_BLACK};
+    const std::vector<int> arAlways = {ID_FILE_EXPORT,     ID_OPTIONS,
+                                       ID_CLEAR_DISPLAY,   ID_EDIT_FIND,
+                                       ID_REGEDIT_JUMP,    ID_VIEW_APPLOOK_OFF_2007_BLACK,
+                                       ID_REGISTRY_CHANGES};
     const auto check = [&](bool bCapturing) {
         Frame()->UpdateCommandStates();
         for (const int nId : arIdle)

@@ -1,8 +1,10 @@
 // hivewatch-capture: its arguments, and the real program capturing and converting.
+#include "capture/CsvExport.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "tests/TestSupport.h"
 #include "tools/capture/CaptureToolOptions.h"
+#include "winereg/WineRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -88,6 +90,11 @@ TEST(CaptureToolArgs, AcceptsTheDocumentedForms) {
     EXPECT_EQ(o.strLaunch, QStringLiteral("/bin/echo"));
     EXPECT_EQ(o.arLaunchArgs, (QStringList{"-n", "--out"})); // the program's own arguments
     ASSERT_TRUE(Parse({"--in", "a.hvw", "--csv", "a.csv"}, o, e));
+    ASSERT_TRUE(Parse({"--in", "a.hvw", "--undo-reg", "u.reg", "--redo-reg", "r.reg"}, o, e))
+        << e.toStdString();
+    EXPECT_EQ(o.Outputs(), (QStringList{"r.reg", "u.reg"}));
+    ASSERT_TRUE(Parse({"--until-idle", "3", "--out", "a.hvw", "--undo-reg", "u.reg"}, o, e));
+    ASSERT_TRUE(Parse({"--seconds", "1", "--redo-reg", "r.reg"}, o, e));
 }
 
 TEST(CaptureToolArgs, RejectsWhatCannotWork) {
@@ -113,10 +120,42 @@ TEST(CaptureToolArgs, RejectsWhatCannotWork) {
         {"--count", "0", "--out", "a"},
         {"--pending-target", "--attach", "5", "--out", "a"},
         {"--in", "a.hvw", "--csv", "c", "--pending-target"},
+        {"--in", "a.hvw", "--out", "b.hvw", "--undo-reg", "u.reg"},
+        {"--in", "a.hvw", "--redo-reg"},
     };
     for (const QStringList& args : bad) {
         EXPECT_FALSE(Parse(args, o, e)) << args.join(' ').toStdString();
         EXPECT_FALSE(e.isEmpty());
+    }
+}
+
+TEST(CaptureToolArgs, RulesAreReadInOrderAndMalformedOnesRefused) {
+    SCaptureToolOptions o;
+    QString e;
+    ASSERT_TRUE(
+        Parse({"--include", "Process Name is reg.exe", "--exclude", "request BEGINS WITH RegSet",
+               "--include", "PID less than 400", "--csv", "x"},
+              o, e))
+        << e.toStdString();
+    ASSERT_EQ(o.arRules.size(), 3);
+    EXPECT_EQ(o.arRules[0].nColumn, FC_PROCESS);
+    EXPECT_EQ(o.arRules[0].nAction, FILTER_INCLUDE);
+    EXPECT_EQ(o.arRules[1].nRelation, REL_BEGINS_WITH);
+    EXPECT_EQ(o.arRules[1].nAction, FILTER_EXCLUDE);
+    EXPECT_EQ(o.arRules[2].strValue, "400");
+    // Rules narrow a conversion too.
+    ASSERT_TRUE(Parse({"--in", "a.hvw", "--csv", "a.csv", "--exclude", "Path contains Run"}, o, e));
+    EXPECT_EQ(o.arRules.size(), 1);
+
+    const std::pair<QStringList, const char*> bad[] = {
+        {{"--include", "Proces Name is x", "--csv", "x"}, "--include rule \"Proces Name is x\""},
+        {{"--exclude", "PID less than many", "--csv", "x"}, "needs a whole number"},
+        {{"--include", "Path is", "--csv", "x"}, "no value follows"},
+        {{"--csv", "x", "--exclude"}, "--exclude needs a value"},
+    };
+    for (const auto& [args, pWhat] : bad) {
+        EXPECT_FALSE(Parse(args, o, e)) << args.join(' ').toStdString();
+        EXPECT_TRUE(e.contains(QString::fromUtf8(pWhat))) << e.toStdString();
     }
 }
 
@@ -167,6 +206,66 @@ TEST(CaptureToolRun, ReplaysATraceIntoBothFilesAndConvertsBack) {
     ASSERT_TRUE(doc.OnOpenDocument(strDir + "a.hvw"));
     ASSERT_TRUE(doc.OnSaveDocument(strDir + "b.hvw"));
     EXPECT_EQ(ReadWholeFile(strDir + "b.hvw"), ReadWholeFile(strDir + "a.hvw"));
+}
+
+// The same rules give the same rows as the window: its export of the events shown.
+TEST(CaptureToolRun, RulesGiveTheRowsTheWindowShows) {
+    const QString strDir = TestTempDir();
+    const QString strIn = TestDataPath("hivewatch_replay_capture.hvw");
+    const QStringList arRules = {"Request is RegQueryValue", "Request begins with RegCreate",
+                                 "Path contains \\Nls\\"};
+    QStringList args = {"--in", strIn, "--csv", strDir + "tool.csv"};
+    CFilterRules rules;
+    for (const QString& strRule : arRules) {
+        const bool bExclude = strRule.startsWith("Path");
+        args << (bExclude ? "--exclude" : "--include") << strRule;
+        SFilterRule rule;
+        QString strError;
+        ASSERT_TRUE(
+            ParseFilterRule(strRule, bExclude ? FILTER_EXCLUDE : FILTER_INCLUDE, rule, strError));
+        rules << rule;
+    }
+    const SRun run = RunTool(args);
+    ASSERT_EQ(run.nExit, 0) << run.strErr.toStdString();
+
+    CHivewatchDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(strIn));
+    ASSERT_TRUE(doc.SetDisplayFilter(rules));
+    ASSERT_TRUE(ExportCsv(doc, strDir + "window.csv", EXPORT_ALL, {}, true).bOk);
+    const QByteArray csv = ReadWholeFile(strDir + "tool.csv");
+    EXPECT_EQ(csv, ReadWholeFile(strDir + "window.csv"));
+    const int nLines = int(csv.count("\r\n")) - 1;
+    EXPECT_EQ(nLines, doc.GetShownCount());
+    EXPECT_GT(nLines, 10);
+    EXPECT_LT(nLines, doc.GetRecordCount());
+    EXPECT_FALSE(csv.contains("\\Nls\\"));
+    EXPECT_TRUE(run.strOut.contains(QStringLiteral("wrote %1 records to").arg(nLines)));
+
+    // A live capture is narrowed as it arrives, in both files: the same capture without the
+    // rule, less its records that match.
+    const QString strTrace = TestDataPath("procmon_cucsec_excel_resaved.csv");
+    const QString strSettings = DefaultSettings();
+    const SRun all = RunTool(
+        {"--until-idle", "1", "--settings", strSettings, "--csv", strDir + "all.csv"}, strTrace);
+    ASSERT_EQ(all.nExit, 0) << all.strErr.toStdString();
+    const SRun live =
+        RunTool({"--until-idle", "1", "--settings", strSettings, "--out", strDir + "live.hvw",
+                 "--csv", strDir + "live.csv", "--exclude", "Request is RegSetValueKey"},
+                strTrace);
+    ASSERT_EQ(live.nExit, 0) << live.strErr.toStdString();
+    QList<QByteArray> expected;
+    for (const QByteArray& line : ReadWholeFile(strDir + "all.csv").split('\n')) {
+        if (!line.contains(",RegSetValueKey,"))
+            expected << line;
+    }
+    const QByteArray liveCsv = ReadWholeFile(strDir + "live.csv");
+    EXPECT_EQ(liveCsv.split('\n'), expected);
+    const int nLive = int(liveCsv.count("\r\n")) - 1;
+    EXPECT_GT(nLive, 0);
+    EXPECT_LT(nLive, int(ReadWholeFile(strDir + "all.csv").count("\r\n")) - 1);
+    CHivewatchDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(strDir + "live.hvw"));
+    EXPECT_EQ(saved.GetRecordCount(), nLive);
 }
 
 TEST(CaptureToolRun, BadArgumentsAndUnreadableFilesFailClearly) {
@@ -311,6 +410,88 @@ TEST(CaptureToolRun, OutputsThatCannotWorkAreRefusedBeforeCapturing) {
         EXPECT_TRUE(run.strErr.contains(QLatin1String(c.pWhy))) << run.strErr.toStdString();
     }
     EXPECT_TRUE(QFileInfo::exists(strFifo) && !QFileInfo(strFifo).isFile());
+}
+
+// The registry changes of a saved capture as redo and undo files: each names what it does,
+// reads back as a .reg file, and carries the registry both ways.
+TEST(CaptureToolRun, RedoAndUndoFilesFromASavedCapture) {
+    const QString strDir = TestTempDir();
+    CHivewatchDoc doc;
+    const auto add = [&](const char* pRequest, const char* pPath, const char* pOld,
+                         const char* pNew) {
+        auto* p = new CRegInfoObj;
+        p->m_strProcessName = QStringLiteral("setup.exe");
+        p->m_strRequest = QString::fromUtf8(pRequest);
+        p->m_strPath = QString::fromUtf8(pPath);
+        p->m_strResult = QStringLiteral("SUCCESS");
+        p->m_strOldValue = QString::fromUtf8(pOld);
+        p->m_strNewValue = QString::fromUtf8(pNew);
+        doc.AppendRecord(p);
+    };
+    add("RegCreateKey(New)", "HKCU\\Software\\Tool", "", "");
+    add("RegSetValueKey", "HKCU\\Software\\Tool\\On", "", "REG_DWORD: 0x00000001 (1)");
+    add("RegSetValueKey", "HKLM\\Software\\Shared\\Mode", "REG_SZ: old", "REG_SZ: new");
+    add("RegDeleteKey", "HKCU\\Software\\Stale", "KEY: \"x\"=REG_SZ:\"y\"", "");
+    QString strError;
+    ASSERT_TRUE(doc.OnSaveDocument(strDir + "c.hvw", &strError)) << strError.toStdString();
+
+    const SRun run = RunTool({"--in", strDir + "c.hvw", "--redo-reg", strDir + "redo.reg",
+                              "--undo-reg", strDir + "undo.reg"});
+    ASSERT_EQ(run.nExit, 0) << run.strErr.toStdString();
+    EXPECT_TRUE(run.strOut.contains(QStringLiteral("wrote the undo file %1undo.reg: 1 key created, "
+                                                   "1 key deleted, 1 value created, 1 value "
+                                                   "changed, 1 value deleted")
+                                        .arg(strDir)))
+        << run.strOut.toStdString();
+    CWineRegistry registry;
+    registry.CreateKey(u"HKCU\\Software\\Tool")
+        ->SetValue({QStringLiteral("On"), REG_DWORD, RegDwordData(1)});
+    registry.CreateKey(u"HKLM\\Software\\Shared")
+        ->SetValue({QStringLiteral("Mode"), REG_SZ, RegStringData(u"new")});
+    ASSERT_TRUE(registry.ImportRegFile(strDir + "undo.reg", strError)) << strError.toStdString();
+    EXPECT_EQ(registry.FindKey(u"HKCU\\Software\\Tool"), nullptr);
+    EXPECT_EQ(registry.FindKey(u"HKLM\\Software\\Shared")->FindValue(u"Mode")->m_data,
+              RegStringData(u"old"));
+    EXPECT_EQ(registry.FindKey(u"HKCU\\Software\\Stale")->FindValue(u"x")->m_data,
+              RegStringData(u"y"));
+    ASSERT_TRUE(registry.ImportRegFile(strDir + "redo.reg", strError)) << strError.toStdString();
+    EXPECT_EQ(registry.FindKey(u"HKCU\\Software\\Stale"), nullptr);
+    EXPECT_NE(registry.FindKey(u"HKCU\\Software\\Tool"), nullptr);
+
+    const SRun same = RunTool({"--in", strDir + "c.hvw", "--redo-reg", strDir + "x.reg",
+                               "--undo-reg", strDir + "./x.reg"});
+    EXPECT_EQ(same.nExit, 1);
+    EXPECT_TRUE(same.strErr.contains(QStringLiteral("same file"))) << same.strErr.toStdString();
+}
+
+// After a live capture of a recorded Wine trace: the document and both files, the tree that
+// reg.exe made and deleted again in neither.
+TEST(CaptureToolRun, RedoAndUndoFilesAfterALiveCapture) {
+    const QString strDir = TestTempDir();
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HIVEWATCH_DRIVER_SOURCE"),
+               QStringLiteral("wine-trace:") + TestDataPath("wine_trace_reg_ops.txt"));
+    env.insert(QStringLiteral("HIVEWATCH_DRIVER_PACE"), QStringLiteral("fast"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(HW_BIN_DIR "/hivewatch-capture"),
+            {"--until-idle", "2", "--settings", DefaultSettings(), "--out", strDir + "w.hvw",
+             "--redo-reg", strDir + "w-redo.reg", "--undo-reg", strDir + "w-undo.reg"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QString strOut = QString::fromLocal8Bit(p.readAllStandardOutput());
+    EXPECT_TRUE(strOut.contains(QStringLiteral("records to %1w.hvw").arg(strDir)));
+    for (const QString& strName : {QStringLiteral("w-redo.reg"), QStringLiteral("w-undo.reg")}) {
+        const QByteArray bytes = ReadWholeFile(strDir + strName);
+        ASSERT_TRUE(bytes.startsWith(QByteArrayView("\xff\xfeW\0i\0n\0d\0o\0w\0s\0", 16)))
+            << strName.toStdString();
+        const QString strText = QString::fromUtf16(
+            reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+        EXPECT_FALSE(strText.contains(QStringLiteral("HwTrace"))) << strName.toStdString();
+        CWineRegistry registry;
+        QString strError;
+        EXPECT_TRUE(registry.ImportRegFile(strDir + strName, strError)) << strError.toStdString();
+    }
 }
 
 // A hang-up ends the capture like Ctrl-C: what was captured is saved.

@@ -3,6 +3,7 @@
 // process it starts and nothing else; programs outlive the capture; the registry editor sees
 // what was written a moment ago.
 #include "capture/CaptureEngine.h"
+#include "changes/RegChanges.h"
 #include "platform/ProcessList.h"
 #include "platform/Processes.h"
 #include "platform/WineEnvironment.h"
@@ -161,9 +162,80 @@ protected:
                r.m_strPath.compare(strPath, Qt::CaseInsensitive) == 0;
     }
 
+    // The prefix's server writes its registry files when it ends, a moment after its last
+    // program.
+    void WaitForServerEnd() {
+        QProcess wait; // "wineserver -w" returns once the running server has ended
+        wait.setProcessEnvironment(PrefixEnv());
+        wait.start(Q(WineFindProgram("wineserver")), {"-w"});
+        wait.waitForFinished(60000);
+        for (int i = 0; i < 600 && WinePrefixServer(m_strPrefix).m_nPid != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_EQ(WinePrefixServer(m_strPrefix).m_nPid, 0u) << "the prefix's server did not end";
+    }
+    // The prefix's registry as its files hold it once its server has ended.
+    std::unique_ptr<CWineRegistry> PrefixRegistry() {
+        WaitForServerEnd();
+        auto pRegistry = std::make_unique<CWineRegistry>();
+        QStringList arErrors;
+        EXPECT_TRUE(pRegistry->LoadFolder(Q(m_strPrefix), arErrors))
+            << arErrors.join(u'\n').toStdString();
+        return pRegistry;
+    }
+    // The Windows name of a file of this machine.
+    static QString WindowsPath(const QString& strPath) {
+        QString str = QStringLiteral("Z:") + strPath;
+        return str.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    }
+    void ImportWithRegedit(const QString& strRegFile) {
+        RunWine({"regedit.exe", "/s", WindowsPath(strRegFile)});
+    }
+
     std::string m_strWine, m_strPrefix, m_strKey;
     std::vector<QProcess*> m_arBackground;
 };
+
+void ExpectSameKeys(const CWineRegKey& a, const CWineRegKey& b, const QString& strPath) {
+    ASSERT_EQ(a.ValueCount(), b.ValueCount()) << strPath.toStdString();
+    for (qsizetype i = 0; i < a.ValueCount(); ++i)
+        EXPECT_TRUE(a.Value(i) == b.Value(i))
+            << strPath.toStdString() << " value " << a.Value(i).m_strName.toStdString() << ": "
+            << a.Value(i).Text().toStdString() << " / " << b.Value(i).Text().toStdString();
+    ASSERT_EQ(a.SubKeyCount(), b.SubKeyCount()) << strPath.toStdString();
+    for (qsizetype i = 0; i < a.SubKeyCount(); ++i) {
+        ASSERT_TRUE(EqualRegNames(a.SubKey(i)->Name(), b.SubKey(i)->Name()))
+            << strPath.toStdString();
+        ExpectSameKeys(*a.SubKey(i), *b.SubKey(i), strPath + u'\\' + a.SubKey(i)->Name());
+    }
+}
+
+// Every key the changes touch is in both registries or in neither, with the same values; a
+// key made or deleted also with the same keys below it (timestamps aside). Keys above them
+// are not compared: Wine itself rewrites some values of the machine at every start.
+void ExpectSameTouchedKeys(const CRegChangeKey& key, const CWineRegistry& a, const CWineRegistry& b,
+                           const char* pWhat) {
+    if (key.m_eChange != ERegChange::NONE || !key.m_arValues.empty()) {
+        const CWineRegKey* pA = a.FindKey(key.m_strPath);
+        const CWineRegKey* pB = b.FindKey(key.m_strPath);
+        const std::string strLabel = std::string(pWhat) + ": " + key.m_strPath.toStdString();
+        ASSERT_EQ(pA != nullptr, pB != nullptr) << strLabel;
+        if (pA && key.m_eChange != ERegChange::NONE) {
+            ExpectSameKeys(*pA, *pB, QString::fromStdString(strLabel));
+        } else if (pA) {
+            for (const SRegChangeValue& v : key.m_arValues) {
+                const SWineRegValue* pValueA = pA->FindValue(v.m_strName);
+                const SWineRegValue* pValueB = pB->FindValue(v.m_strName);
+                ASSERT_EQ(pValueA != nullptr, pValueB != nullptr) << strLabel;
+                if (pValueA) {
+                    EXPECT_TRUE(*pValueA == *pValueB)
+                        << strLabel << " value " << v.m_strName.toStdString();
+                }
+            }
+        }
+    }
+    for (const auto& pSub : key.m_arSubKeys)
+        ExpectSameTouchedKeys(*pSub, a, b, pWhat);
+}
 
 const QString REG_EXE = QStringLiteral("C:\\windows\\system32\\reg.exe");
 
@@ -462,4 +534,138 @@ TEST_F(WineEndToEnd, ForeignServerIsNamedAndLeftAlone) {
     EXPECT_EQ(server.state(), QProcess::Running) << "never killed behind the user's back";
     server.terminate();
     server.waitForFinished(10000);
+}
+
+// regedit /s imports a file that makes keys with every value type (odd names included),
+// changes and deletes values of keys that were there, and deletes a key with values and an
+// HKLM key. From the saved document the capture tool writes the undo and redo files: the undo
+// file takes every touched key back to its state before the capture, and the redo file after
+// it forward again to the state after the capture.
+TEST_F(WineEndToEnd, RegeditImportIsUndoneAndRedoneFromTheSavedDocument) {
+    const QString strPre = Q(m_strKey + "Pre");
+    const QString strMachine = Q("HKLM\\Software\\HwE2E" + std::to_string(getpid()) + "M");
+    const QString strNew = Q(m_strKey + "New");
+    RunWine({REG_EXE, "add", strPre, "/v", "A", "/d", "one", "/f"});
+    RunWine({REG_EXE, "add", strPre, "/v", "B", "/t", "REG_DWORD", "/d", "5", "/f"});
+    RunWine({REG_EXE, "add", strPre + "\\Old", "/v", "X", "/d", "gone", "/f"});
+    RunWine({REG_EXE, "add", strMachine, "/v", "M", "/t", "REG_BINARY", "/d", "0102", "/f"});
+    const auto full = [](const QString& strPath) { return ExpandRootKey(strPath); };
+    const QString strImport =
+        QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                       "[%1]\r\n"
+                       "@=\"default\"\r\n"
+                       "\"Sz\"=\"text with \\\"quotes\\\" and \\\\ backslash\"\r\n"
+                       "\"Expand\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,00,00\r\n"
+                       "\"Multi\"=hex(7):61,00,00,00,62,00,20,00,63,00,00,00,00,00\r\n"
+                       "\"Dword\"=dword:0000002a\r\n"
+                       "\"Qword\"=hex(b):01,00,00,00,00,00,00,00\r\n"
+                       "\"Bin\"=hex:00,ff,10\r\n"
+                       "\"None\"=hex(0):\r\n"
+                       "\"Link\"=hex(6):41,00\r\n"
+                       "\"C:\\\\Program Files\\\\HwApp\\\\\"=\"a file path as the name\"\r\n"
+                       "\"Gr\u00fc\u00dfe\"=\"\u65e5\u672c\"\r\n\r\n"
+                       "[%1\\Sub]\r\n\"X\"=dword:00000001\r\n\r\n"
+                       "[%2]\r\n\"A\"=\"two\"\r\n\"B\"=-\r\n\r\n"
+                       "[-%2\\Old]\r\n\r\n"
+                       "[-%3]\r\n")
+            .arg(full(strNew), full(strPre), full(strMachine));
+    const QString strImportFile = TestTempDir() + "import.reg";
+    {
+        QFile file(strImportFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("\xff\xfe", 2);
+        file.write(reinterpret_cast<const char*>(strImport.utf16()), strImport.size() * 2);
+    }
+    const std::unique_ptr<CWineRegistry> pBefore = PrefixRegistry();
+    ASSERT_NE(pBefore->FindKey(strPre + "\\Old"), nullptr);
+
+    const auto records =
+        CaptureLaunch(QStringLiteral("regedit.exe"), {"/s", WindowsPath(strImportFile)},
+                      [&](const CRegInfoObj& r) {
+                          return r.GetFunType() == OP_DELETE_KEY && r.m_strPath == strMachine;
+                      });
+    CHivewatchDoc doc;
+    for (const CRegInfoObj& r : records)
+        doc.AppendRecord(new CRegInfoObj(r));
+    QString strError;
+    const QString strDoc = TestTempDir() + "import.hvw";
+    ASSERT_TRUE(doc.OnSaveDocument(strDoc, &strError)) << strError.toStdString();
+    const QString strUndo = TestTempDir() + "undo.reg", strRedo = TestTempDir() + "redo.reg";
+    QProcess tool;
+    tool.start(QStringLiteral(HW_BIN_DIR "/hivewatch-capture"),
+               {"--in", strDoc, "--undo-reg", strUndo, "--redo-reg", strRedo});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    EXPECT_TRUE(tool.readAllStandardOutput().contains(
+        "2 keys created, 2 keys deleted, 12 values created, 1 value changed, 3 values deleted"));
+
+    const std::unique_ptr<CRegChanges> pChanges = CRegChanges::FromDocument(doc);
+    const std::unique_ptr<CWineRegistry> pAfter = PrefixRegistry();
+    ASSERT_NE(pAfter->FindKey(strNew + "\\Sub"), nullptr);
+    EXPECT_EQ(pAfter->FindKey(strMachine), nullptr);
+    ImportWithRegedit(strUndo);
+    const std::unique_ptr<CWineRegistry> pUndone = PrefixRegistry();
+    EXPECT_EQ(pUndone->FindKey(strNew), nullptr);
+    ExpectSameTouchedKeys(pChanges->Top(), *pBefore, *pUndone, "undo");
+    ImportWithRegedit(strRedo);
+    const std::unique_ptr<CWineRegistry> pRedone = PrefixRegistry();
+    ExpectSameTouchedKeys(pChanges->Top(), *pAfter, *pRedone, "redo");
+
+    RunWine({REG_EXE, "delete", strPre, "/f"});
+    RunWine({REG_EXE, "delete", strNew, "/f"});
+}
+
+// A Windows Installer package installed under Wine: the undo file written from the capture
+// removes every key the install made (its own, the installer's product records, the
+// uninstall entry) and leaves the rest of the user's and the machine's software keys as
+// they were.
+TEST_F(WineEndToEnd, InstallerIsUndoneByTheUndoFile) {
+    const QString strMsi = TestTempDir() + "HwInstaller.msi";
+    QProcess wixl;
+    wixl.start(QStringLiteral("wixl"),
+               {"-o", strMsi, QStringLiteral(HW_SOURCE_DIR "/tests/wine/HwInstaller.wxs")});
+    if (!wixl.waitForFinished(60000) || wixl.exitCode() != 0)
+        GTEST_SKIP() << "wixl cannot build the test package (apt-get install wixl)";
+    const std::unique_ptr<CWineRegistry> pBefore = PrefixRegistry();
+    const QString strCount = QStringLiteral("HKCU\\Software\\HwMsiTest\\Count");
+    const auto records =
+        CaptureLaunch(strMsi, {"/qn"}, [&](const CRegInfoObj& r) { return IsSet(r, strCount); });
+    CHivewatchDoc doc;
+    for (const CRegInfoObj& r : records)
+        doc.AppendRecord(new CRegInfoObj(r));
+    const std::unique_ptr<CRegChanges> pChanges = CRegChanges::FromDocument(doc);
+    EXPECT_GE(pChanges->Counts().m_nKeysCreated, 3)
+        << RegChangeCountsText(pChanges->Counts()).toStdString();
+    EXPECT_EQ(pChanges->Counts().m_nUndoUnknown, 0);
+    const QString strUndo = TestTempDir() + "msi-undo.reg";
+    QString strError;
+    ASSERT_TRUE(pChanges->UndoFile().Save(strUndo, strError)) << strError.toStdString();
+
+    const std::unique_ptr<CWineRegistry> pAfter = PrefixRegistry();
+    ASSERT_NE(pAfter->FindKey(u"HKCU\\Software\\HwMsiTest"), nullptr);
+    // The installer's own records of the product and its uninstall entry.
+    const auto findUninstall = [](const CWineRegistry& r) {
+        for (const char16_t* pPath :
+             {u"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+              u"HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+              u"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}) {
+            const CWineRegKey* pKey = r.FindKey(QStringView(pPath));
+            for (qsizetype i = 0; pKey && i < pKey->SubKeyCount(); ++i) {
+                const SWineRegValue* pName = pKey->SubKey(i)->FindValue(u"DisplayName");
+                if (pName &&
+                    RegStringFromData(pName->m_data) == QLatin1String("Hivewatch Test Installer"))
+                    return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(findUninstall(*pAfter));
+    ImportWithRegedit(strUndo);
+    const std::unique_ptr<CWineRegistry> pUndone = PrefixRegistry();
+    EXPECT_EQ(pUndone->FindKey(u"HKCU\\Software\\HwMsiTest"), nullptr);
+    EXPECT_FALSE(findUninstall(*pUndone));
+    ExpectSameTouchedKeys(pChanges->Top(), *pBefore, *pUndone, "undo");
+    for (const char16_t* pPath : {u"HKCU", u"HKLM\\Software"})
+        ExpectSameKeys(*pBefore->FindKey(QStringView(pPath)), *pUndone->FindKey(QStringView(pPath)),
+                       QString::fromUtf16(pPath));
 }

@@ -5,6 +5,7 @@
 #include "capture/CaptureStream.h"
 #include "capture/CsvExport.h"
 #include "capture/FilterComposer.h"
+#include "changes/RegChanges.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/FileNames.h"
@@ -140,19 +141,22 @@ bool SetTarget(const SCaptureToolOptions& opts, FILE* pErr) {
 }
 
 // Outputs are checked before anything is captured: a capture must not end in a write that
-// cannot work, and no file may be both read and written.
+// cannot work, and no file may be both read and written, or written twice.
 bool CheckOutputs(const SCaptureToolOptions& opts, FILE* pErr) {
-    for (const QString& strPath : {opts.strOut, opts.strCsv}) {
+    const QStringList arOutputs = opts.Outputs();
+    for (const QString& strPath : arOutputs) {
         QString strWhy;
-        if (!strPath.isEmpty() && !CSafeFile::CheckTarget(strPath, nullptr, &strWhy))
+        if (!CSafeFile::CheckTarget(strPath, nullptr, &strWhy))
             return Fail(pErr, QStringLiteral("cannot write %1: %2").arg(strPath, strWhy)) == 0;
     }
-    if (!opts.strOut.isEmpty() && !opts.strCsv.isEmpty() &&
-        PlatformSameFile(opts.strOut, opts.strCsv))
-        return Fail(pErr, QStringLiteral("--out and --csv name the same file")) == 0;
+    for (qsizetype i = 0; i < arOutputs.size(); ++i)
+        for (qsizetype j = i + 1; j < arOutputs.size(); ++j)
+            if (PlatformSameFile(arOutputs[i], arOutputs[j]))
+                return Fail(pErr, QStringLiteral("two outputs name the same file (%1)")
+                                      .arg(arOutputs[j])) == 0;
     if (!opts.strIn.isEmpty()) {
-        for (const QString& strPath : {opts.strOut, opts.strCsv}) {
-            if (!strPath.isEmpty() && PlatformSameFile(opts.strIn, strPath))
+        for (const QString& strPath : arOutputs) {
+            if (PlatformSameFile(opts.strIn, strPath))
                 return Fail(pErr, QStringLiteral("--in and an output name the same file (%1)")
                                       .arg(strPath)) == 0;
         }
@@ -225,27 +229,73 @@ bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* 
     return bDriverProblem;
 }
 
+// With rules, the records they pass; the export scope narrows them further.
 SExportResult Export(const SCaptureToolOptions& opts, const CHivewatchDoc& doc, FILE* pErr) {
+    const bool bShownOnly = !opts.arRules.isEmpty();
     if (!PlatformStderrIsTerminal())
-        return ExportCsv(doc, opts.strCsv, opts.nExportScope);
-    const SExportResult result =
-        ExportCsv(doc, opts.strCsv, opts.nExportScope, [&](int64_t nDone, int64_t nTotal) {
+        return ExportCsv(doc, opts.strCsv, opts.nExportScope, {}, bShownOnly);
+    const SExportResult result = ExportCsv(
+        doc, opts.strCsv, opts.nExportScope,
+        [&](int64_t nDone, int64_t nTotal) {
             Print(pErr, QStringLiteral("\rexporting %1: %2% ")
                             .arg(opts.strCsv)
                             .arg(nTotal > 0 ? nDone * 100 / nTotal : 100));
             return !g_bInterrupted;
-        });
+        },
+        bShownOnly);
     Print(pErr, QStringLiteral("\n"));
     return result;
+}
+
+// The registry changes of the records (those the rules show, when there are rules), as the
+// files that redo and undo them.
+int WriteRegFiles(const SCaptureToolOptions& opts, const CHivewatchDoc& doc, FILE* pOut,
+                  FILE* pErr) {
+    std::vector<long long> arShown;
+    if (doc.IsFiltered())
+        doc.ForEachShownIndex([&](long long nIndex) {
+            arShown.push_back(nIndex);
+            return true;
+        });
+    const std::unique_ptr<CRegChanges> pChanges =
+        CRegChanges::FromDocument(doc, doc.IsFiltered() ? &arShown : nullptr);
+    const QString strCounts = RegChangeCountsText(pChanges->Counts());
+    int nExit = 0;
+    const auto write = [&](const QString& strPath, const CRegFileWriter& file, const char* pWhat) {
+        if (strPath.isEmpty())
+            return;
+        QString strError;
+        if (file.Save(strPath, strError))
+            Print(pOut, QStringLiteral("wrote the %1 file %2: %3\n")
+                            .arg(QLatin1String(pWhat), strPath, strCounts));
+        else
+            nExit = Fail(pErr, strError);
+    };
+    write(opts.strRedoReg, pChanges->RedoFile(), "redo");
+    write(opts.strUndoReg, pChanges->UndoFile(), "undo");
+    return nExit;
+}
+
+// Records arriving later are tested as they come; those already there at once.
+bool ApplyRules(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pErr) {
+    if (opts.arRules.isEmpty() || doc.SetDisplayFilter(opts.arRules))
+        return true;
+    return Fail(pErr, QStringLiteral("there is not enough memory to apply the --include and "
+                                     "--exclude rules to %1 records; close other programs or "
+                                     "use fewer records")
+                          .arg(doc.GetRecordCount())) == 0;
 }
 
 int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut, FILE* pErr) {
     int nExit = 0;
     if (!opts.strOut.isEmpty()) {
         QString strError;
-        if (doc.OnSaveDocument(opts.strOut, &strError))
+        const bool bShownOnly = !opts.arRules.isEmpty();
+        const bool bSaved = bShownOnly ? doc.SaveShownRecords(opts.strOut, &strError)
+                                       : doc.OnSaveDocument(opts.strOut, &strError);
+        if (bSaved)
             Print(pOut, QStringLiteral("wrote %1 records to %2\n")
-                            .arg(doc.GetRecordCount())
+                            .arg(bShownOnly ? doc.GetShownCount() : doc.GetRecordCount())
                             .arg(opts.strOut));
         else
             nExit = Fail(pErr, strError);
@@ -258,6 +308,10 @@ int WriteOutputs(const SCaptureToolOptions& opts, CHivewatchDoc& doc, FILE* pOut
         else
             nExit = Fail(pErr, result.strError);
     }
+    if (!opts.strRedoReg.isEmpty() || !opts.strUndoReg.isEmpty()) {
+        if (WriteRegFiles(opts, doc, pOut, pErr) != 0)
+            nExit = 1;
+    }
     return nExit;
 }
 
@@ -268,6 +322,8 @@ int Convert(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
     QString strError;
     if (!doc.OnOpenDocument(opts.strIn, &strError))
         return Fail(pErr, strError);
+    if (!ApplyRules(opts, doc, pErr))
+        return 1;
     return WriteOutputs(opts, doc, pOut, pErr);
 }
 
@@ -276,6 +332,8 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
         !CheckFilterFits(opts, pErr))
         return 1;
     CHivewatchDoc doc;
+    if (!ApplyRules(opts, doc, pErr))
+        return 1;
     CToolHost host;
     CCaptureEngine engine(&doc, &host);
     if (!engine.StartDriver())
@@ -297,9 +355,10 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
         return Fail(pErr, QStringLiteral("the driver did not switch the capture on"));
     }
     // The files are written while the records arrive; when the document stops holding every
-    // record (the history depth trims it), they are written the usual way at the end.
+    // record (the history depth trims it), or only some are to be written (rules), they are
+    // written the usual way at the end.
     CCaptureStream stream(doc, opts.strOut, opts.strCsv, opts.nExportScope);
-    const bool bStreaming = stream.Open(nullptr);
+    const bool bStreaming = opts.arRules.isEmpty() && stream.Open(nullptr);
     bool bDriverProblem = WaitForStop(opts, engine, pErr, bStreaming ? &stream : nullptr);
     engine.SwitchCaptureOff();
     bDriverProblem = PrintDriverMessages(engine, pErr) || bDriverProblem;
@@ -317,6 +376,9 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
             Print(
                 pOut,
                 QStringLiteral("wrote %1 records to %2\n").arg(stream.CsvLines()).arg(opts.strCsv));
+        if ((!opts.strRedoReg.isEmpty() || !opts.strUndoReg.isEmpty()) &&
+            WriteRegFiles(opts, doc, pOut, pErr) != 0)
+            nExit = 1;
     } else if (bStreaming && !stream.Diverged()) {
         nExit = Fail(pErr, stream.ErrorText());
     } else {

@@ -22,8 +22,25 @@ const char* const CAPTURE_TOOL_USAGE =
     "  --out FILE.hvw            write a capture document\n"
     "  --csv FILE                write CSV\n"
     "  --export-scope S          all | write | modified (records the CSV holds; default all)\n"
+    "  --redo-reg FILE.reg       write the registry changes of the records as a .reg file\n"
+    "                            that applies them\n"
+    "  --undo-reg FILE.reg       write a .reg file that reverts them (import either with\n"
+    "                            regedit /s, under Wine: wine regedit /s FILE.reg)\n"
+    "Rules (as the window's Edit > Filter; only the records they pass are written):\n"
+    "  --include 'COLUMN RELATION VALUE'\n"
+    "                            keep the records that match; with several rules for one\n"
+    "                            column, those that match any of them (repeatable)\n"
+    "  --exclude 'COLUMN RELATION VALUE'\n"
+    "                            leave out the records that match (repeatable)\n"
+    "      COLUMN    Seq, Time sample, Process Name, PID, Request, Path, Description,\n"
+    "                Result, Old Value, New Value\n"
+    "      RELATION  is, is not, contains, excludes, begins with, ends with, less than,\n"
+    "                more than (Seq and PID compare as numbers; texts ignore case)\n"
+    "      VALUE     the rest; put it in double quotes when it is empty or begins or ends\n"
+    "                with a blank, e.g. --exclude 'Process Name is \"System\"'\n"
     "Other:\n"
-    "  --in FILE.hvw --csv FILE  convert a capture document to CSV, capturing nothing\n"
+    "  --in FILE.hvw             read a capture document instead of capturing; write it with\n"
+    "                            --csv, --redo-reg and --undo-reg\n"
     "  --settings FILE           settings file to use (default: the program's setobj.dat)\n"
     "  --help                    show this text\n";
 
@@ -33,9 +50,10 @@ constexpr double MAX_SECONDS = 1e9;
 constexpr long long MAX_COUNT = 1'000'000'000'000LL;
 
 // The options that take a value; --launch takes the rest of the line.
-const char* const kValueOptions[] = {"--attach",     "--seconds",  "--count",
-                                     "--until-idle", "--out",      "--csv",
-                                     "--in",         "--settings", "--export-scope"};
+const char* const kValueOptions[] = {"--attach",     "--seconds",      "--count",    "--until-idle",
+                                     "--out",        "--csv",          "--in",       "--settings",
+                                     "--export-scope", "--redo-reg",   "--undo-reg", "--include",
+                                     "--exclude"};
 
 bool TakesValue(const QString& strArg) {
     for (const char* p : kValueOptions) {
@@ -85,6 +103,24 @@ bool ParseScope(const QString& strValue, int& nScope, QString& strError) {
     return true;
 }
 
+bool ParseRule(const QString& strArg, const QString& strValue, CFilterRules& arRules,
+               QString& strError) {
+    if (arRules.size() >= MAX_FILTER_RULES) {
+        strError =
+            QStringLiteral("more than %1 --include and --exclude rules").arg(MAX_FILTER_RULES);
+        return false;
+    }
+    SFilterRule rule;
+    const EFilterAction nAction =
+        strArg == QLatin1String("--exclude") ? FILTER_EXCLUDE : FILTER_INCLUDE;
+    if (!ParseFilterRule(strValue, nAction, rule, strError)) {
+        strError = strArg + QLatin1Char(' ') + strError;
+        return false;
+    }
+    arRules.append(rule);
+    return true;
+}
+
 bool CheckCombination(const SCaptureToolOptions& opts, QString& strError) {
     if (opts.nAttachPid && !opts.strLaunch.isEmpty()) {
         strError = QStringLiteral("--attach and --launch cannot be used together");
@@ -94,18 +130,21 @@ bool CheckCombination(const SCaptureToolOptions& opts, QString& strError) {
         strError = QStringLiteral("--pending-target cannot be used with --attach or --launch");
         return false;
     }
+    const bool bRegFiles = !opts.strRedoReg.isEmpty() || !opts.strUndoReg.isEmpty();
     if (!opts.strIn.isEmpty()) {
         const bool bCaptureOption = opts.nAttachPid || !opts.strLaunch.isEmpty() ||
                                     opts.bPendingTarget || opts.dSeconds || opts.nCount ||
                                     opts.dUntilIdle || !opts.strOut.isEmpty();
-        if (bCaptureOption || opts.strCsv.isEmpty()) {
-            strError = QStringLiteral("--in converts a capture document: use it with --csv only");
+        if (bCaptureOption || (opts.strCsv.isEmpty() && !bRegFiles)) {
+            strError = QStringLiteral("--in reads a capture document: use it with --csv, "
+                                      "--redo-reg and --undo-reg only");
             return false;
         }
         return true;
     }
-    if (opts.strOut.isEmpty() && opts.strCsv.isEmpty()) {
-        strError = QStringLiteral("nothing to write: give --out FILE.hvw and/or --csv FILE");
+    if (opts.strOut.isEmpty() && opts.strCsv.isEmpty() && !bRegFiles) {
+        strError = QStringLiteral("nothing to write: give --out FILE.hvw, --csv FILE, "
+                                  "--redo-reg FILE.reg or --undo-reg FILE.reg");
         return false;
     }
     return true;
@@ -168,12 +207,27 @@ bool ParseCaptureToolArgs(const QStringList& args, SCaptureToolOptions& opts, QS
             opts.strCsv = strValue;
         } else if (strArg == QLatin1String("--in")) {
             opts.strIn = strValue;
+        } else if (strArg == QLatin1String("--redo-reg")) {
+            opts.strRedoReg = strValue;
+        } else if (strArg == QLatin1String("--undo-reg")) {
+            opts.strUndoReg = strValue;
         } else if (strArg == QLatin1String("--settings")) {
             opts.strSettings = strValue;
         } else if (strArg == QLatin1String("--export-scope")) {
             if (!ParseScope(strValue, opts.nExportScope, strError))
                 return false;
+        } else if (strArg == QLatin1String("--include") || strArg == QLatin1String("--exclude")) {
+            if (!ParseRule(strArg, strValue, opts.arRules, strError))
+                return false;
         }
     }
     return CheckCombination(opts, strError);
+}
+
+QStringList SCaptureToolOptions::Outputs() const {
+    QStringList ar;
+    for (const QString* p : {&strOut, &strCsv, &strRedoReg, &strUndoReg})
+        if (!p->isEmpty())
+            ar.append(*p);
+    return ar;
 }

@@ -1,6 +1,8 @@
 // Command line of hivewatch-capture, parsed and checked before anything runs.
 #pragma once
 
+#include "store/FilterRule.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,12 @@ struct SCaptureToolOptions {
     QString strCsv;
     int nExportScope = 0; // EXPORT_ALL
     QString strIn;        // convert an existing capture document instead of capturing
+    QString strRedoReg;   // .reg file that applies the net registry changes of the records
+    QString strUndoReg;   // .reg file that reverts them
+
+    // The files written, in the order they are written; empty names left out.
+    QStringList Outputs() const;
+    CFilterRules arRules; // --include and --exclude: only the records they pass are written
 };
 
 // Fills opts from the arguments (without the program name). Returns false with a message

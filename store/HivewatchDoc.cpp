@@ -30,20 +30,20 @@ CHivewatchDoc::~CHivewatchDoc() {
     SyncCount();
 }
 
-void CHivewatchDoc::ClearRecords() {
+void CHivewatchDoc::ClearRecords(bool bKeepMemory) {
     m_nGeneration.fetch_add(1, std::memory_order_acq_rel);
-    m_listRecords.RemoveAll();
+    m_listRecords.RemoveAll(bKeepMemory);
     m_rows.OnCleared();
     SyncCount();
 }
 
-void CHivewatchDoc::StopCaptureAndClear() {
+void CHivewatchDoc::StopCaptureAndClear(bool bKeepMemory) {
     CAutoLock lock(&g_RecordLock);
     if (m_pHost) {
         m_pHost->SwitchCaptureOff();
         m_pHost->ClearListControl();
     }
-    ClearRecords();
+    ClearRecords(bKeepMemory);
 }
 
 bool CHivewatchDoc::OnNewDocument() {
@@ -278,9 +278,11 @@ void CHivewatchDoc::StoreShownRecords(CArchive& ar) const {
     });
 }
 
-// Records read before an error stay; the record that failed is not appended.
+// Records read before an error stay; the record that failed is not appended. The memory of the
+// records that go first is filled again by the records loaded (fresh memory would first be
+// cleared by the system); what is left of it goes back at the end.
 void CHivewatchDoc::LoadRecords(CArchive& ar) {
-    StopCaptureAndClear();
+    StopCaptureAndClear(true);
     CAutoLock lock(&g_RecordLock);
     try {
         const int32_t nCount = ar.ReadInt32();
@@ -294,9 +296,11 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
         if (ar.BytesRemaining() > 0)
             ThrowDamaged("more data follows the last record");
     } catch (...) {
+        m_listRecords.ReleaseSpare();
         ShowLoadedRecords();
         throw;
     }
+    m_listRecords.ReleaseSpare();
     ShowLoadedRecords();
 }
 

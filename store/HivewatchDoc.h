@@ -136,8 +136,8 @@ public:
     std::atomic<int> m_bNewRecords{0};
 
 private:
-    void StopCaptureAndClear();
-    void ClearRecords(); // with g_RecordLock held
+    void StopCaptureAndClear(bool bKeepMemory = false);
+    void ClearRecords(bool bKeepMemory = false); // with g_RecordLock held
     // Trims to a history depth of nDepth (0: none), with g_RecordLock held.
     void TrimToDepth(long long nDepth) {
         if (nDepth > 0 && m_listRecords.GetCount() > nDepth) {

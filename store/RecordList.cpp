@@ -328,8 +328,8 @@ void CRecordList::Append(const CRegInfoObj& r) {
                 {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]});
 }
 
-void CRecordList::RemoveAll() {
-    m_list.RemoveAll();
+void CRecordList::RemoveAll(bool bKeepMemory) {
+    m_list.RemoveAll(bKeepMemory);
     m_nHeadPosition = 0;
     m_texts.Clear();
     std::fill(m_tupleCache.begin(), m_tupleCache.end(), STupleSlot{});

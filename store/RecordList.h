@@ -99,8 +99,10 @@ public:
     // the number of records removed from the head since. Index i is position head + i, which
     // stays the record's own while records come and go.
     long long GetHeadPosition() const { return m_nHeadPosition; }
-    // Every record, and the shared texts with them.
-    void RemoveAll();
+    // Every record, and the shared texts with them. With bKeepMemory the record memory stays
+    // for the records appended next, until ReleaseSpare() (CMyList::RemoveAll).
+    void RemoveAll(bool bKeepMemory = false);
+    void ReleaseSpare() { m_list.ReleaseSpare(); }
 
     // nIndex must be within 0 .. count - 1.
     SRecordView View(long long nIndex) const {

@@ -89,18 +89,45 @@ inline bool CRecordLoader::ParseWide(const unsigned char*& p, const unsigned cha
 bool CRecordLoader::Parse(const unsigned char*& p, const unsigned char* pEnd,
                           SArchived& out) const {
     const unsigned char* q = p;
-    if (pEnd - q < 4)
-        return false;
-    out.nSeq = int32_t(LoadLE32(q));
-    q += 4;
-    if (!ParseWide(q, pEnd, out.time) || !ParseWide(q, pEnd, out.process) || pEnd - q < 4)
-        return false;
-    out.nPid = int32_t(LoadLE32(q));
-    q += 4;
-    if (!ParseWide(q, pEnd, out.request) || !ParseWide(q, pEnd, out.path) ||
-        !ParseWide(q, pEnd, out.result) || !ParseWide(q, pEnd, out.oldValue) ||
-        !ParseWide(q, pEnd, out.newValue))
-        return false;
+    if (size_t(pEnd - q) >= MAX_SHORT_RECORD) {
+        // Room for any record of short strings: one check for the whole record, the fields
+        // found one from the other.
+        uint32_t nBad = 0;
+        const auto shortWide = [&](SWide& w) {
+            const uint32_t nHead = LoadLE32(q);
+            const size_t nUnits = nHead >> 24;
+            nBad |= ((nHead & 0xFFFFFF) ^ 0xFFFEFF) | uint32_t(nUnits == 0xFF);
+            w = {q, 4 + 2 * nUnits, q + 4, nUnits};
+            q += 4 + 2 * nUnits;
+        };
+        out.nSeq = int32_t(LoadLE32(q));
+        q += 4;
+        shortWide(out.time);
+        shortWide(out.process);
+        out.nPid = int32_t(LoadLE32(q));
+        q += 4;
+        shortWide(out.request);
+        shortWide(out.path);
+        shortWide(out.result);
+        shortWide(out.oldValue);
+        shortWide(out.newValue);
+        if (nBad != 0)
+            q = p; // a string in another form: parsed again with every check
+    }
+    if (q == p) {
+        if (pEnd - q < 4)
+            return false;
+        out.nSeq = int32_t(LoadLE32(q));
+        q += 4;
+        if (!ParseWide(q, pEnd, out.time) || !ParseWide(q, pEnd, out.process) || pEnd - q < 4)
+            return false;
+        out.nPid = int32_t(LoadLE32(q));
+        q += 4;
+        if (!ParseWide(q, pEnd, out.request) || !ParseWide(q, pEnd, out.path) ||
+            !ParseWide(q, pEnd, out.result) || !ParseWide(q, pEnd, out.oldValue) ||
+            !ParseWide(q, pEnd, out.newValue))
+            return false;
+    }
     p = q;
     // The process ID lies between process name and request; the old and new value lie side
     // by side.

@@ -56,6 +56,8 @@ private:
     // Records are read from windows of the buffer this large (a record that does not fit one
     // goes through the archive's reader).
     static constexpr size_t WINDOW_BYTES = size_t(64) << 10;
+    // The largest record whose strings all have the short form (fewer than 255 units).
+    static constexpr size_t MAX_SHORT_RECORD = 8 + 7 * (4 + 2 * 254);
 
     static bool ParseWide(const unsigned char*& p, const unsigned char* pEnd, SWide& out);
     // Parses the record at p and asks for the cache slots its keys need; false, p as it was,

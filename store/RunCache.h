@@ -51,10 +51,9 @@ public:
         return HashFinish(HashAppend(h, key.c.data(), key.c.size()));
     }
 
+    // The slot's first line: its header and the start of its key, all a short key needs.
     void Prefetch(uint64_t nHash) const {
-        const char* p = reinterpret_cast<const char*>(&m_slots[nHash & (m_slots.size() - 1)]);
-        for (size_t i = 0; i < SLOT_BYTES; i += 64)
-            __builtin_prefetch(p + i);
+        __builtin_prefetch(&m_slots[nHash & (m_slots.size() - 1)]);
     }
 
     // The slot that holds exactly this key, or nullptr. nHash: HashOf(key).

@@ -19,6 +19,8 @@ namespace {
 
 // The archive's buffer for saving and loading: large blocks for the file system.
 constexpr int ARCHIVE_BUFFER = 1 << 20;
+// Loading reads in smaller blocks: the bytes read are parsed while they are still in the cache.
+constexpr int LOAD_BUFFER = 256 << 10;
 // Records loaded between updates of the count other threads read.
 constexpr long long LOAD_STEP = 1 << 16;
 
@@ -371,7 +373,7 @@ bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError) {
         return false;
     }
     try {
-        CArchive ar(&file, CArchive::load, ARCHIVE_BUFFER);
+        CArchive ar(&file, CArchive::load, LOAD_BUFFER);
         Serialize(ar);
     } catch (const CArchiveException& e) {
         SetError(pStrError, QStringLiteral("%1 is damaged (%2); %3 records were read before the "

@@ -76,27 +76,34 @@ bool CCaptureStream::WritePending() {
         return false;
     const CRecordList& list = m_doc.m_listRecords;
     for (;;) {
-        long long nEnd = 0;
+        long long nWritten = 0; // in this hold
         {
             CAutoLock lock(&g_RecordLock);
-            if (m_doc.GetGeneration() != m_nGeneration || list.GetHeadPosition() != 0 ||
-                list.GetCount() < m_nDone) {
+            // Records written and let go of are no longer the document's; any other record
+            // that went, or a Clear, ends the stream.
+            const long long nHead = list.GetHeadPosition();
+            if (m_doc.GetGeneration() != m_nGeneration || nHead != (m_pRelease ? m_nDone : 0) ||
+                list.GetCount() < m_nDone - nHead) {
                 m_bDiverged = true;
                 return false;
             }
-            nEnd = std::min(list.GetCount(), m_nDone + RECORDS_PER_HOLD);
-            if (nEnd == m_nDone)
+            const long long nFirst = m_nDone - nHead; // index of the first record not written
+            long long nEnd = std::min(list.GetCount(), nFirst + RECORDS_PER_HOLD);
+            if (nEnd == nFirst)
                 break;
             if (m_pArchive)
-                nEnd = list.StoreInRoom(*m_pArchive, m_nDone, nEnd);
+                nEnd = list.StoreInRoom(*m_pArchive, nFirst, nEnd);
             if (m_pCsvWriter)
-                for (long long i = m_nDone; i < nEnd; ++i) {
+                for (long long i = nFirst; i < nEnd; ++i) {
                     const SRecordView v = list.View(i);
                     if (IsRecordViewExported(v, m_nExportScope)) {
                         m_pCsvWriter->AppendLine(i, v);
                         ++m_nCsvLines;
                     }
                 }
+            nWritten = nEnd - nFirst;
+            if (m_pRelease)
+                m_pRelease->RemoveHeadRecords(nWritten);
         }
         if (m_pArchive) {
             try {
@@ -111,8 +118,8 @@ bool CCaptureStream::WritePending() {
                 return Fail(*m_pCsv);
             m_pCsvWriter->Clear();
         }
-        m_nSinceWriteback += nEnd - m_nDone;
-        m_nDone = nEnd;
+        m_nSinceWriteback += nWritten;
+        m_nDone += nWritten;
         if (m_nSinceWriteback >= WRITEBACK_EVERY) {
             m_nSinceWriteback = 0;
             for (CSafeFile* p : {m_pHvw.get(), m_pCsv.get()})

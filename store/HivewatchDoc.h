@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -74,6 +75,15 @@ public:
         TrimToDepth(m_nGroupDepth);
     }
     void EndCaptureGroup();
+    // Lets go of the nCount oldest records, with g_RecordLock held: for a writer that has them
+    // in its file already and no other use for them.
+    void RemoveHeadRecords(long long nCount) {
+        if (nCount <= 0)
+            return;
+        m_listRecords.TrimTo(std::max(m_listRecords.GetCount() - nCount, 0LL));
+        m_rows.OnHeadRemoved(m_listRecords);
+        SyncCount();
+    }
 
     // Clear Display: the list control and the records go; flags and capture stay.
     void ClearDisplay();

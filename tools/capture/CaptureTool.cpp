@@ -359,6 +359,11 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
     // written the usual way at the end.
     CCaptureStream stream(doc, opts.strOut, opts.strCsv, opts.nExportScope);
     const bool bStreaming = opts.arRules.isEmpty() && stream.Open(nullptr);
+    // Nothing reads the records after the files but the .reg writer: without it, and with no
+    // history depth, each record goes once it is written and a long capture stays small.
+    if (bStreaming && g_SetObj.LoadHistoryDepth() <= 0 && opts.strRedoReg.isEmpty() &&
+        opts.strUndoReg.isEmpty())
+        stream.ReleaseWrittenRecords(doc);
     bool bDriverProblem = WaitForStop(opts, engine, pErr, bStreaming ? &stream : nullptr);
     engine.SwitchCaptureOff();
     bDriverProblem = PrintDriverMessages(engine, pErr) || bDriverProblem;

@@ -57,6 +57,7 @@ private:
     // goes through the archive's reader).
     static constexpr size_t WINDOW_BYTES = size_t(64) << 10;
     // The largest record whose strings all have the short form (fewer than 255 units).
+    static constexpr size_t PREFETCH_AHEAD = 1024;
     static constexpr size_t MAX_SHORT_RECORD = 8 + 7 * (4 + 2 * 254);
 
     static bool ParseWide(const unsigned char*& p, const unsigned char* pEnd, SWide& out);

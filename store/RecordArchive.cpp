@@ -120,7 +120,7 @@ bool CRecordList::StoreRecordIn(CArchive& ar, long long nIndex, CTimeTextFormatt
     const std::string_view time = TimeText(v, formatter, szTime);
     const std::string_view texts[7] = {time,     v.process,  v.request, v.path,
                                        v.result, v.oldValue, v.newValue};
-    size_t nBound = 8 + 9 * MAX_HEADER;
+    size_t nBound = 8 + 9 * MAX_HEADER + CTextTable::ARCHIVED_SLACK;
     for (std::string_view s : texts)
         nBound += 2 * s.size();
     if (bOnlyInRoom && nBound > ar.WriteRoom())
@@ -140,8 +140,11 @@ bool CRecordList::StoreRecordIn(CArchive& ar, long long nIndex, CTimeTextFormatt
     const auto shared = [&](uint32_t nId, std::string_view s) {
         if (nId == NOT_SHARED)
             return PutWide(p, s);
+        // In whole steps: the table's slack after the form, and the room asked for past the
+        // bound, take what a step copies beyond it (the next field writes over it).
         const std::string_view archived = m_texts.Archived(nId);
-        std::memcpy(p, archived.data(), archived.size());
+        for (size_t i = 0; i < archived.size(); i += CTextTable::ARCHIVED_SLACK)
+            std::memcpy(p + i, archived.data() + i, CTextTable::ARCHIVED_SLACK);
         return p + archived.size();
     };
     const STextTuple* pTuple = v.nTuple != NOT_SHARED ? &m_texts.Tuple(v.nTuple) : nullptr;

@@ -115,8 +115,14 @@ public:
     // The UTF-16 form, made once per text and shared by every copy.
     QString Wide(uint32_t nId) const;
     // The text as an archive stores it (wide-string header and UTF-16LE), made once. Valid
-    // until the next call.
-    std::string_view Archived(uint32_t nId) const;
+    // until the next call. At least ARCHIVED_SLACK readable bytes follow it, so that a writer
+    // may copy it in whole steps of that many.
+    static constexpr size_t ARCHIVED_SLACK = 16;
+    std::string_view Archived(uint32_t nId) const {
+        if (nId < m_archivedAt.size() && m_archivedAt[nId].nLength != 0) [[likely]]
+            return {m_archivedPool.data() + m_archivedAt[nId].nOffset, m_archivedAt[nId].nLength};
+        return MakeArchived(nId);
+    }
 
     // The tuple of three text ids, NOT_SHARED when the table is full. nFunType and bSuccess
     // are worked out once per tuple.
@@ -143,7 +149,15 @@ private:
     std::vector<STextTuple> m_tuples;
     std::vector<uint32_t> m_tupleSlots; // tuple id + 1, 0 for a free slot
     mutable std::vector<QString> m_wide;
-    mutable std::vector<std::string> m_archived;
+    // Archived forms one after the other in one pool (each followed by ARCHIVED_SLACK bytes
+    // more in the pool); a length of 0 for a text whose form is not made yet.
+    struct SArchivedAt {
+        uint32_t nOffset;
+        uint32_t nLength;
+    };
+    std::string_view MakeArchived(uint32_t nId) const;
+    mutable std::vector<char> m_archivedPool;
+    mutable std::vector<SArchivedAt> m_archivedAt;
 };
 
 // How an archive writes a wide string of nUnits code units: the header bytes into pOut

@@ -27,6 +27,7 @@ constexpr uint32_t MAX_BATCH_MS = 1000;
 constexpr unsigned FAILED_READ_PAUSE_MS = 10;
 // A read that leaves less than this unused filled the buffer: the driver has more.
 constexpr size_t FULL_READ_SLACK = READ_BUFFER_SIZE / 16;
+constexpr size_t PREFETCH_AHEAD = 1024;
 
 } // namespace
 
@@ -295,8 +296,45 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned) 
     WalkBuffer(pBuffer, nReturned, m_pDoc->GetGeneration());
 }
 
+namespace {
+
+// One record of a read buffer, split.
+struct SSplitRecord {
+    const unsigned char* pRecord = nullptr;
+    SRecordFields fields;
+    size_t nText = 0;
+    bool bAscii = false;
+};
+
+// Splits the records of a read buffer one after another, asking for the bytes a little ahead
+// of each.
+class CBufferSplitter {
+public:
+    CBufferSplitter(const unsigned char* pBuffer, size_t nEnd) : m_pBuffer(pBuffer), m_nEnd(nEnd) {}
+
+    // Splits the record at nPos; false when none starts there or its text has no zero before
+    // the end (nothing past the end is read).
+    bool SplitAt(size_t nPos, SSplitRecord& out) const {
+        if (nPos >= m_nEnd || m_nEnd - nPos < REGDRV_EVENT_HEADER_SIZE)
+            return false;
+        out.pRecord = m_pBuffer + nPos;
+        __builtin_prefetch(out.pRecord + PREFETCH_AHEAD);
+        __builtin_prefetch(out.pRecord + PREFETCH_AHEAD + 64);
+        const char* pText = reinterpret_cast<const char*>(out.pRecord + REGDRV_EVENT_TEXT_OFFSET);
+        return SplitRecordTextAt(pText, m_nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET, out.fields,
+                                 out.nText, out.bAscii);
+    }
+
+private:
+    const unsigned char* m_pBuffer;
+    size_t m_nEnd;
+};
+
+} // namespace
+
 // The records go straight into the store under one hold of the lock, no more than the record
-// limit allows.
+// limit allows. Each record is split and prepared one step ahead of its append, so the store's
+// lookups for it are under way while the record before it is filed.
 void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
                                 uint64_t nGeneration) {
     uint64_t nRoom = UINT64_MAX;
@@ -305,25 +343,30 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
         nRoom = nFiled >= nLimit ? 0 : nLimit - nFiled;
     }
     const size_t nEnd = std::min(nReturned, READ_BUFFER_SIZE);
-    size_t nPos = 0;
     uint64_t nAppended = 0;
     CAutoLock lock(&g_RecordLock);
     if (!m_pDoc->BeginCaptureGroup(nGeneration))
         return;
     try {
-        SRecordFields fields;
-        while (nPos < nEnd && nAppended < nRoom) {
-            if (nEnd - nPos < REGDRV_EVENT_HEADER_SIZE || !ShouldWalk())
-                break;
-            const unsigned char* pRecord = pBuffer + nPos;
-            const char* pText = reinterpret_cast<const char*>(pRecord + REGDRV_EVENT_TEXT_OFFSET);
-            size_t nText = 0;
-            if (!SplitRecordTextAt(pText, nEnd - nPos - REGDRV_EVENT_TEXT_OFFSET, fields, nText))
-                break; // no terminating zero before the end: nothing past it is read
-            m_pDoc->AppendCaptured(LoadLE32(pRecord), LoadLE64(pRecord + 4),
-                                   ParsePidField(fields[0]), fields);
+        SSplitRecord records[2];
+        CRecordList::SCapturedKeys keys[2];
+        size_t nCur = 0;
+        const CBufferSplitter splitter(pBuffer, nEnd);
+        bool bHave = splitter.SplitAt(0, records[0]);
+        if (bHave)
+            m_pDoc->PrepareCaptured(records[0].fields, records[0].bAscii, keys[0]);
+        while (bHave && nAppended < nRoom && ShouldWalk()) {
+            const SSplitRecord& r = records[nCur];
+            const size_t nNext = size_t(r.pRecord - pBuffer) + RegDrvEventSize(r.nText);
+            const size_t nOther = nCur ^ 1;
+            bHave = splitter.SplitAt(nNext, records[nOther]);
+            if (bHave)
+                m_pDoc->PrepareCaptured(records[nOther].fields, records[nOther].bAscii,
+                                        keys[nOther]);
+            m_pDoc->AppendCaptured(LoadLE32(r.pRecord), LoadLE64(r.pRecord + 4),
+                                   ParsePidField(r.fields[0]), r.fields, keys[nCur]);
             ++nAppended;
-            nPos += RegDrvEventSize(nText);
+            nCur = nOther;
         }
     } catch (const std::bad_alloc&) {
         // Out of memory: the rest of the buffer is dropped; what was filed stays.

@@ -6,11 +6,12 @@
 #include "utils/Archive.h"
 #include "utils/ByteBuffer.h"
 
-#include <QBuffer>
+#include <algorithm>
 
 namespace {
 
-constexpr int CHUNK_ARCHIVE_BUFFER = 1 << 20;
+// The buffer one hold of the record lock fills at most (about eight thousand records).
+constexpr int ARCHIVE_BUFFER = 2 << 20;
 // Writes between the requests that the system start putting the files on the disk.
 constexpr long long WRITEBACK_EVERY = 1 << 18;
 
@@ -44,6 +45,8 @@ bool CCaptureStream::Open(QString* pStrError) {
         Discard();
         return false;
     }
+    if (m_pHvw)
+        m_pArchive = std::make_unique<CArchive>(m_pHvw.get(), CArchive::store, ARCHIVE_BUFFER);
     CAutoLock lock(&g_RecordLock);
     m_nGeneration = m_doc.GetGeneration();
     if (m_pCsv) {
@@ -66,50 +69,57 @@ bool CCaptureStream::Fail(CSafeFile& file) {
     return false;
 }
 
+// Each hold of the lock stores records into the archive's buffer only as far as it has room,
+// and the buffer goes to the file after the lock is let go.
 bool CCaptureStream::WritePending() {
     if (m_bDiverged || m_bFailed)
         return false;
     const CRecordList& list = m_doc.m_listRecords;
-    QByteArray hvw;
     for (;;) {
-        long long nEnd = 0;
-        hvw.clear();
+        long long nWritten = 0; // in this hold
         {
             CAutoLock lock(&g_RecordLock);
-            if (m_doc.GetGeneration() != m_nGeneration || list.GetHeadPosition() != 0 ||
-                list.GetCount() < m_nDone) {
+            // Records written and let go of are no longer the document's; any other record
+            // that went, or a Clear, ends the stream.
+            const long long nHead = list.GetHeadPosition();
+            if (m_doc.GetGeneration() != m_nGeneration || nHead != (m_pRelease ? m_nDone : 0) ||
+                list.GetCount() < m_nDone - nHead) {
                 m_bDiverged = true;
                 return false;
             }
-            nEnd = std::min(list.GetCount(), m_nDone + RECORDS_PER_HOLD);
-            if (nEnd == m_nDone)
+            const long long nFirst = m_nDone - nHead; // index of the first record not written
+            long long nEnd = std::min(list.GetCount(), nFirst + RECORDS_PER_HOLD);
+            if (nEnd == nFirst)
                 break;
-            if (m_pHvw) {
-                QBuffer buffer(&hvw);
-                buffer.open(QIODevice::WriteOnly);
-                CArchive ar(&buffer, CArchive::store, CHUNK_ARCHIVE_BUFFER);
-                list.StoreRange(ar, m_nDone, nEnd);
-                ar.Close();
-            }
+            if (m_pArchive)
+                nEnd = list.StoreInRoom(*m_pArchive, nFirst, nEnd);
             if (m_pCsvWriter)
-                for (long long i = m_nDone; i < nEnd; ++i) {
+                for (long long i = nFirst; i < nEnd; ++i) {
                     const SRecordView v = list.View(i);
                     if (IsRecordViewExported(v, m_nExportScope)) {
                         m_pCsvWriter->AppendLine(i, v);
                         ++m_nCsvLines;
                     }
                 }
+            nWritten = nEnd - nFirst;
+            if (m_pRelease)
+                m_pRelease->RemoveHeadRecords(nWritten);
         }
-        if (m_pHvw && m_pHvw->write(hvw) != hvw.size())
-            return Fail(*m_pHvw);
+        if (m_pArchive) {
+            try {
+                m_pArchive->Flush();
+            } catch (const CArchiveException&) {
+                return Fail(*m_pHvw);
+            }
+        }
         if (m_pCsvWriter) {
             const qint64 nSize = qint64(m_pCsvWriter->Size());
             if (m_pCsv->write(m_pCsvWriter->Data(), nSize) != nSize)
                 return Fail(*m_pCsv);
             m_pCsvWriter->Clear();
         }
-        m_nSinceWriteback += nEnd - m_nDone;
-        m_nDone = nEnd;
+        m_nSinceWriteback += nWritten;
+        m_nDone += nWritten;
         if (m_nSinceWriteback >= WRITEBACK_EVERY) {
             m_nSinceWriteback = 0;
             for (CSafeFile* p : {m_pHvw.get(), m_pCsv.get()})
@@ -127,6 +137,7 @@ bool CCaptureStream::Finish() {
     }
     unsigned char count[4];
     StoreLE32(count, uint32_t(int32_t(m_nDone)));
+    m_pArchive.reset(); // empty: every hold wrote its buffer out
     if (m_pHvw && !m_pHvw->PatchAt(0, count, sizeof(count)))
         return Fail(*m_pHvw);
     for (CSafeFile* p : {m_pHvw.get(), m_pCsv.get()})
@@ -142,6 +153,7 @@ bool CCaptureStream::Finish() {
 
 void CCaptureStream::Discard() {
     m_pCsvWriter.reset();
+    m_pArchive.reset(); // before the file it writes to
     for (std::unique_ptr<CSafeFile>* p : {&m_pHvw, &m_pCsv})
         if (*p) {
             (*p)->Discard();

@@ -1,5 +1,8 @@
 #include "capture/RecordText.h"
 
+#include <algorithm>
+#include <tuple>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -21,62 +24,94 @@ SRecordFields SplitRecordText(std::string_view text) {
 
 namespace {
 
-// Collects the fields while the text is scanned once for its tabs and its zero.
-class CFieldSplitter {
-public:
-    CFieldSplitter(const char* pText, SRecordFields& fields) : m_p(pText), m_fields(fields) {}
-    void Tab(size_t nAt) {
-        if (m_nField < m_fields.size()) {
-            m_fields[m_nField++] = std::string_view(m_p + m_nStart, nAt - m_nStart);
-            m_nStart = nAt + 1;
-        }
-    }
-    // The field the zero ends, and the missing ones empty.
-    void End(size_t nAt) {
-        if (m_nField < m_fields.size())
-            m_fields[m_nField++] = std::string_view(m_p + m_nStart, nAt - m_nStart);
-        for (; m_nField < m_fields.size(); ++m_nField)
-            m_fields[m_nField] = std::string_view();
-    }
+// Tabs that end fields: field 7 ends at the seventh.
+constexpr size_t FIELD_TABS = std::tuple_size_v<SRecordFields>;
 
-private:
-    const char* m_p;
-    SRecordFields& m_fields;
-    size_t m_nField = 0;
-    size_t m_nStart = 0;
-};
+// The fields from the positions of the first tabs (at most FIELD_TABS) and of the zero; the
+// fields that are missing are empty.
+void MakeFields(const char* p, const uint32_t* pTabs, size_t nTabs, size_t nZero,
+                SRecordFields& fields) {
+    nTabs = std::min(nTabs, FIELD_TABS);
+    size_t nStart = 0;
+    for (size_t k = 0; k < nTabs; ++k) {
+        fields[k] = std::string_view(p + nStart, pTabs[k] - nStart);
+        nStart = pTabs[k] + 1;
+    }
+    if (nTabs < FIELD_TABS) {
+        fields[nTabs] = std::string_view(p + nStart, nZero - nStart);
+        for (size_t k = nTabs + 1; k < FIELD_TABS; ++k)
+            fields[k] = std::string_view();
+    }
+}
+
+// Appends the positions of the tabs set in nMask (bit k: byte nBase + k).
+inline size_t AddTabs(uint64_t nMask, size_t nBase, uint32_t* pTabs, size_t nTabs) {
+    for (; nMask != 0; nMask &= nMask - 1)
+        pTabs[nTabs++] = uint32_t(nBase + size_t(__builtin_ctzll(nMask)));
+    return nTabs;
+}
+
+#if defined(__SSE2__)
+inline uint64_t Mask64(__m128i a, __m128i b, __m128i c, __m128i d) {
+    return uint64_t(unsigned(_mm_movemask_epi8(a))) |
+           uint64_t(unsigned(_mm_movemask_epi8(b))) << 16 |
+           uint64_t(unsigned(_mm_movemask_epi8(c))) << 32 |
+           uint64_t(unsigned(_mm_movemask_epi8(d))) << 48;
+}
+#endif
 
 } // namespace
 
-bool SplitRecordTextAt(const char* pText, size_t nRoom, SRecordFields& fields, size_t& nText) {
-    CFieldSplitter splitter(pText, fields);
+// Reads 64 bytes a step while they are within the room, so a usual record takes two steps; the
+// positions of the tabs are gathered first and the fields made from them at the end. The high
+// bits of whole steps are only gathered, and looked at once.
+bool SplitRecordTextAt(const char* pText, size_t nRoom, SRecordFields& fields, size_t& nText,
+                       bool& bAscii) {
+    // Tabs past the ones that end fields are still written for the rest of a step: room for
+    // a whole step of them.
+    uint32_t tabs[FIELD_TABS + 64];
+    size_t nTabs = 0;
     size_t i = 0;
+    uint64_t nHigh = 0; // bytes above 0x7F before the zero, where known bit by bit
 #if defined(__SSE2__)
     const __m128i tab = _mm_set1_epi8('\t');
     const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= nRoom; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pText + i));
-        const unsigned nZeros = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-        unsigned nTabs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, tab)));
-        if (nZeros != 0)
-            nTabs &= (1u << __builtin_ctz(nZeros)) - 1;
-        for (; nTabs != 0; nTabs &= nTabs - 1)
-            splitter.Tab(i + size_t(__builtin_ctz(nTabs)));
-        if (nZeros != 0) {
-            nText = i + size_t(__builtin_ctz(nZeros));
-            splitter.End(nText);
-            return true;
+    __m128i orAll = zero;
+    for (; i + 64 <= nRoom; i += 64) {
+        const auto* q = reinterpret_cast<const __m128i*>(pText + i);
+        const __m128i a = _mm_loadu_si128(q), b = _mm_loadu_si128(q + 1);
+        const __m128i c = _mm_loadu_si128(q + 2), d = _mm_loadu_si128(q + 3);
+        const uint64_t nZeros = Mask64(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero),
+                                       _mm_cmpeq_epi8(c, zero), _mm_cmpeq_epi8(d, zero));
+        uint64_t nTabMask = Mask64(_mm_cmpeq_epi8(a, tab), _mm_cmpeq_epi8(b, tab),
+                                   _mm_cmpeq_epi8(c, tab), _mm_cmpeq_epi8(d, tab));
+        if (nZeros == 0) {
+            orAll = _mm_or_si128(orAll, _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)));
+            if (nTabs < FIELD_TABS)
+                nTabs = AddTabs(nTabMask, i, tabs, nTabs);
+            continue;
         }
+        const uint64_t nBefore = (nZeros & (0 - nZeros)) - 1;
+        nTabMask &= nBefore;
+        if (nTabs < FIELD_TABS)
+            nTabs = AddTabs(nTabMask, i, tabs, nTabs);
+        nText = i + size_t(__builtin_ctzll(nZeros));
+        bAscii = ((Mask64(a, b, c, d) & nBefore) | unsigned(_mm_movemask_epi8(orAll))) == 0;
+        MakeFields(pText, tabs, nTabs, nText, fields);
+        return true;
     }
+    nHigh = unsigned(_mm_movemask_epi8(orAll));
 #endif
     for (; i < nRoom; ++i) {
         if (pText[i] == '\0') {
             nText = i;
-            splitter.End(i);
+            bAscii = nHigh == 0;
+            MakeFields(pText, tabs, nTabs, nText, fields);
             return true;
         }
-        if (pText[i] == '\t')
-            splitter.Tab(i);
+        nHigh |= uint8_t(pText[i]) & 0x80u;
+        if (pText[i] == '\t' && nTabs < FIELD_TABS)
+            tabs[nTabs++] = uint32_t(i);
     }
     return false;
 }

@@ -11,8 +11,15 @@
 // (SRecordFields). Text after a seventh tab is ignored; missing fields are empty.
 SRecordFields SplitRecordText(std::string_view text);
 // The same for a record text in a read buffer, whose end is its terminating zero: nRoom bytes
-// may be looked at. False when no zero comes within them; else nText is the text's length.
-bool SplitRecordTextAt(const char* pText, size_t nRoom, SRecordFields& fields, size_t& nText);
+// may be looked at. False when no zero comes within them; else nText is the text's length and
+// bAscii says whether every byte of the text is ASCII (learnt in the same pass).
+bool SplitRecordTextAt(const char* pText, size_t nRoom, SRecordFields& fields, size_t& nText,
+                       bool& bAscii);
+inline bool SplitRecordTextAt(const char* pText, size_t nRoom, SRecordFields& fields,
+                              size_t& nText) {
+    bool bAscii = false;
+    return SplitRecordTextAt(pText, nRoom, fields, nText, bAscii);
+}
 
 // Decimal value with leading white space and a sign allowed, stopping at the first
 // non-digit; no digits give 0. Values beyond 32 bits saturate.

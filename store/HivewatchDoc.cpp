@@ -5,6 +5,7 @@
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
 #include "store/RecordFind.h"
+#include "store/RecordLoader.h"
 #include "store/RecordLock.h"
 #include "utils/Archive.h"
 #include "utils/ParallelParts.h"
@@ -21,6 +22,8 @@ namespace {
 
 // The archive's buffer for saving and loading: large blocks for the file system.
 constexpr int ARCHIVE_BUFFER = 1 << 20;
+// Loading reads in smaller blocks: the bytes read are parsed while they are still in the cache.
+constexpr int LOAD_BUFFER = 256 << 10;
 
 } // namespace
 
@@ -30,20 +33,20 @@ CHivewatchDoc::~CHivewatchDoc() {
     SyncCount();
 }
 
-void CHivewatchDoc::ClearRecords() {
+void CHivewatchDoc::ClearRecords(bool bKeepMemory) {
     m_nGeneration.fetch_add(1, std::memory_order_acq_rel);
-    m_listRecords.RemoveAll();
+    m_listRecords.RemoveAll(bKeepMemory);
     m_rows.OnCleared();
     SyncCount();
 }
 
-void CHivewatchDoc::StopCaptureAndClear() {
+void CHivewatchDoc::StopCaptureAndClear(bool bKeepMemory) {
     CAutoLock lock(&g_RecordLock);
     if (m_pHost) {
         m_pHost->SwitchCaptureOff();
         m_pHost->ClearListControl();
     }
-    ClearRecords();
+    ClearRecords(bKeepMemory);
 }
 
 bool CHivewatchDoc::OnNewDocument() {
@@ -299,25 +302,31 @@ void CHivewatchDoc::StoreShownRecords(CArchive& ar) const {
     });
 }
 
-// Records read before an error stay; the record that failed is not appended.
+// Records read before an error stay; the record that failed is not appended. The memory of the
+// records that go first is filled again by the records loaded (fresh memory would first be
+// cleared by the system); what is left of it goes back at the end.
 void CHivewatchDoc::LoadRecords(CArchive& ar) {
-    StopCaptureAndClear();
+    StopCaptureAndClear(true);
     CAutoLock lock(&g_RecordLock);
     try {
         const int32_t nCount = ar.ReadInt32();
         if (nCount < 0)
             ThrowDamaged("the record count is negative");
-        for (int32_t i = 0; i < nCount; ++i) {
-            m_listRecords.LoadOne(ar);
-            if ((i + 1) % LOAD_STEP == 0)
-                OnLoadStep(i + 1, nCount);
+        CRecordLoader loader(m_listRecords);
+        for (long long nDone = 0; nDone < nCount;) {
+            const long long nStep = std::min<long long>(LOAD_STEP, nCount - nDone);
+            loader.Load(ar, nStep);
+            nDone += nStep;
+            OnLoadStep(nDone, nCount);
         }
         if (ar.BytesRemaining() > 0)
             ThrowDamaged("more data follows the last record");
     } catch (...) {
+        m_listRecords.ReleaseSpare();
         ShowLoadedRecords();
         throw;
     }
+    m_listRecords.ReleaseSpare();
     ShowLoadedRecords();
 }
 
@@ -411,7 +420,7 @@ bool CHivewatchDoc::OnOpenDocument(const QString& strPath, QString* pStrError,
         ~SEnd() { p = nullptr; }
     } end{m_pLoadProgress};
     try {
-        CArchive ar(&file, CArchive::load, ARCHIVE_BUFFER);
+        CArchive ar(&file, CArchive::load, LOAD_BUFFER);
         Serialize(ar);
     } catch (const SLoadCancelled&) {
         SetError(pStrError, QStringLiteral("opening %1 was cancelled; the %2 records read before "

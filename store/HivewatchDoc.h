@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -62,6 +63,18 @@ public:
     // filed, when the document was cleared or replaced since nGeneration), AppendCaptured for
     // each record (it trims to the history depth read at the group's start), EndCaptureGroup.
     bool BeginCaptureGroup(uint64_t nGeneration);
+    // PrepareCaptured may be called for the next record before this one is appended (see
+    // CRecordList::PrepareCaptured).
+    void PrepareCaptured(const SRecordFields& fields, bool bAscii,
+                         CRecordList::SCapturedKeys& keys) const {
+        m_listRecords.PrepareCaptured(fields, bAscii, keys);
+    }
+    void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
+                        const SRecordFields& fields, const CRecordList::SCapturedKeys& keys) {
+        m_listRecords.AppendCaptured(nSeq, nFileTime, nPid, fields, keys);
+        m_rows.OnAppended(m_listRecords);
+        TrimToDepth(m_nGroupDepth);
+    }
     void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
                         const SRecordFields& fields) {
         m_listRecords.AppendCaptured(nSeq, nFileTime, nPid, fields);
@@ -69,6 +82,15 @@ public:
         TrimToDepth(m_nGroupDepth);
     }
     void EndCaptureGroup();
+    // Lets go of the nCount oldest records, with g_RecordLock held: for a writer that has them
+    // in its file already and no other use for them.
+    void RemoveHeadRecords(long long nCount) {
+        if (nCount <= 0)
+            return;
+        m_listRecords.TrimTo(std::max(m_listRecords.GetCount() - nCount, 0LL));
+        m_rows.OnHeadRemoved(m_listRecords);
+        SyncCount();
+    }
 
     // Clear Display: the list control and the records go; flags and capture stay.
     void ClearDisplay();
@@ -133,8 +155,8 @@ public:
     std::atomic<int> m_bNewRecords{0};
 
 private:
-    void StopCaptureAndClear();
-    void ClearRecords(); // with g_RecordLock held
+    void StopCaptureAndClear(bool bKeepMemory = false);
+    void ClearRecords(bool bKeepMemory = false); // with g_RecordLock held
     // Trims to a history depth of nDepth (0: none), with g_RecordLock held.
     void TrimToDepth(long long nDepth) {
         if (nDepth > 0 && m_listRecords.GetCount() > nDepth) {

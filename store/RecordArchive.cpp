@@ -100,18 +100,31 @@ void CRecordList::StoreRange(CArchive& ar, long long nFirst, long long nEnd) con
     CTimeTextFormatter formatter;
     nEnd = std::min(nEnd, GetCount());
     for (long long i = std::max(nFirst, 0LL); i < nEnd; ++i)
-        StoreRecord(ar, i, formatter);
+        StoreRecordIn(ar, i, formatter, false);
 }
 
-void CRecordList::StoreRecord(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter) const {
+long long CRecordList::StoreInRoom(CArchive& ar, long long nFirst, long long nEnd) const {
+    CTimeTextFormatter formatter;
+    nEnd = std::min(nEnd, GetCount());
+    long long i = std::max(nFirst, 0LL);
+    for (; i < nEnd; ++i)
+        if (!StoreRecordIn(ar, i, formatter, i > nFirst))
+            break;
+    return i;
+}
+
+bool CRecordList::StoreRecordIn(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter,
+                                bool bOnlyInRoom) const {
     char szTime[TIME_TEXT_LENGTH];
     const SRecordView v = View(nIndex);
     const std::string_view time = TimeText(v, formatter, szTime);
     const std::string_view texts[7] = {time,     v.process,  v.request, v.path,
                                        v.result, v.oldValue, v.newValue};
-    size_t nBound = 8 + 9 * MAX_HEADER;
+    size_t nBound = 8 + 9 * MAX_HEADER + CTextTable::ARCHIVED_SLACK;
     for (std::string_view s : texts)
         nBound += 2 * s.size();
+    if (bOnlyInRoom && nBound > ar.WriteRoom())
+        return false;
     unsigned char* p = ar.WriteSpace(nBound);
     if (!p) {
         // A record larger than the buffer: field by field.
@@ -121,14 +134,17 @@ void CRecordList::StoreRecord(CArchive& ar, long long nIndex, CTimeTextFormatter
         ar.WriteInt32(v.nPid);
         for (std::string_view s : {v.request, v.path, v.result, v.oldValue, v.newValue})
             ar.WriteString(Wtf8ToQString(s));
-        return;
+        return true;
     }
     unsigned char* const pStart = p;
     const auto shared = [&](uint32_t nId, std::string_view s) {
         if (nId == NOT_SHARED)
             return PutWide(p, s);
+        // In whole steps: the table's slack after the form, and the room asked for past the
+        // bound, take what a step copies beyond it (the next field writes over it).
         const std::string_view archived = m_texts.Archived(nId);
-        std::memcpy(p, archived.data(), archived.size());
+        for (size_t i = 0; i < archived.size(); i += CTextTable::ARCHIVED_SLACK)
+            std::memcpy(p + i, archived.data() + i, CTextTable::ARCHIVED_SLACK);
         return p + archived.size();
     };
     const STextTuple* pTuple = v.nTuple != NOT_SHARED ? &m_texts.Tuple(v.nTuple) : nullptr;
@@ -142,6 +158,7 @@ void CRecordList::StoreRecord(CArchive& ar, long long nIndex, CTimeTextFormatter
     p = shared(v.nOld, v.oldValue);
     p = shared(v.nNew, v.newValue);
     ar.CommitWrite(size_t(p - pStart));
+    return true;
 }
 
 void CRecordList::LoadOne(CArchive& ar) {

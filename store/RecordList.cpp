@@ -4,6 +4,7 @@
 #include "store/RegInfoObj.h"
 #include "store/Wtf8.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -128,75 +129,148 @@ uint32_t CRecordList::SharedTuple(std::string_view process, std::string_view req
     return m_texts.InternTuple(a, b, c);
 }
 
-// A small cache in front of the table, keyed by the driver's own bytes of the process name,
-// request, result and values: one hash and five short compares for the usual record. Only
-// ASCII texts are cached, whose bytes the store keeps unchanged.
-uint64_t CRecordList::HashTexts(const SSharedTexts& texts) {
-    uint64_t h = 0;
-    for (std::string_view s : texts)
-        h = HashAppend(h, s.data(), s.size());
-    return HashFinish(h);
+CRecordList::CRecordList() : m_tupleCache(TUPLE_CACHE_SLOTS), m_valueCache(VALUE_CACHE_SLOTS) {}
+
+uint32_t CRecordList::TupleId(std::string_view process, std::string_view request,
+                              std::string_view result) {
+    uint64_t nHash = HashAppend(0, process.data(), process.size());
+    nHash = HashAppend(nHash, request.data(), request.size());
+    nHash = HashFinish(HashAppend(nHash, result.data(), result.size()));
+    STupleSlot& slot = m_tupleCache[nHash & (TUPLE_CACHE_SLOTS - 1)];
+    if (slot.nHash == nHash && slot.nTuple != NOT_SHARED &&
+        SameBytes(m_texts.Text(slot.nProcess), process) &&
+        SameBytes(m_texts.Text(slot.nRequest), request) &&
+        SameBytes(m_texts.Text(slot.nResult), result))
+        return slot.nTuple;
+    const uint32_t nTuple = SharedTuple(process, request, result);
+    if (nTuple != NOT_SHARED) {
+        const STextTuple& t = m_texts.Tuple(nTuple);
+        slot = {nHash, nTuple, t.nProcess, t.nRequest, t.nResult};
+    }
+    return nTuple;
 }
 
-// Driver bytes match only ASCII texts, the one kind the store keeps exactly as the driver
-// sends it; texts already in the store's form match any.
-bool CRecordList::CachedTexts(const SSharedTexts& texts, uint64_t nHash, bool bDriverBytes,
-                              STextsSlot& ids) const {
-    const STextsSlot& slot = m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)];
-    if (slot.nHash != nHash || slot.nTuple == NOT_SHARED || (bDriverBytes && !slot.bAscii))
-        return false;
-    const STextTuple& t = m_texts.Tuple(slot.nTuple);
-    if (!SameBytes(m_texts.Text(t.nProcess), texts[0]) ||
-        !SameBytes(m_texts.Text(t.nRequest), texts[1]) ||
-        !SameBytes(m_texts.Text(t.nResult), texts[2]) ||
-        !SameBytes(m_texts.Text(slot.nOld), texts[3]) ||
-        !SameBytes(m_texts.Text(slot.nNew), texts[4]))
-        return false;
-    ids = slot;
-    return true;
-}
-
-void CRecordList::RememberTexts(uint64_t nHash, STextsSlot ids) {
-    if ((ids.nTuple & TUPLE_IN_SEGMENT) != 0 || ids.nOld == NOT_SHARED || ids.nNew == NOT_SHARED)
-        return;
-    const STextTuple& t = m_texts.Tuple(ids.nTuple);
-    ids.nHash = nHash;
-    ids.bAscii = m_texts.IsAscii(t.nProcess) && m_texts.IsAscii(t.nRequest) &&
-                 m_texts.IsAscii(t.nResult) && m_texts.IsAscii(ids.nOld) &&
-                 m_texts.IsAscii(ids.nNew);
-    m_textsCache[nHash & (TEXTS_CACHE_SLOTS - 1)] = ids;
-}
-
-uint32_t CRecordList::CapturedValue(std::string_view value, std::string& strScratch) {
+uint32_t CRecordList::ValueId(std::string_view value) {
     if (value.empty())
         return 0;
     if (value.size() > CTextTable::MAX_SHARED_BYTES)
         return NOT_SHARED;
-    return m_texts.Intern(StoreText(value, strScratch));
+    const uint64_t nHash = HashBytes(value);
+    SValueSlot& slot = m_valueCache[nHash & (VALUE_CACHE_SLOTS - 1)];
+    if (slot.nHash == nHash && SameBytes(m_texts.Text(slot.nId), value))
+        return slot.nId;
+    const uint32_t nId = m_texts.Intern(value, nHash);
+    if (nId != NOT_SHARED)
+        slot = {nHash, nId};
+    return nId;
+}
+
+namespace {
+
+// The bytes from the start of a to the end of b, when b follows a after one separator byte.
+// Views are taken apart into pointer and length here: the fields were just written, and
+// copying them whole would read them in wider pieces than they were written in, which stalls.
+bool RunOf(std::string_view a, std::string_view b, std::string_view& run) {
+    const char* pA = a.data();
+    const char* pB = b.data();
+    const size_t nA = a.size();
+    if (pA == nullptr || pB != pA + nA + 1)
+        return false;
+    run = std::string_view(pA, nA + 1 + b.size());
+    return true;
+}
+
+} // namespace
+
+void CRecordList::PrepareCaptured(const SRecordFields& f, bool bAscii, SCapturedKeys& keys) const {
+    keys.bAscii = bAscii;
+    std::string_view processRun, valueRun;
+    keys.bRuns = bAscii && RunOf(f[1], f[2], processRun) && RunOf(f[5], f[6], valueRun);
+    if (!keys.bRuns)
+        return;
+    keys.nTupleParts = STupleRuns::PartsOf(f[1].size());
+    keys.nValueParts = SValueRuns::PartsOf(f[5].size());
+    keys.nTupleHash = STupleRuns::HashOf({processRun, {f[4].data(), f[4].size()}, {}});
+    keys.nValueHash = SValueRuns::HashOf({valueRun, {}, {}});
+    m_tupleRuns.Prefetch(keys.nTupleHash);
+    m_valueRuns.Prefetch(keys.nValueHash);
+}
+
+std::array<uint32_t, 4> CRecordList::TupleRunIds(uint32_t nTuple) const {
+    if (nTuple == NOT_SHARED)
+        return {NOT_SHARED, NOT_SHARED, NOT_SHARED, NOT_SHARED};
+    const STextTuple& t = m_texts.Tuple(nTuple);
+    return {t.nProcess, t.nRequest, t.nResult, nTuple};
+}
+
+// The usual driver record: its tuple and its values found by the bytes of their texts.
+void CRecordList::AppendCapturedRuns(uint32_t nSeq, uint64_t nTime, int32_t nPid,
+                                     const SRecordFields& f, const SCapturedKeys& keys) {
+    std::string_view processRun, valueRun;
+    RunOf(f[1], f[2], processRun);
+    RunOf(f[5], f[6], valueRun);
+    const STupleRuns::SKey tupleKey{processRun, f[4], {}, keys.nTupleParts};
+    uint32_t nTuple;
+    if (const STupleRuns::SSlot* p = m_tupleRuns.Find(tupleKey, keys.nTupleHash)) {
+        nTuple = p->ids[3];
+    } else {
+        nTuple = SharedTuple(f[1], f[2], f[4]);
+        m_tupleRuns.Put(tupleKey, keys.nTupleHash, TupleRunIds(nTuple));
+    }
+    const SValueRuns::SKey valueKey{valueRun, {}, {}, keys.nValueParts};
+    std::array<uint32_t, 2> values;
+    if (const SValueRuns::SSlot* p = m_valueRuns.Find(valueKey, keys.nValueHash)) {
+        values = p->ids;
+    } else {
+        values = {m_texts.Intern(f[5]), m_texts.Intern(f[6])};
+        m_valueRuns.Put(valueKey, keys.nValueHash, values);
+    }
+    if (nTuple == NOT_SHARED)
+        nTuple = TupleInSegment(f[2], f[4]);
+    const SInline inl{f[1], f[2], f[4], {}, f[5], f[6]};
+    Write(int32_t(nSeq), nPid, nTime, nTuple, values[0], values[1], f[3], inl);
 }
 
 void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
                                  const SRecordFields& f) {
-    const uint64_t nHash = HashTexts({f[1], f[2], f[4], f[5], f[6]});
-    STextsSlot ids;
-    SInline inl;
-    if (!CachedTexts({f[1], f[2], f[4], f[5], f[6]}, nHash, true, ids)) {
-        ids.nTuple = SharedTuple(StoreText(f[1], m_scratch[0]), StoreText(f[2], m_scratch[1]),
-                                 StoreText(f[4], m_scratch[2]));
-        if (ids.nTuple == NOT_SHARED) {
-            inl.process = StoreText(f[1], m_scratch[0]);
-            inl.request = StoreText(f[2], m_scratch[1]);
-            inl.result = StoreText(f[4], m_scratch[2]);
-            ids.nTuple = TupleInSegment(inl.request, inl.result);
-        }
-        ids.nOld = CapturedValue(f[5], m_scratch[3]);
-        if (ids.nOld == NOT_SHARED)
-            inl.oldValue = StoreText(f[5], m_scratch[3]);
-        ids.nNew = CapturedValue(f[6], m_scratch[4]);
-        if (ids.nNew == NOT_SHARED)
-            inl.newValue = StoreText(f[6], m_scratch[4]);
-        RememberTexts(nHash, ids);
+    bool bAscii = true;
+    for (std::string_view s : f)
+        bAscii = bAscii && IsAsciiText(s);
+    SCapturedKeys keys;
+    PrepareCaptured(f, bAscii, keys);
+    AppendCaptured(nSeq, nFileTime, nPid, f, keys);
+}
+
+// ASCII driver bytes are the store's bytes as they are; anything else is converted first.
+void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
+                                 const SRecordFields& f, const SCapturedKeys& keys) {
+    if (keys.bRuns && (nFileTime & TIME_KIND_MASK) == 0) {
+        AppendCapturedRuns(nSeq, nFileTime, nPid, f, keys);
+        return;
     }
+    const bool bAscii = keys.bAscii;
+    const auto store = [&](size_t nField, std::string& strScratch) {
+        return bAscii ? f[nField] : StoreText(f[nField], strScratch);
+    };
+    const std::string_view process = store(1, m_scratch[0]);
+    const std::string_view request = store(2, m_scratch[1]);
+    const std::string_view result = store(4, m_scratch[2]);
+    const std::string_view oldValue = store(5, m_scratch[3]);
+    const std::string_view newValue = store(6, m_scratch[4]);
+    SInline inl;
+    uint32_t nTuple = TupleId(process, request, result);
+    if (nTuple == NOT_SHARED) {
+        inl.process = process;
+        inl.request = request;
+        inl.result = result;
+        nTuple = TupleInSegment(request, result);
+    }
+    const uint32_t nOld = ValueId(oldValue);
+    if (nOld == NOT_SHARED)
+        inl.oldValue = oldValue;
+    const uint32_t nNew = ValueId(newValue);
+    if (nNew == NOT_SHARED)
+        inl.newValue = newValue;
     uint64_t nTime = nFileTime;
     if (nTime & TIME_KIND_MASK) {
         // Beyond the year 30000: kept as the text it gives now.
@@ -204,8 +278,7 @@ void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid
         m_formatter.Format(nFileTime, sz);
         nTime = TimeFromText(std::string_view(sz, TIME_TEXT_LENGTH));
     }
-    Write(int32_t(nSeq), nPid, nTime, ids.nTuple, ids.nOld, ids.nNew, StoreText(f[3], m_scratch[5]),
-          inl);
+    Write(int32_t(nSeq), nPid, nTime, nTuple, nOld, nNew, store(3, m_scratch[5]), inl);
 }
 
 // "hh:mm:ss.mmm" (digits only) is kept as its digits; any other time text in the segment.
@@ -225,32 +298,25 @@ uint64_t CRecordList::TimeFromText(std::string_view s) {
     return TIME_CLOCK | h << 24 | m << 17 | sec << 10 | ms;
 }
 
-// Texts in the store's form: the cache holds any of them, not only ASCII ones.
 void CRecordList::AppendTexts(int32_t nSeq, int32_t nPid, std::string_view time, const STexts& t) {
     SInline inl;
-    const SSharedTexts shared = {t[0], t[1], t[3], t[4], t[5]};
-    const uint64_t nHash = HashTexts(shared);
-    STextsSlot ids;
-    if (!CachedTexts(shared, nHash, false, ids)) {
-        ids.nTuple = SharedTuple(t[0], t[1], t[3]);
-        if (ids.nTuple == NOT_SHARED) {
-            inl.process = t[0];
-            inl.request = t[1];
-            inl.result = t[3];
-            ids.nTuple = TupleInSegment(t[1], t[3]);
-        }
-        ids.nOld = m_texts.Intern(t[4]);
-        if (ids.nOld == NOT_SHARED)
-            inl.oldValue = t[4];
-        ids.nNew = m_texts.Intern(t[5]);
-        if (ids.nNew == NOT_SHARED)
-            inl.newValue = t[5];
-        RememberTexts(nHash, ids);
+    uint32_t nTuple = TupleId(t[0], t[1], t[3]);
+    if (nTuple == NOT_SHARED) {
+        inl.process = t[0];
+        inl.request = t[1];
+        inl.result = t[3];
+        nTuple = TupleInSegment(t[1], t[3]);
     }
+    const uint32_t nOld = ValueId(t[4]);
+    if (nOld == NOT_SHARED)
+        inl.oldValue = t[4];
+    const uint32_t nNew = ValueId(t[5]);
+    if (nNew == NOT_SHARED)
+        inl.newValue = t[5];
     const uint64_t nTime = TimeFromText(time);
     if (nTime == TIME_IN_SEGMENT)
         inl.time = time;
-    Write(nSeq, nPid, nTime, ids.nTuple, ids.nOld, ids.nNew, t[2], inl);
+    Write(nSeq, nPid, nTime, nTuple, nOld, nNew, t[2], inl);
 }
 
 void CRecordList::Append(const CRegInfoObj& r) {
@@ -262,11 +328,14 @@ void CRecordList::Append(const CRegInfoObj& r) {
                 {texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]});
 }
 
-void CRecordList::RemoveAll() {
-    m_list.RemoveAll();
+void CRecordList::RemoveAll(bool bKeepMemory) {
+    m_list.RemoveAll(bKeepMemory);
     m_nHeadPosition = 0;
     m_texts.Clear();
-    m_textsCache.fill({});
+    std::fill(m_tupleCache.begin(), m_tupleCache.end(), STupleSlot{});
+    std::fill(m_valueCache.begin(), m_valueCache.end(), SValueSlot{});
+    m_tupleRuns.Clear();
+    m_valueRuns.Clear();
 }
 
 // ---- reading ----

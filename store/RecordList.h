@@ -2,6 +2,7 @@
 #pragma once
 
 #include "store/RegOperations.h"
+#include "store/RunCache.h"
 #include "store/TextTable.h"
 #include "store/TimeText.h"
 #include "utils/MyList.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CArchive;
 class CRegInfoObj;
@@ -49,15 +51,30 @@ public:
     static constexpr uint64_t TIME_IN_SEGMENT = uint64_t(3) << 62;
     static constexpr uint32_t TUPLE_IN_SEGMENT = 0x80000000u; // | success << 4 | code
 
-    CRecordList() = default;
+    CRecordList();
     CRecordList(const CRecordList&) = delete;
     CRecordList& operator=(const CRecordList&) = delete;
 
     long long GetCount() const { return m_list.GetCount(); }
 
+    // What appending a driver record needs to know first: whether it is the usual kind
+    // (ASCII, its fields in one text) and the hashes of its runs of texts. Preparing asks for
+    // the cache lines the append will read, so a caller that prepares the next record before
+    // it appends this one has the memory work meanwhile.
+    struct SCapturedKeys {
+        uint64_t nTupleHash = 0, nValueHash = 0;
+        uint16_t nTupleParts = 0, nValueParts = 0;
+        bool bAscii = false;
+        bool bRuns = false;
+    };
+    // bAscii: every byte of the fields is ASCII, so that they are the store's bytes as they are.
+    // The keys are written in place: a copy of them read back at once would stall.
+    void PrepareCaptured(const SRecordFields& fields, bool bAscii, SCapturedKeys& keys) const;
     // Appends a driver record: the time as the driver gave it, the fields in the narrow code
     // page (field 1, the process ID, is nPid already). Throws std::bad_alloc when memory runs
     // out, with nothing appended.
+    void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
+                        const SRecordFields& fields, const SCapturedKeys& keys);
     void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
                         const SRecordFields& fields);
     // Appends a copy of the record, its time text kept as it is.
@@ -82,8 +99,10 @@ public:
     // the number of records removed from the head since. Index i is position head + i, which
     // stays the record's own while records come and go.
     long long GetHeadPosition() const { return m_nHeadPosition; }
-    // Every record, and the shared texts with them.
-    void RemoveAll();
+    // Every record, and the shared texts with them. With bKeepMemory the record memory stays
+    // for the records appended next, until ReleaseSpare() (CMyList::RemoveAll).
+    void RemoveAll(bool bKeepMemory = false);
+    void ReleaseSpare() { m_list.ReleaseSpare(); }
 
     // nIndex must be within 0 .. count - 1.
     SRecordView View(long long nIndex) const {
@@ -131,7 +150,13 @@ public:
     void Store(CArchive& ar) const { StoreRange(ar, 0, GetCount()); }
     // The same for the records at indexes nFirst .. nEnd - 1, and for the one at nIndex.
     void StoreRange(CArchive& ar, long long nFirst, long long nEnd) const;
-    void StoreRecord(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter) const;
+    void StoreRecord(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter) const {
+        StoreRecordIn(ar, nIndex, formatter, false);
+    }
+    // The same, stopping before the first record that does not fit in the room left in the
+    // archive's buffer (so nothing is written to its device), though always storing at least
+    // one; returns the index after the last record stored.
+    long long StoreInRoom(CArchive& ar, long long nFirst, long long nEnd) const;
     // Reads one record as CRegInfoObj::Serialize would and appends it; throws the archive's
     // errors, with nothing appended.
     void LoadOne(CArchive& ar);
@@ -140,37 +165,59 @@ public:
     size_t GetBytesHeld() const { return m_list.GetBytesHeld() + m_texts.GetBytesHeld(); }
 
 private:
+    friend class CRecordLoader;
+
     struct SInline {
         std::string_view process, request, result, time, oldValue, newValue;
     };
-    // The shared ids of a driver record's texts, found by one hash of its bytes.
-    struct STextsSlot {
+    // Small caches in front of the text table for the texts most records repeat: the tuple
+    // of process name, request and result, and the values. A slot is found by the hash of the
+    // store's bytes and checked against the table's own text, so a slot that was overwritten
+    // or a hash that collides only costs a lookup in the table.
+    struct STupleSlot {
         uint64_t nHash = 0;
         uint32_t nTuple = CTextTable::NOT_SHARED;
-        uint32_t nOld = 0, nNew = 0;
-        bool bAscii = false; // all five texts are ASCII: driver bytes may match them as they are
+        uint32_t nProcess = 0, nRequest = 0, nResult = 0;
     };
-    static constexpr size_t TEXTS_CACHE_SLOTS = 1024;
+    struct SValueSlot {
+        uint64_t nHash = 0;
+        uint32_t nId = 0; // 0, the empty text, never matches: empty values skip the cache
+    };
+    static constexpr size_t TUPLE_CACHE_SLOTS = 4096;
+    static constexpr size_t VALUE_CACHE_SLOTS = 4096;
+    // For driver records, found by the bytes as they lie in the record's text: process name,
+    // request and result (ids of the three texts and of their tuple), and old and new value.
+    using STupleRuns = CRunCache<4, 128>;
+    using SValueRuns = CRunCache<2, 128>;
+    static constexpr size_t TUPLE_RUN_SLOTS = 8192;
+    static constexpr size_t VALUE_RUN_SLOTS = 4096;
+    void AppendCapturedRuns(uint32_t nSeq, uint64_t nTime, int32_t nPid, const SRecordFields& f,
+                            const SCapturedKeys& keys);
+    // What a tuple's slot keeps: the three text ids and the tuple id.
+    std::array<uint32_t, 4> TupleRunIds(uint32_t nTuple) const;
 
+    // Stores the record at nIndex; with bOnlyInRoom, only if it fits in the room left in the
+    // archive's buffer (false when it did not).
+    bool StoreRecordIn(CArchive& ar, long long nIndex, CTimeTextFormatter& formatter,
+                       bool bOnlyInRoom) const;
     void Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
                uint32_t nNew, std::string_view path, const SInline& inl);
     uint32_t SharedTuple(std::string_view process, std::string_view request,
                          std::string_view result);
-    // The five texts a record shares when it can: process name, request, result, old and new
-    // value, in the store's bytes.
-    using SSharedTexts = std::array<std::string_view, 5>;
-    static uint64_t HashTexts(const SSharedTexts& texts);
-    bool CachedTexts(const SSharedTexts& texts, uint64_t nHash, bool bDriverBytes,
-                     STextsSlot& ids) const;
-    void RememberTexts(uint64_t nHash, STextsSlot ids);
-    uint32_t CapturedValue(std::string_view value, std::string& strScratch);
+    // The ids of texts in the store's bytes through the caches; NOT_SHARED when the table
+    // does not share them.
+    uint32_t TupleId(std::string_view process, std::string_view request, std::string_view result);
+    uint32_t ValueId(std::string_view value);
     static uint32_t TupleInSegment(std::string_view request, std::string_view result);
     static uint64_t TimeFromText(std::string_view time);
 
     CMyList<SRecordEntry> m_list;
     long long m_nHeadPosition = 0;
     CTextTable m_texts;
-    std::array<STextsSlot, TEXTS_CACHE_SLOTS> m_textsCache{};
+    std::vector<STupleSlot> m_tupleCache;
+    std::vector<SValueSlot> m_valueCache;
+    STupleRuns m_tupleRuns{TUPLE_RUN_SLOTS};
+    SValueRuns m_valueRuns{VALUE_RUN_SLOTS};
     CTimeTextFormatter m_formatter;       // for driver times too large to keep as they are
     std::array<std::string, 7> m_scratch; // converted texts of the record being appended
 };

@@ -58,8 +58,10 @@ void CTextTable::Clear() {
     m_tupleSlots.shrink_to_fit();
     m_wide.clear();
     m_wide.shrink_to_fit();
-    m_archived.clear();
-    m_archived.shrink_to_fit();
+    m_archivedPool.clear();
+    m_archivedPool.shrink_to_fit();
+    m_archivedAt.clear();
+    m_archivedAt.shrink_to_fit();
 }
 
 uint32_t CTextTable::Intern(std::string_view s, uint64_t nHash) {
@@ -117,20 +119,23 @@ QString CTextTable::Wide(uint32_t nId) const {
     return str;
 }
 
-std::string_view CTextTable::Archived(uint32_t nId) const {
-    if (m_archived.size() <= nId)
-        m_archived.resize(m_texts.size());
-    std::string& str = m_archived[nId];
-    if (str.empty()) {
-        const std::string_view text = Text(nId);
-        const size_t nUnits = Wtf8Utf16Length(text);
-        unsigned char header[10];
-        const size_t nHeader = ArchiveWideHeader(uint32_t(nUnits), header);
-        str.resize(nHeader + 2 * nUnits);
-        std::memcpy(str.data(), header, nHeader);
-        Wtf8ToUtf16LE(text, reinterpret_cast<unsigned char*>(str.data()) + nHeader);
-    }
-    return str;
+// Every archived form has its header, so none is empty. The pool ends in the slack of the last
+// form made.
+std::string_view CTextTable::MakeArchived(uint32_t nId) const {
+    if (m_archivedAt.size() <= nId)
+        m_archivedAt.resize(m_texts.size(), SArchivedAt{0, 0});
+    const std::string_view text = Text(nId);
+    const size_t nUnits = Wtf8Utf16Length(text);
+    unsigned char header[10];
+    const size_t nHeader = ArchiveWideHeader(uint32_t(nUnits), header);
+    const size_t nLength = nHeader + 2 * nUnits;
+    const size_t nOffset = m_archivedPool.empty() ? 0 : m_archivedPool.size() - ARCHIVED_SLACK;
+    m_archivedPool.resize(nOffset + nLength + ARCHIVED_SLACK);
+    unsigned char* p = reinterpret_cast<unsigned char*>(m_archivedPool.data()) + nOffset;
+    std::memcpy(p, header, nHeader);
+    Wtf8ToUtf16LE(text, p + nHeader);
+    m_archivedAt[nId] = {uint32_t(nOffset), uint32_t(nLength)};
+    return {m_archivedPool.data() + nOffset, nLength};
 }
 
 uint64_t CTextTable::TupleHash(uint32_t a, uint32_t b, uint32_t c) {
@@ -184,6 +189,7 @@ size_t CTextTable::GetBytesHeld() const {
                m_textSlots.capacity() * sizeof(uint32_t) +
                m_tuples.capacity() * sizeof(STextTuple) +
                m_tupleSlots.capacity() * sizeof(uint32_t);
-    n += m_wide.capacity() * sizeof(QString) + m_archived.capacity() * sizeof(std::string);
+    n += m_wide.capacity() * sizeof(QString) + m_archivedPool.capacity() +
+         m_archivedAt.capacity() * sizeof(SArchivedAt);
     return n;
 }

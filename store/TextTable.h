@@ -13,31 +13,39 @@
 
 // Fast 64-bit hashing of short byte strings: HashAppend takes in one string (its length
 // included, so strings hashed one after another stay apart), HashFinish mixes the result.
-// Each word is multiplied on its own, so the multiplications overlap and only a rotate and an
-// xor wait for the word before.
+// Sixteen bytes a step in two lanes, each word multiplied on its own, and the last sixteen
+// (or the last eight, four) read overlapping what came before, so a short string takes one
+// step whatever its length.
 inline uint64_t HashAppend(uint64_t h, const char* p, size_t n) {
-    constexpr uint64_t K = 0x9E3779B97F4A7C15ull;
-    const auto step = [&](uint64_t w) { h = std::rotl(h, 23) ^ (w * K + (w >> 29)); };
+    constexpr uint64_t K1 = 0x9E3779B97F4A7C15ull;
+    constexpr uint64_t K2 = 0xC2B2AE3D27D4EB4Full;
     const auto load64 = [](const char* q) {
         uint64_t w;
         std::memcpy(&w, q, 8);
         return w;
     };
-    step(n);
-    if (n >= 8) {
-        size_t i = 0;
-        for (; i + 8 < n; i += 8)
-            step(load64(p + i));
-        step(load64(p + n - 8)); // the last eight, overlapping what came before
+    const auto load32 = [](const char* q) {
+        uint32_t w;
+        std::memcpy(&w, q, 4);
+        return uint64_t(w);
+    };
+    uint64_t a = h ^ n, b = std::rotl(h, 32);
+    if (n > 16) {
+        for (size_t i = 0; i + 16 < n; i += 16) {
+            a = (a ^ load64(p + i)) * K1;
+            b = (b ^ load64(p + i + 8)) * K2;
+        }
+        a ^= load64(p + n - 16);
+        b ^= load64(p + n - 8);
+    } else if (n >= 8) {
+        a ^= load64(p);
+        b ^= load64(p + n - 8);
     } else if (n >= 4) {
-        uint32_t a, b;
-        std::memcpy(&a, p, 4);
-        std::memcpy(&b, p + n - 4, 4);
-        step(uint64_t(a) << 32 | b);
+        a ^= load32(p) << 32 | load32(p + n - 4);
     } else if (n > 0) {
-        step(uint8_t(p[0]) | uint64_t(uint8_t(p[n / 2])) << 8 | uint64_t(uint8_t(p[n - 1])) << 16);
+        a ^= uint8_t(p[0]) | uint64_t(uint8_t(p[n / 2])) << 8 | uint64_t(uint8_t(p[n - 1])) << 16;
     }
-    return h;
+    return std::rotl(a * K1, 29) ^ (b * K2 + (b >> 31));
 }
 inline uint64_t HashFinish(uint64_t h) {
     h ^= h >> 29;
@@ -107,8 +115,14 @@ public:
     // The UTF-16 form, made once per text and shared by every copy.
     QString Wide(uint32_t nId) const;
     // The text as an archive stores it (wide-string header and UTF-16LE), made once. Valid
-    // until the next call.
-    std::string_view Archived(uint32_t nId) const;
+    // until the next call. At least ARCHIVED_SLACK readable bytes follow it, so that a writer
+    // may copy it in whole steps of that many.
+    static constexpr size_t ARCHIVED_SLACK = 16;
+    std::string_view Archived(uint32_t nId) const {
+        if (nId < m_archivedAt.size() && m_archivedAt[nId].nLength != 0) [[likely]]
+            return {m_archivedPool.data() + m_archivedAt[nId].nOffset, m_archivedAt[nId].nLength};
+        return MakeArchived(nId);
+    }
 
     // The tuple of three text ids, NOT_SHARED when the table is full. nFunType and bSuccess
     // are worked out once per tuple.
@@ -135,7 +149,15 @@ private:
     std::vector<STextTuple> m_tuples;
     std::vector<uint32_t> m_tupleSlots; // tuple id + 1, 0 for a free slot
     mutable std::vector<QString> m_wide;
-    mutable std::vector<std::string> m_archived;
+    // Archived forms one after the other in one pool (each followed by ARCHIVED_SLACK bytes
+    // more in the pool); a length of 0 for a text whose form is not made yet.
+    struct SArchivedAt {
+        uint32_t nOffset;
+        uint32_t nLength;
+    };
+    std::string_view MakeArchived(uint32_t nId) const;
+    mutable std::vector<char> m_archivedPool;
+    mutable std::vector<SArchivedAt> m_archivedAt;
 };
 
 // How an archive writes a wide string of nUnits code units: the header bytes into pOut

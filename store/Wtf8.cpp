@@ -98,26 +98,39 @@ void AppendUtf16AsWtf8(std::string& out, const char16_t* p, size_t nUnits) {
     }
 }
 
+// Short texts are the usual ones: whole steps of 16 or 8 units, the last step overlapping the
+// one before it instead of a loop over the units left.
 bool NarrowAsciiUtf16LE(const unsigned char* p, size_t nUnits, char* pOut) {
-    size_t i = 0;
 #if defined(__SSE2__)
     const __m128i notAscii = _mm_set1_epi16(int16_t(0xFF80));
     const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= nUnits; i += 16) {
+    const auto narrow16 = [&](size_t i) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i + 16));
         const __m128i bad = _mm_or_si128(_mm_and_si128(a, notAscii), _mm_and_si128(b, notAscii));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, zero)) != 0xFFFF)
-            return false;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pOut + i), _mm_packus_epi16(a, b));
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(bad, zero)) == 0xFFFF;
+    };
+    const auto narrow8 = [&](size_t i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pOut + i), _mm_packus_epi16(a, a));
+        return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(a, notAscii), zero)) == 0xFFFF;
+    };
+    if (nUnits >= 16) {
+        bool bOk = true;
+        for (size_t i = 0; i + 16 < nUnits; i += 16)
+            bOk &= narrow16(i);
+        return narrow16(nUnits - 16) && bOk;
     }
+    if (nUnits >= 8)
+        return narrow8(0) & narrow8(nUnits - 8);
 #endif
-    for (; i < nUnits; ++i) {
-        if (p[2 * i + 1] != 0 || p[2 * i] >= 0x80)
-            return false;
+    uint16_t nOr = 0;
+    for (size_t i = 0; i < nUnits; ++i) {
+        nOr |= uint16_t(p[2 * i] | p[2 * i + 1] << 8);
         pOut[i] = char(p[2 * i]);
     }
-    return true;
+    return nOr < 0x80;
 }
 
 void AppendUtf16LEAsWtf8(std::string& out, const unsigned char* p, size_t nUnits) {

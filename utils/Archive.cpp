@@ -123,10 +123,7 @@ unsigned char* CArchive::FlushForSpace(size_t nBytes) {
 
 // ---- loading ----
 
-const unsigned char* CArchive::FillForSpace(size_t nBytes) {
-    if (nBytes > m_buf.size())
-        return nullptr;
-    // Keep what is left at the front and fill the rest.
+void CArchive::FillFront(size_t nBytes) {
     const size_t nLeft = m_nBufLen - m_nBufPos;
     std::copy(m_buf.data() + m_nBufPos, m_buf.data() + m_nBufLen, m_buf.data());
     m_nBufPos = 0;
@@ -136,10 +133,27 @@ const unsigned char* CArchive::FillForSpace(size_t nBytes) {
         if (n < 0)
             throw CArchiveException(CArchiveException::readError, "the file could not be read");
         if (n == 0)
-            return nullptr;
+            return;
         m_nBufLen += size_t(n);
     }
+}
+
+const unsigned char* CArchive::FillForSpace(size_t nBytes) {
+    if (nBytes > m_buf.size())
+        return nullptr;
+    // Keep what is left at the front and fill the rest.
+    FillFront(nBytes);
+    if (m_nBufLen < nBytes)
+        return nullptr;
     return reinterpret_cast<const unsigned char*>(m_buf.data());
+}
+
+const unsigned char* CArchive::ReadAvailable(size_t nWanted, size_t& nHave) {
+    nWanted = std::min(nWanted, m_buf.size());
+    if (m_nBufLen - m_nBufPos < nWanted)
+        FillFront(nWanted);
+    nHave = m_nBufLen - m_nBufPos;
+    return reinterpret_cast<const unsigned char*>(m_buf.data()) + m_nBufPos;
 }
 
 uint64_t CArchive::BytesRemaining() const {

@@ -61,6 +61,11 @@ public:
         return FlushForSpace(nBytes);
     }
     void CommitWrite(size_t nBytes) { m_nBufPos += nBytes; }
+    // Room left in the buffer before a write must go to the device, and the write of what is
+    // buffered: a writer that fills the buffer while it holds a lock writes it out after.
+    size_t WriteRoom() const { return m_buf.size() - m_nBufPos; }
+    size_t BufferSize() const { return m_buf.size(); }
+    void Flush() { FlushBuffer(); } // throws on a write error
     // The next nBytes, buffered in one piece (reading more from the device when needed);
     // nullptr when the device ends first or nBytes is larger than the buffer, which then
     // still holds every byte not yet read. CommitRead(n) consumes n of them.
@@ -70,12 +75,18 @@ public:
         return FillForSpace(nBytes);
     }
     void CommitRead(size_t nBytes) { m_nBufPos += nBytes; }
+    // The bytes buffered from the current position, for readers that take what there is:
+    // at least nWanted of them (reading more from the device when fewer are buffered), or all
+    // that is left of the device when that is less, or all the buffer holds when nWanted is
+    // larger than it. nHave is their number; CommitRead(n) consumes n of them.
+    const unsigned char* ReadAvailable(size_t nWanted, size_t& nHave);
 
 private:
     void Fill();
     void FlushBuffer();
     unsigned char* FlushForSpace(size_t nBytes);
     const unsigned char* FillForSpace(size_t nBytes);
+    void FillFront(size_t nBytes); // keeps what is left at the front, reads up to nBytes
     uint32_t ReadStringLength(bool& bWide);
     void WriteStringLength(uint32_t nLength);
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <new>
 #include <vector>
 
 // Blocks of MYLIST_BLOCK_BYTES for every list, with a few freed blocks kept for reuse, so a
@@ -41,7 +42,10 @@ public:
     };
 
     CMyList() = default;
-    virtual ~CMyList() { RemoveAll(); }
+    virtual ~CMyList() {
+        RemoveAll();
+        ReleaseSpare();
+    }
     CMyList(const CMyList&) = delete;
     CMyList& operator=(const CMyList&) = delete;
 
@@ -118,20 +122,30 @@ public:
         return true;
     }
 
-    // Frees every chunk, page and segment.
-    void RemoveAll() {
+    // Frees every chunk, page and segment. With bKeepBlocks the blocks stay with the list for
+    // the entries appended next (a list emptied to be filled again at once needs no fresh
+    // memory, which the system would first clear), until ReleaseSpare().
+    void RemoveAll(bool bKeepBlocks = false) {
+        m_bKeepBlocks = bKeepBlocks;
         for (auto& pChunk : m_chunks)
             FreeChunk(*pChunk);
         m_chunks.clear();
         FreePagesBefore(m_nNextPageSeq);
         m_nHead = 0;
         m_nCount = 0;
+        m_bKeepBlocks = false;
     }
     void Clear() { RemoveAll(); }
+    void ReleaseSpare() {
+        for (void* p : m_spare)
+            MyListFreeBlock(p);
+        m_spare.clear();
+        m_spare.shrink_to_fit();
+    }
 
     // Blocks and large segments the list holds, in bytes.
     size_t GetBytesHeld() const {
-        size_t n = (m_chunks.size() + m_pages.size()) * MYLIST_BLOCK_BYTES;
+        size_t n = (m_chunks.size() + m_pages.size() + m_spare.size()) * MYLIST_BLOCK_BYTES;
         for (const auto& pChunk : m_chunks)
             n += pChunk->nLargeBytes;
         return n;
@@ -145,21 +159,39 @@ private:
         size_t nLargeBytes = 0;
     };
 
+    void* AllocBlock() {
+        if (m_spare.empty())
+            return MyListAllocBlock();
+        void* p = m_spare.back();
+        m_spare.pop_back();
+        return p;
+    }
+    void FreeBlock(void* p) {
+        if (m_bKeepBlocks && p) {
+            try {
+                m_spare.push_back(p);
+                return;
+            } catch (const std::bad_alloc&) {
+            }
+        }
+        MyListFreeBlock(p);
+    }
+
     void NewChunk() {
         auto pChunk = std::make_unique<SChunk>();
-        pChunk->pEntries = static_cast<TEntry*>(MyListAllocBlock());
+        pChunk->pEntries = static_cast<TEntry*>(AllocBlock());
         // Segments of this chunk start in the current page, or in the next one.
         pChunk->nBasePage = m_pages.empty() ? m_nNextPageSeq : m_nNextPageSeq - 1;
         try {
             m_chunks.push_back(std::move(pChunk));
         } catch (...) {
-            MyListFreeBlock(pChunk->pEntries);
+            FreeBlock(pChunk->pEntries);
             throw;
         }
     }
 
     void FreeChunk(SChunk& chunk) {
-        MyListFreeBlock(chunk.pEntries);
+        FreeBlock(chunk.pEntries);
         chunk.pEntries = nullptr;
         chunk.large.clear();
         chunk.nLargeBytes = 0;
@@ -176,7 +208,7 @@ private:
         if (m_pages.empty() || PAGE_BYTES - m_nPageUsed < nBytes) {
             m_pages.push_back(nullptr);
             try {
-                m_pages.back() = static_cast<unsigned char*>(MyListAllocBlock());
+                m_pages.back() = static_cast<unsigned char*>(AllocBlock());
             } catch (...) {
                 m_pages.pop_back();
                 throw;
@@ -202,7 +234,7 @@ private:
     // filled stays when the list still appends into it.
     void FreePagesBefore(uint64_t nSeq) {
         while (m_nFirstPageSeq < nSeq && !m_pages.empty()) {
-            MyListFreeBlock(m_pages.front());
+            FreeBlock(m_pages.front());
             m_pages.pop_front();
             ++m_nFirstPageSeq;
         }
@@ -214,6 +246,8 @@ private:
 
     std::deque<std::unique_ptr<SChunk>> m_chunks; // pointers: the deque indexes them by shifts
     std::deque<unsigned char*> m_pages;
+    std::vector<void*> m_spare; // blocks kept by RemoveAll(true)
+    bool m_bKeepBlocks = false;
     uint64_t m_nFirstPageSeq = 0; // sequence number of m_pages.front()
     uint64_t m_nNextPageSeq = 0;  // of the next page to be made
     size_t m_nPageUsed = 0;       // bytes used in m_pages.back()

@@ -94,3 +94,51 @@ TEST_F(CaptureStream, TrimmedOrClearedDocumentEndsTheStream) {
     EXPECT_FALSE(second.Finish());
     EXPECT_TRUE(second.Diverged());
 }
+
+// Records let go of once written: the files are still those of a document that kept them all
+// (the lines of records that are not ASCII are made from the record's index, which is no
+// longer its position), and the document holds only what is not written yet.
+TEST_F(CaptureStream, ReleasedRecordsStillMakeTheSameFiles) {
+    CHivewatchDoc doc, kept;
+    CCaptureStream stream(doc, m_strDir + "r.hvw", m_strDir + "r.csv", EXPORT_ALL);
+    ASSERT_TRUE(stream.Open(nullptr));
+    stream.ReleaseWrittenRecords(doc);
+    int n = 0;
+    for (int nRound = 0; nRound < 4; ++nRound) {
+        // More than one hold's worth in a round, so a hold starts at a head that moved.
+        for (int i = 0; i < 7000 * nRound + 1; ++i) {
+            doc.AppendRecord(Record(++n));
+            kept.AppendRecord(Record(n));
+        }
+        EXPECT_TRUE(stream.WritePending());
+        EXPECT_EQ(doc.GetRecordCount(), 0);
+    }
+    doc.AppendRecord(Record(++n)); // written by Finish alone
+    kept.AppendRecord(Record(n));
+    ASSERT_TRUE(stream.Finish()) << stream.ErrorText().toStdString();
+    EXPECT_EQ(stream.RecordsWritten(), n);
+    EXPECT_EQ(stream.CsvLines(), n);
+    ASSERT_TRUE(kept.OnSaveDocument(m_strDir + "kept.hvw"));
+    ASSERT_TRUE(ExportCsv(kept, m_strDir + "kept.csv", EXPORT_ALL).bOk);
+    EXPECT_EQ(ReadWholeFile(m_strDir + "r.hvw"), ReadWholeFile(m_strDir + "kept.hvw"));
+    EXPECT_EQ(ReadWholeFile(m_strDir + "r.csv"), ReadWholeFile(m_strDir + "kept.csv"));
+}
+
+// Records that went without being written (the history depth trimmed them first) still end
+// the stream when it lets go of the ones it wrote.
+TEST_F(CaptureStream, ReleasingStreamStopsWhenUnwrittenRecordsGo) {
+    CHivewatchDoc doc;
+    CCaptureStream stream(doc, m_strDir + "u.hvw", QString(), EXPORT_ALL);
+    ASSERT_TRUE(stream.Open(nullptr));
+    stream.ReleaseWrittenRecords(doc);
+    for (int i = 1; i <= 50; ++i)
+        doc.AppendRecord(Record(i));
+    EXPECT_TRUE(stream.WritePending());
+    g_SetObj.m_nHistoryDepth = 100;
+    for (int i = 51; i <= 250; ++i)
+        doc.AppendRecord(Record(i));
+    EXPECT_FALSE(stream.WritePending());
+    EXPECT_TRUE(stream.Diverged());
+    EXPECT_FALSE(stream.Finish());
+    EXPECT_FALSE(QFile::exists(m_strDir + "u.hvw"));
+}

@@ -372,3 +372,82 @@ TEST(RecordStore, DocumentsWrittenBeforeLoadAndSaveBackUnchanged) {
         EXPECT_TRUE(ReadWholeFile(strSaved) == original) << pName;
     }
 }
+
+namespace {
+
+// Records read from a file go through the loader's own paths: texts that differ from one seen
+// before in one unit only (ASCII or not, same length), strings in the long form between short
+// ones, times in other forms; enough of them that records lie across the loader's windows and
+// the archive's buffer refills at every offset.
+std::vector<CRegInfoObj> LoaderRecords() {
+    std::vector<CRegInfoObj> records;
+    const QString strLongPath = QStringLiteral("HKLM\\") + QString(300, QLatin1Char('p'));
+    // 254 units: the longest string of the short form; one more is of the long form.
+    const QString strLongValue = QStringLiteral("REG_SZ: ") + QString(246, QLatin1Char('v'));
+    for (int i = 0; i < 30000; ++i) {
+        const int k = i % 7;
+        QString strProcess = k == 3 ? QStringLiteral("caf\u00e9.exe") : QStringLiteral("cafe.exe");
+        if (k == 5)
+            strProcess = QStringLiteral("cafd.exe");
+        const QString strRequest =
+            i % 4 ? QStringLiteral("RegSetValueKey") : QStringLiteral("RegSetValueKez");
+        const QString strResult = i % 5 ? QStringLiteral("SUCCESS") : QStringLiteral("SUCCESs");
+        QString strTime = QStringLiteral("12:00:%1.%2")
+                              .arg(i / 1000 % 60, 2, 10, QLatin1Char('0'))
+                              .arg(i % 1000, 3, 10, QLatin1Char('0'));
+        if (i % 97 == 0)
+            strTime = QStringLiteral("12:00:0x.000"); // a time of the usual length, not its form
+        if (i % 89 == 0)
+            strTime = QStringLiteral("12:00:0\u0661.000"); // a digit that is not ASCII
+        const QString strPath =
+            i % 53 == 0 ? strLongPath : QStringLiteral("HKCU\\K%1").arg(i % 1000);
+        QString strOld = QStringLiteral("REG_DWORD: 0x%1").arg(i % 3, 8, 16, QLatin1Char('0'));
+        QString strNew =
+            i % 11 == 0 ? QStringLiteral("REG_SZ: \u00e9") : QStringLiteral("REG_SZ: e");
+        if (i % 61 == 0)
+            strNew = strLongValue;
+        if (i % 67 == 0)
+            strOld = strLongValue + QStringLiteral("v");
+        if (i % 71 == 0)
+            strNew = strLongValue + QStringLiteral("v"); // the last string of its record
+        records.push_back(
+            Make(i, strTime, strProcess, strRequest, strPath, strResult, strOld, strNew));
+    }
+    return records;
+}
+
+} // namespace
+
+// The file a document is saved to opens into the same records, and saves back to the same
+// bytes, also over a document that held more records before (whose memory the load reuses)
+// and then fewer.
+TEST(RecordStore, LoadedRecordsMatchTheFileAtEveryBufferBorder) {
+    const std::vector<CRegInfoObj> records = LoaderRecords();
+    CHivewatchDoc source;
+    for (const CRegInfoObj& r : records)
+        source.AppendRecord(new CRegInfoObj(r));
+    const QString strDir = TestTempDir();
+    ASSERT_TRUE(source.OnSaveDocument(strDir + "loader.hvw"));
+    const QByteArray bytes = ReadWholeFile(strDir + "loader.hvw");
+    EXPECT_TRUE(bytes.mid(4) == Serialized(records));
+
+    CHivewatchDoc small;
+    small.AppendRecord(new CRegInfoObj(records[3]));
+    ASSERT_TRUE(small.OnSaveDocument(strDir + "small.hvw"));
+
+    CHivewatchDoc doc;
+    for (int nRound = 0; nRound < 2; ++nRound) {
+        QString strError;
+        ASSERT_TRUE(doc.OnOpenDocument(strDir + "loader.hvw", &strError)) << strError.toStdString();
+        const std::vector<CRegInfoObj> loaded = CopyRecords(doc);
+        ASSERT_EQ(loaded.size(), records.size());
+        for (size_t i = 0; i < records.size(); ++i)
+            ASSERT_TRUE(SameRecord(loaded[i], records[i])) << "record " << i;
+        ASSERT_TRUE(doc.OnSaveDocument(strDir + "again.hvw"));
+        EXPECT_TRUE(ReadWholeFile(strDir + "again.hvw") == bytes);
+
+        ASSERT_TRUE(doc.OnOpenDocument(strDir + "small.hvw"));
+        ASSERT_EQ(doc.GetRecordCount(), 1);
+        EXPECT_TRUE(SameRecord(RecordAt(doc, 0), records[3]));
+    }
+}

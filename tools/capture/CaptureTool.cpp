@@ -191,23 +191,21 @@ void SayWhichWineProgramsRun(FILE* pErr) {
                          QString::fromStdString(WineDescribePrograms(arPrograms))));
 }
 
-// Waits until a stop condition holds, drawing a live count about ten times a second.
+// Waits until a stop condition holds, drawing a live count about ten times a second. The
+// files are written a hundred times a second: the records they have go from memory sooner,
+// and the blocks they free take the next ones while they are still in the process.
 bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* pErr,
                  CCaptureStream* pStream) {
+    constexpr uint32_t POLL_MS = 10, DRAW_EVERY = 10;
     bool bDriverProblem = false;
     const bool bLive = PlatformStderrIsTerminal();
     const uint32_t nStart = PlatformTickCount();
     uint32_t nLastNew = nStart;
     uint64_t nLastFiled = 0;
-    while (!g_bInterrupted) {
-        PlatformSleepMs(100);
+    for (uint32_t nPoll = 1; !g_bInterrupted; ++nPoll) {
+        PlatformSleepMs(POLL_MS);
         if (pStream)
             pStream->WritePending(); // the files grow with the capture
-        if (PrintDriverMessages(engine, pErr)) {
-            bDriverProblem = true;
-            if (bLive)
-                Print(pErr, QStringLiteral("\n"));
-        }
         const uint32_t nNow = PlatformTickCount();
         const uint64_t nFiled = engine.RecordsFiled();
         if (nFiled != nLastFiled) {
@@ -215,10 +213,17 @@ bool WaitForStop(const SCaptureToolOptions& opts, CCaptureEngine& engine, FILE* 
             nLastNew = nNow;
         }
         const double dElapsed = (nNow - nStart) / 1000.0;
-        if (bLive)
-            Print(pErr, QStringLiteral("\r%1 records captured, %2 s ")
-                            .arg(nFiled)
-                            .arg(dElapsed, 0, 'f', 1));
+        if (nPoll % DRAW_EVERY == 0) {
+            if (PrintDriverMessages(engine, pErr)) {
+                bDriverProblem = true;
+                if (bLive)
+                    Print(pErr, QStringLiteral("\n"));
+            }
+            if (bLive)
+                Print(pErr, QStringLiteral("\r%1 records captured, %2 s ")
+                                .arg(nFiled)
+                                .arg(dElapsed, 0, 'f', 1));
+        }
         if ((opts.dSeconds > 0 && dElapsed >= opts.dSeconds) ||
             (opts.nCount > 0 && nFiled >= uint64_t(opts.nCount)) ||
             (opts.dUntilIdle > 0 && (nNow - nLastNew) / 1000.0 >= opts.dUntilIdle))
@@ -359,6 +364,11 @@ int Capture(const SCaptureToolOptions& opts, FILE* pOut, FILE* pErr) {
     // written the usual way at the end.
     CCaptureStream stream(doc, opts.strOut, opts.strCsv, opts.nExportScope);
     const bool bStreaming = opts.arRules.isEmpty() && stream.Open(nullptr);
+    // Nothing reads the records after the files but the .reg writer: without it, and with no
+    // history depth, each record goes once it is written and a long capture stays small.
+    if (bStreaming && g_SetObj.LoadHistoryDepth() <= 0 && opts.strRedoReg.isEmpty() &&
+        opts.strUndoReg.isEmpty())
+        stream.ReleaseWrittenRecords(doc);
     bool bDriverProblem = WaitForStop(opts, engine, pErr, bStreaming ? &stream : nullptr);
     engine.SwitchCaptureOff();
     bDriverProblem = PrintDriverMessages(engine, pErr) || bDriverProblem;

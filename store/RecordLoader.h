@@ -1,0 +1,82 @@
+// Reading a capture document's records into the compact store at close to the speed of the disk.
+#pragma once
+
+#include "store/RecordList.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CArchive;
+
+// Records as CRegInfoObj::Serialize writes them are read straight from the archive's buffer:
+// the texts a record shares with earlier ones (process name, request and result; old and new
+// value) are found by a hash of their archived bytes and checked against the text table's own
+// texts, without narrowing them first; the time is read from its UTF-16 digits, and only the
+// path is narrowed. A record in any other form (narrow strings, a text too long for the
+// buffer, a file that ends early) goes through the archive's own reader, which raises the same
+// errors as ever. One loader serves one load.
+class CRecordLoader {
+public:
+    explicit CRecordLoader(CRecordList& list);
+    CRecordLoader(const CRecordLoader&) = delete;
+    CRecordLoader& operator=(const CRecordLoader&) = delete;
+
+    // Reads nCount records and appends them; throws the archive's errors (and std::bad_alloc),
+    // the records read before the error appended, the one that failed not.
+    void Load(CArchive& ar, long long nCount);
+
+private:
+    // One archived wide string in the buffer: its bytes with the header, and its code units.
+    struct SWide {
+        const unsigned char* pBytes;
+        size_t nBytes;
+        const unsigned char* pUnits;
+        size_t nUnits;
+    };
+    // The fields of one record as they stand in the buffer, and the hashes of its keys.
+    struct SArchived {
+        int32_t nSeq, nPid;
+        SWide time, process, request, path, result, oldValue, newValue;
+        uint64_t nTupleHash, nValueHash;
+    };
+    // A direct-mapped slot: the hash of the archived bytes, and the ids found for them.
+    struct STupleSlot {
+        uint64_t nHash;
+        uint32_t nTuple;
+    };
+    struct SValueSlot {
+        uint64_t nHash;
+        uint32_t nOld, nNew;
+    };
+    static constexpr size_t CACHE_SLOTS = 16384;
+    // Records are read from windows of the buffer this large (a record that does not fit one
+    // goes through the archive's reader).
+    static constexpr size_t WINDOW_BYTES = size_t(64) << 10;
+    // The largest record whose strings all have the short form (fewer than 255 units).
+    static constexpr size_t PREFETCH_AHEAD = 1024;
+    static constexpr size_t MAX_SHORT_RECORD = 8 + 7 * (4 + 2 * 254);
+
+    static bool ParseWide(const unsigned char*& p, const unsigned char* pEnd, SWide& out);
+    // Parses the record at p and asks for the cache slots its keys need; false, p as it was,
+    // when the record is not whole before pEnd or not in the usual form.
+    bool Parse(const unsigned char*& p, const unsigned char* pEnd, SArchived& out) const;
+    void Append(const SArchived& r);
+    uint32_t TupleOf(const SArchived& r);
+    std::array<uint32_t, 2> ValuesOf(const SArchived& r);
+    // Whether the table's text nId is the archived text w.
+    bool SameText(uint32_t nId, const SWide& w);
+    bool SameWideText(std::string_view text, const SWide& w);
+    // The text in the store's UTF-8, in buf (which only grows).
+    static std::string_view Narrow(const SWide& w, std::string& buf);
+    uint32_t ValueId(const SWide& w, std::string& buf);
+
+    CRecordList& m_list;
+    const CTextTable& m_texts;
+    std::vector<STupleSlot> m_tuples;
+    std::vector<SValueSlot> m_values;
+    std::string m_scratch[8];
+};

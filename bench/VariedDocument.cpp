@@ -184,45 +184,31 @@ void FillVariedDocument(CHivewatchDoc& doc, size_t nRecords, unsigned nSeed) {
     }
 }
 
-namespace {
-
-SFilterRule Rule(EFilterColumn nColumn, EFilterRelation nRelation, const QString& strValue,
-                 EFilterAction nAction = FILTER_INCLUDE) {
-    SFilterRule r;
-    r.nColumn = nColumn;
-    r.nRelation = nRelation;
-    r.strValue = strValue;
-    r.nAction = nAction;
-    return r;
-}
-
-} // namespace
-
 const std::vector<SVariedRuleSet>& VariedRuleSets() {
     static const std::vector<SVariedRuleSet> s_sets = [] {
         const QString strProcess = QString::fromStdString(VariedProcessName(6));
         std::vector<SVariedRuleSet> sets;
-        sets.push_back({"one_process", {Rule(FC_PROCESS, REL_IS, strProcess)}, false});
-        CFilterRules writes = {Rule(FC_PROCESS, REL_IS, strProcess)};
+        sets.push_back({"one_process", {FilterRule(FC_PROCESS, REL_IS, strProcess)}, false});
+        CFilterRules writes = {FilterRule(FC_PROCESS, REL_IS, strProcess)};
         for (const char* p :
              {"RegSetValueKey", "RegCreateKey(New)", "RegDeleteKey", "RegDeleteValue"})
-            writes << Rule(FC_REQUEST, REL_IS, QString::fromLatin1(p));
+            writes << FilterRule(FC_REQUEST, REL_IS, QString::fromLatin1(p));
         sets.push_back({"one_process_writes", writes, false});
         sets.push_back({"excludes",
-                        {Rule(FC_PROCESS, REL_BEGINS_WITH, "svc", FILTER_EXCLUDE),
-                         Rule(FC_REQUEST, REL_IS, "RegCloseKey", FILTER_EXCLUDE),
-                         Rule(FC_RESULT, REL_IS, "NAME NOT FOUND", FILTER_EXCLUDE)},
+                        {FilterRule(FC_PROCESS, REL_BEGINS_WITH, "svc", FILTER_EXCLUDE),
+                         FilterRule(FC_REQUEST, REL_IS, "RegCloseKey", FILTER_EXCLUDE),
+                         FilterRule(FC_RESULT, REL_IS, "NAME NOT FOUND", FILTER_EXCLUDE)},
                         false});
         sets.push_back({"seq_and_pid",
-                        {Rule(FC_SEQ, REL_LESS_THAN, "2000000", FILTER_EXCLUDE),
-                         Rule(FC_SEQ, REL_MORE_THAN, "8000000", FILTER_EXCLUDE),
-                         Rule(FC_PID, REL_LESS_THAN, "5000")},
+                        {FilterRule(FC_SEQ, REL_LESS_THAN, "2000000", FILTER_EXCLUDE),
+                         FilterRule(FC_SEQ, REL_MORE_THAN, "8000000", FILTER_EXCLUDE),
+                         FilterRule(FC_PID, REL_LESS_THAN, "5000")},
                         false});
         sets.push_back(
-            {"path_contains", {Rule(FC_PATH, REL_CONTAINS, "explorer\\advanced")}, true});
+            {"path_contains", {FilterRule(FC_PATH, REL_CONTAINS, "explorer\\advanced")}, true});
         sets.push_back({"values_and_description",
-                        {Rule(FC_OLD_VALUE, REL_BEGINS_WITH, "REG_DWORD"),
-                         Rule(FC_DESCRIPTION, REL_CONTAINS, "to reg_sz")},
+                        {FilterRule(FC_OLD_VALUE, REL_BEGINS_WITH, "REG_DWORD"),
+                         FilterRule(FC_DESCRIPTION, REL_CONTAINS, "to reg_sz")},
                         true});
         return sets;
     }();

@@ -45,6 +45,12 @@ struct SFilterRule {
     bool operator==(const SFilterRule& other) const = default;
 };
 
+// A rule, for code that writes rule lists out.
+inline SFilterRule FilterRule(EFilterColumn nColumn, EFilterRelation nRelation,
+                              const QString& strValue, EFilterAction nAction = FILTER_INCLUDE) {
+    return {nColumn, nRelation, strValue, nAction};
+}
+
 // A record is shown when it matches no Exclude rule and, for every column that has Include
 // rules, at least one of them. An empty list shows every record.
 using CFilterRules = QList<SFilterRule>;

@@ -131,27 +131,7 @@ bool CRecordFinder::TimeMatches(const SRecordView& v) {
 }
 
 bool CRecordFinder::DescriptionTextMatches(const SRecordView& v, const SDescriptionRecipe& recipe) {
-    const auto arg = [&](EDescriptionArg nArg) -> std::string_view {
-        switch (nArg) {
-        case DESC_RESULT_OR_NO_RESULT:
-            return v.result.empty() ? std::string_view(DESC_NO_RESULT) : v.result;
-        case DESC_OLD:
-            return v.oldValue;
-        case DESC_NEW:
-            return v.newValue;
-        case DESC_OLD_OR_NO_DATA:
-            return v.oldValue.empty() ? std::string_view(DESC_NO_DATA) : v.oldValue;
-        case DESC_NEW_OR_NO_DATA:
-            return v.newValue.empty() ? std::string_view(DESC_NO_DATA) : v.newValue;
-        case DESC_NONE:
-            break;
-        }
-        return {};
-    };
-    m_strScratch.assign(recipe.pBefore);
-    m_strScratch.append(arg(recipe.nArg1));
-    m_strScratch.append(recipe.pBetween);
-    m_strScratch.append(arg(recipe.nArg2));
+    CRecordList::DescriptionText(v, recipe, m_strScratch);
     return m_matcher.Matches(m_strScratch);
 }
 

@@ -437,3 +437,28 @@ bool CRecordList::GetRecord(long long nIndex, CRegInfoObj& out) const {
     out.m_nFunTypeCache.store(int8_t(v.nFunType), std::memory_order_relaxed);
     return true;
 }
+
+void CRecordList::DescriptionText(const SRecordView& v, const SDescriptionRecipe& recipe,
+                                  std::string& out) {
+    const auto arg = [&](EDescriptionArg nArg) -> std::string_view {
+        switch (nArg) {
+        case DESC_RESULT_OR_NO_RESULT:
+            return v.result.empty() ? std::string_view(DESC_NO_RESULT) : v.result;
+        case DESC_OLD:
+            return v.oldValue;
+        case DESC_NEW:
+            return v.newValue;
+        case DESC_OLD_OR_NO_DATA:
+            return v.oldValue.empty() ? std::string_view(DESC_NO_DATA) : v.oldValue;
+        case DESC_NEW_OR_NO_DATA:
+            return v.newValue.empty() ? std::string_view(DESC_NO_DATA) : v.newValue;
+        case DESC_NONE:
+            break;
+        }
+        return {};
+    };
+    out.assign(recipe.pBefore);
+    out.append(arg(recipe.nArg1));
+    out.append(recipe.pBetween);
+    out.append(arg(recipe.nArg2));
+}

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+struct SDescriptionRecipe;
+
 class CArchive;
 class CRegInfoObj;
 
@@ -145,6 +147,10 @@ public:
     // The rule of CRegInfoObj::Modified and IsWriteOpt.
     static bool ValuesDiffer(const SRecordView& view);
     static int Modified(const SRecordView& view);
+    // The Description column's text of the record, made by the recipe as the record class
+    // makes it, into out.
+    static void DescriptionText(const SRecordView& view, const SDescriptionRecipe& recipe,
+                                std::string& out);
 
     // Writes every record as CRegInfoObj::Serialize would.
     void Store(CArchive& ar) const { StoreRange(ar, 0, GetCount()); }

@@ -112,31 +112,6 @@ bool ContainsAsciiNeedle(std::string_view hay, const std::string& needle, bool* 
     return false;
 }
 
-// The Description column's text, made as the record class makes it.
-void DescriptionText(const SRecordView& v, const SDescriptionRecipe& recipe, std::string& out) {
-    const auto arg = [&](EDescriptionArg nArg) -> std::string_view {
-        switch (nArg) {
-        case DESC_RESULT_OR_NO_RESULT:
-            return v.result.empty() ? std::string_view(DESC_NO_RESULT) : v.result;
-        case DESC_OLD:
-            return v.oldValue;
-        case DESC_NEW:
-            return v.newValue;
-        case DESC_OLD_OR_NO_DATA:
-            return v.oldValue.empty() ? std::string_view(DESC_NO_DATA) : v.oldValue;
-        case DESC_NEW_OR_NO_DATA:
-            return v.newValue.empty() ? std::string_view(DESC_NO_DATA) : v.newValue;
-        case DESC_NONE:
-            break;
-        }
-        return {};
-    };
-    out.assign(recipe.pBefore);
-    out.append(arg(recipe.nArg1));
-    out.append(recipe.pBetween);
-    out.append(arg(recipe.nArg2));
-}
-
 } // namespace
 
 CRecordMatcher::CRecordMatcher(const CFilterRules& rules) {
@@ -443,7 +418,7 @@ bool CRecordMatcher::DescriptionPasses(const CRecordList& list, const SRecordVie
         return 0;
     };
     const auto passes = [&] {
-        DescriptionText(v, recipe, m_strScratch);
+        CRecordList::DescriptionText(v, recipe, m_strScratch);
         SFields f;
         f.description = m_strScratch;
         return Passes(SRC_DESCRIPTION, f);

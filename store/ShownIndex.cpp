@@ -35,7 +35,7 @@ void CShownIndex::TrimTail() {
         ResizeTail(nUsed, nUsed);
 }
 
-long long CShownIndex::Find(long long nPosition) const {
+long long CShownIndex::FirstAtOrAbove(long long nPosition) const {
     long long nLow = 0, nHigh = m_nCount;
     while (nLow < nHigh) {
         const long long nMid = nLow + (nHigh - nLow) / 2;
@@ -44,7 +44,12 @@ long long CShownIndex::Find(long long nPosition) const {
         else
             nHigh = nMid;
     }
-    return nLow < m_nCount && At(nLow) == nPosition ? nLow : -1;
+    return nLow;
+}
+
+long long CShownIndex::Find(long long nPosition) const {
+    const long long nAt = FirstAtOrAbove(nPosition);
+    return nAt < m_nCount && At(nAt) == nPosition ? nAt : -1;
 }
 
 void CShownIndex::Rebase(long long nPosition) {
@@ -103,14 +108,7 @@ void CShownIndex::Splice(CShownIndex&& other) {
 void CShownIndex::DropBefore(long long nPosition) {
     if (m_nCount == 0 || At(0) >= nPosition)
         return;
-    long long nLow = 0, nHigh = m_nCount;
-    while (nLow < nHigh) {
-        const long long nMid = nLow + (nHigh - nLow) / 2;
-        if (At(nMid) < nPosition)
-            nLow = nMid + 1;
-        else
-            nHigh = nMid;
-    }
+    const long long nLow = FirstAtOrAbove(nPosition);
     m_nHead += size_t(nLow);
     m_nCount -= nLow;
     while (m_nHead >= CHUNK_ENTRIES) {

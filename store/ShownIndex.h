@@ -55,6 +55,8 @@ private:
     // Moves the base up to the oldest position held (or to nPosition when none is), so that
     // every distance fits 32 bits again.
     void Rebase(long long nPosition);
+    // The place of the first position held that is nPosition or above (the count if none).
+    long long FirstAtOrAbove(long long nPosition) const;
     // The slot of entry n (the next one), in a chunk with room for nRun entries from it:
     // a new chunk, or the last one grown. Throws std::bad_alloc with nothing changed.
     uint32_t* SlotFor(size_t n, size_t nRun);

@@ -16,16 +16,6 @@ namespace {
 
 using D = CRuleListDlg;
 
-SFilterRule Rule(EFilterColumn nColumn, EFilterRelation nRelation, const QString& strValue,
-                 EFilterAction nAction = FILTER_INCLUDE) {
-    SFilterRule r;
-    r.nColumn = nColumn;
-    r.nRelation = nRelation;
-    r.strValue = strValue;
-    r.nAction = nAction;
-    return r;
-}
-
 class RuleListDlg : public DialogTest {
 protected:
     // The dialog counts as the document would: one event per rule, of 100.
@@ -62,7 +52,7 @@ protected:
 TEST_F(RuleListDlg, AddRemoveResetWithALiveCount) {
     CRuleListDlg dlg(CRuleListDlg::MODE_FILTER);
     Prepare(dlg);
-    dlg.m_rules = {Rule(FC_PROCESS, REL_IS, "reg.exe")};
+    dlg.m_rules = {FilterRule(FC_PROCESS, REL_IS, "reg.exe")};
     dlg.show();
     EXPECT_EQ(dlg.windowTitle(), "Filter");
     EXPECT_EQ(Rows(dlg), QStringList{"Process Name|is|reg.exe|Include"});
@@ -115,9 +105,9 @@ TEST_F(RuleListDlg, AddRemoveResetWithALiveCount) {
 TEST_F(RuleListDlg, RecentFiltersOkApplyAndCancel) {
     CRuleListDlg dlg(CRuleListDlg::MODE_FILTER);
     Prepare(dlg);
-    const CFilterRules older = {Rule(FC_PATH, REL_CONTAINS, "Run"),
-                                Rule(FC_RESULT, REL_IS, "SUCCESS", FILTER_EXCLUDE)};
-    dlg.m_recent = {{Rule(FC_PID, REL_IS, "4")}, older};
+    const CFilterRules older = {FilterRule(FC_PATH, REL_CONTAINS, "Run"),
+                                FilterRule(FC_RESULT, REL_IS, "SUCCESS", FILTER_EXCLUDE)};
+    dlg.m_recent = {{FilterRule(FC_PID, REL_IS, "4")}, older};
     QSignalSpy applied(&dlg, &CRuleListDlg::Applied);
     dlg.show();
     auto* pRecent = Item<QComboBox>(dlg, D::IDC_RULE_RECENT);
@@ -137,7 +127,7 @@ TEST_F(RuleListDlg, RecentFiltersOkApplyAndCancel) {
     Click(dlg, IDOK);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     ASSERT_EQ(dlg.m_rules.size(), 3);
-    EXPECT_EQ(dlg.m_rules[2], Rule(FC_PROCESS, REL_IS, "reg.exe"));
+    EXPECT_EQ(dlg.m_rules[2], FilterRule(FC_PROCESS, REL_IS, "reg.exe"));
 
     // With no recent filters the list says so and cannot be opened.
     CRuleListDlg fresh(CRuleListDlg::MODE_FILTER);
@@ -164,5 +154,5 @@ TEST_F(RuleListDlg, HighlightCountsNothingWithoutRulesAndTakesAColour) {
     QTest::mouseClick(pSwatch, Qt::LeftButton);
     EXPECT_EQ(dlg.m_clrHighlight, RGB(250, 240, 10));
     Click(dlg, IDOK);
-    EXPECT_EQ(dlg.m_rules, (CFilterRules{Rule(FC_OLD_VALUE, REL_CONTAINS, "REG_SZ")}));
+    EXPECT_EQ(dlg.m_rules, (CFilterRules{FilterRule(FC_OLD_VALUE, REL_CONTAINS, "REG_SZ")}));
 }

@@ -24,16 +24,6 @@ std::vector<long long> Positions(const CShownIndex& index) {
     return v;
 }
 
-SFilterRule Rule(EFilterColumn nColumn, EFilterRelation nRelation, const QString& strValue,
-                 EFilterAction nAction = FILTER_INCLUDE) {
-    SFilterRule r;
-    r.nColumn = nColumn;
-    r.nRelation = nRelation;
-    r.strValue = strValue;
-    r.nAction = nAction;
-    return r;
-}
-
 CRegInfoObj* Record(int nSeq, const QString& strProcess, const QString& strRequest) {
     auto* p = new CRegInfoObj;
     p->m_nSeq = nSeq;
@@ -198,8 +188,8 @@ TEST(ParallelParts, PartsCoverTheRangeAndErrorsComeBack) {
 }
 
 TEST_F(Rows, FilteredRowsFollowAppendsTrimsAndClears) {
-    const CFilterRules rules = {Rule(FC_PROCESS, REL_IS, "reg.exe"),
-                                Rule(FC_REQUEST, REL_IS, "RegSetValueKey", FILTER_EXCLUDE)};
+    const CFilterRules rules = {FilterRule(FC_PROCESS, REL_IS, "reg.exe"),
+                                FilterRule(FC_REQUEST, REL_IS, "RegSetValueKey", FILTER_EXCLUDE)};
     ASSERT_TRUE(m_doc.SetDisplayFilter(rules));
     EXPECT_TRUE(m_doc.IsFiltered());
     EXPECT_EQ(m_doc.GetShownCount(), 0);
@@ -269,8 +259,8 @@ TEST_F(Rows, WalksSplitOverThreadsShowWhatOneThreadShows) {
                                    i % 2 ? "RegOpenKey" : "RegSetValueKey"));
         m_doc.AppendRecords(batch.data(), batch.size());
     }
-    const CFilterRules rules = {Rule(FC_PROCESS, REL_IS, "reg.exe"),
-                                Rule(FC_PATH, REL_CONTAINS, "k1", FILTER_EXCLUDE)};
+    const CFilterRules rules = {FilterRule(FC_PROCESS, REL_IS, "reg.exe"),
+                                FilterRule(FC_PATH, REL_CONTAINS, "k1", FILTER_EXCLUDE)};
     ASSERT_TRUE(m_doc.SetDisplayFilter(rules, 1));
     std::vector<long long> one;
     m_doc.ForEachShownIndex([&](long long i) {
@@ -297,7 +287,7 @@ TEST_F(Rows, FindSearchesTheShownRecordsOnly) {
     // Seq 1..6; the filter shows 2, 4, 6 (rows: 6, 4, 2). Every record holds "Software".
     for (int i = 1; i <= 6; ++i)
         m_doc.AppendRecord(Record(i, i % 2 ? "a.exe" : "b.exe", "RegOpenKey"));
-    ASSERT_TRUE(m_doc.SetDisplayFilter({Rule(FC_PROCESS, REL_IS, "b.exe")}));
+    ASSERT_TRUE(m_doc.SetDisplayFilter({FilterRule(FC_PROCESS, REL_IS, "b.exe")}));
     // Positions 0, 1, 2 are Seq 2, 4, 6. Down from position 1 goes to 0, then wraps to 2.
     EXPECT_EQ(m_doc.FindRecordIndex("Software", 0, 0, 1, true), 0);
     EXPECT_EQ(m_doc.FindRecordIndex("Software", 0, 0, 0, true), 2);
@@ -308,8 +298,8 @@ TEST_F(Rows, FindSearchesTheShownRecordsOnly) {
 }
 
 TEST_F(Rows, LoadedRecordsAreFilteredAndShownRecordsSaveAlone) {
-    const CFilterRules rules = {Rule(FC_SEQ, REL_MORE_THAN, "2"),
-                                Rule(FC_SEQ, REL_IS, "5", FILTER_EXCLUDE)};
+    const CFilterRules rules = {FilterRule(FC_SEQ, REL_MORE_THAN, "2"),
+                                FilterRule(FC_SEQ, REL_IS, "5", FILTER_EXCLUDE)};
     for (int i = 1; i <= 6; ++i)
         m_doc.AppendRecord(Record(i, "a.exe", "RegOpenKey"));
     ASSERT_TRUE(m_doc.SetDisplayFilter(rules));
@@ -336,8 +326,8 @@ TEST_F(Rows, LoadedRecordsAreFilteredAndShownRecordsSaveAlone) {
 TEST_F(Rows, HighlightedRowsAreTheRecordsTheHighlightRulesPass) {
     for (int i = 1; i <= 4; ++i)
         m_doc.AppendRecord(Record(i, i % 2 ? "a.exe" : "b.exe", "RegOpenKey"));
-    ASSERT_TRUE(m_doc.SetDisplayFilter({Rule(FC_SEQ, REL_IS_NOT, "4")}));
-    m_doc.SetHighlightRules({Rule(FC_PROCESS, REL_IS, "B.EXE")});
+    ASSERT_TRUE(m_doc.SetDisplayFilter({FilterRule(FC_SEQ, REL_IS_NOT, "4")}));
+    m_doc.SetHighlightRules({FilterRule(FC_PROCESS, REL_IS, "B.EXE")});
     // Rows: Seq 3, 2, 1.
     std::vector<bool> highlighted;
     for (long long nRow = 0; nRow < 3; ++nRow) {

@@ -11,16 +11,6 @@
 
 namespace {
 
-SFilterRule Rule(EFilterColumn nColumn, EFilterRelation nRelation, const QString& strValue,
-                 EFilterAction nAction = FILTER_INCLUDE) {
-    SFilterRule r;
-    r.nColumn = nColumn;
-    r.nRelation = nRelation;
-    r.strValue = strValue;
-    r.nAction = nAction;
-    return r;
-}
-
 void Write(const QString& strPath, const QByteArray& bytes) {
     QFile f(strPath);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -36,13 +26,14 @@ TEST(DisplayRulesFile, EverythingComesBackAsItWasSaved) {
     const QString strPath = TestTempDir() + "rules.json";
     const CDisplayRulesFile file(strPath);
     SDisplayRules rules;
-    rules.filter = {Rule(FC_PROCESS, REL_IS, "reg.exe"),
-                    Rule(FC_PATH, REL_CONTAINS, " \"quoted\" ", FILTER_EXCLUDE),
-                    Rule(FC_OLD_VALUE, REL_IS, "")};
+    rules.filter = {FilterRule(FC_PROCESS, REL_IS, "reg.exe"),
+                    FilterRule(FC_PATH, REL_CONTAINS, " \"quoted\" ", FILTER_EXCLUDE),
+                    FilterRule(FC_OLD_VALUE, REL_IS, "")};
     rules.bFilterOff = true;
-    rules.highlight = {Rule(FC_PID, REL_LESS_THAN, "-3"), Rule(FC_TIME, REL_BEGINS_WITH, "\u00e9")};
+    rules.highlight = {FilterRule(FC_PID, REL_LESS_THAN, "-3"),
+                       FilterRule(FC_TIME, REL_BEGINS_WITH, "\u00e9")};
     rules.clrHighlight = 0x123456;
-    rules.recent = {rules.filter, {Rule(FC_SEQ, REL_MORE_THAN, "7", FILTER_EXCLUDE)}};
+    rules.recent = {rules.filter, {FilterRule(FC_SEQ, REL_MORE_THAN, "7", FILTER_EXCLUDE)}};
     QString strError;
     ASSERT_TRUE(file.Save(rules, strError)) << strError.toStdString();
     SDisplayRules back;
@@ -62,14 +53,14 @@ TEST(DisplayRulesFile, EverythingComesBackAsItWasSaved) {
 TEST(DisplayRulesFile, RecentFiltersAreTheLastTenWithoutRepeats) {
     QList<CFilterRules> recent;
     for (int i = 0; i < 12; ++i)
-        RememberRecentFilter(recent, {Rule(FC_SEQ, REL_IS, QString::number(i))});
+        RememberRecentFilter(recent, {FilterRule(FC_SEQ, REL_IS, QString::number(i))});
     ASSERT_EQ(recent.size(), MAX_RECENT_FILTERS);
     EXPECT_EQ(recent.front().front().strValue, "11");
     EXPECT_EQ(recent.back().front().strValue, "2");
-    RememberRecentFilter(recent, {Rule(FC_SEQ, REL_IS, "5")});
+    RememberRecentFilter(recent, {FilterRule(FC_SEQ, REL_IS, "5")});
     EXPECT_EQ(recent.size(), MAX_RECENT_FILTERS);
     EXPECT_EQ(recent.front().front().strValue, "5");
-    EXPECT_EQ(recent.count(CFilterRules{Rule(FC_SEQ, REL_IS, "5")}), 1);
+    EXPECT_EQ(recent.count(CFilterRules{FilterRule(FC_SEQ, REL_IS, "5")}), 1);
     RememberRecentFilter(recent, {});
     EXPECT_EQ(recent.front().front().strValue, "5") << "an empty filter is not remembered";
 }
@@ -86,9 +77,9 @@ TEST(DisplayRulesFile, RulesEditedBadlyAreLeftOutAndSaid) {
     SDisplayRules rules;
     QString strMessage;
     ASSERT_TRUE(CDisplayRulesFile(strPath).Load(rules, strMessage));
-    EXPECT_EQ(rules.filter, (CFilterRules{Rule(FC_PROCESS, REL_IS, "reg.exe")}));
+    EXPECT_EQ(rules.filter, (CFilterRules{FilterRule(FC_PROCESS, REL_IS, "reg.exe")}));
     EXPECT_EQ(rules.recent,
-              (QList<CFilterRules>{{Rule(FC_PATH, REL_CONTAINS, "Run", FILTER_EXCLUDE)}}));
+              (QList<CFilterRules>{{FilterRule(FC_PATH, REL_CONTAINS, "Run", FILTER_EXCLUDE)}}));
     EXPECT_EQ(rules.clrHighlight, DEFAULT_HIGHLIGHT_COLOR);
     for (const char* p : {"Proces Name is x", "\"maybe\"", "PID less than needs a whole number",
                           "highlight colour"})

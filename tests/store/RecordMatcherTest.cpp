@@ -12,16 +12,6 @@
 
 namespace {
 
-SFilterRule Rule(EFilterColumn nColumn, EFilterRelation nRelation, const QString& strValue,
-                 EFilterAction nAction = FILTER_INCLUDE) {
-    SFilterRule r;
-    r.nColumn = nColumn;
-    r.nRelation = nRelation;
-    r.strValue = strValue;
-    r.nAction = nAction;
-    return r;
-}
-
 std::string Describe(const CFilterRules& rules) {
     QStringList ar;
     for (const SFilterRule& r : rules)
@@ -105,7 +95,7 @@ TEST_F(Matcher, EveryColumnAndRelationAlone) {
         for (int n = 0; n < FILTER_RELATION_COUNT; ++n) {
             for (const QString& v : ValuesFor(EFilterColumn(c), EFilterRelation(n))) {
                 for (EFilterAction a : {FILTER_INCLUDE, FILTER_EXCLUDE}) {
-                    ExpectSameAnswers({Rule(EFilterColumn(c), EFilterRelation(n), v, a)});
+                    ExpectSameAnswers({FilterRule(EFilterColumn(c), EFilterRelation(n), v, a)});
                     if (HasFatalFailure())
                         return;
                 }
@@ -116,18 +106,18 @@ TEST_F(Matcher, EveryColumnAndRelationAlone) {
 
 // Include rules of one column are alternatives; columns and Exclude rules all must agree.
 TEST_F(Matcher, RuleListsCombineByColumn) {
-    const CFilterRules twoProcesses = {Rule(FC_PROCESS, REL_IS, "app.exe"),
-                                       Rule(FC_PROCESS, REL_IS, "REG.exe")};
+    const CFilterRules twoProcesses = {FilterRule(FC_PROCESS, REL_IS, "app.exe"),
+                                       FilterRule(FC_PROCESS, REL_IS, "REG.exe")};
     ExpectSameAnswers(twoProcesses);
     CFilterRules writes = twoProcesses;
-    writes << Rule(FC_REQUEST, REL_IS, "RegSetValueKey")
-           << Rule(FC_REQUEST, REL_BEGINS_WITH, "RegDelete");
+    writes << FilterRule(FC_REQUEST, REL_IS, "RegSetValueKey")
+           << FilterRule(FC_REQUEST, REL_BEGINS_WITH, "RegDelete");
     ExpectSameAnswers(writes);
-    writes << Rule(FC_RESULT, REL_IS, "SUCCESS", FILTER_EXCLUDE);
+    writes << FilterRule(FC_RESULT, REL_IS, "SUCCESS", FILTER_EXCLUDE);
     ExpectSameAnswers(writes);
     // Only Exclude rules: everything else shows.
-    ExpectSameAnswers({Rule(FC_PATH, REL_CONTAINS, "key_", FILTER_EXCLUDE),
-                       Rule(FC_SEQ, REL_LESS_THAN, "100", FILTER_EXCLUDE)});
+    ExpectSameAnswers({FilterRule(FC_PATH, REL_CONTAINS, "key_", FILTER_EXCLUDE),
+                       FilterRule(FC_SEQ, REL_LESS_THAN, "100", FILTER_EXCLUDE)});
 
     // Random lists of up to six rules over every column.
     std::mt19937 rng(17);
@@ -138,8 +128,8 @@ TEST_F(Matcher, RuleListsCombineByColumn) {
             const auto c = EFilterColumn(rng() % FILTER_COLUMN_COUNT);
             const auto n = EFilterRelation(rng() % FILTER_RELATION_COUNT);
             const QStringList values = ValuesFor(c, n);
-            rules << Rule(c, n, values[int(rng() % uint32_t(values.size()))],
-                          rng() % 3 == 0 ? FILTER_EXCLUDE : FILTER_INCLUDE);
+            rules << FilterRule(c, n, values[int(rng() % uint32_t(values.size()))],
+                                rng() % 3 == 0 ? FILTER_EXCLUDE : FILTER_INCLUDE);
         }
         ExpectSameAnswers(rules);
         if (HasFatalFailure())
@@ -148,8 +138,8 @@ TEST_F(Matcher, RuleListsCombineByColumn) {
 }
 
 TEST_F(Matcher, AnswersKeptByIdAreForgottenWhenTheStoreIsEmptied) {
-    const CFilterRules rules = {Rule(FC_PROCESS, REL_IS, "svc_host.exe"),
-                                Rule(FC_OLD_VALUE, REL_IS, "REG_SZ: a")};
+    const CFilterRules rules = {FilterRule(FC_PROCESS, REL_IS, "svc_host.exe"),
+                                FilterRule(FC_OLD_VALUE, REL_IS, "REG_SZ: a")};
     CRecordMatcher matcher(rules);
     {
         CAutoLock lock(&g_RecordLock);
@@ -193,7 +183,7 @@ TEST(MatcherRules, LettersThatFoldToAsciiAreFoundAnywhereInTheText) {
             QString strNeedle = r.m_strPath.mid(nStart, nLen);
             strNeedle.replace(QChar(0x212A), 'k');
             for (EFilterRelation n : {REL_CONTAINS, REL_EXCLUDES}) {
-                const CFilterRules rules = {Rule(FC_PATH, n, strNeedle)};
+                const CFilterRules rules = {FilterRule(FC_PATH, n, strNeedle)};
                 CRecordMatcher matcher(rules);
                 EXPECT_EQ(matcher.Matches(doc.m_listRecords, i), OracleShown(rules, r))
                     << "at " << nAt << ", needle of " << nLen;
@@ -204,8 +194,8 @@ TEST(MatcherRules, LettersThatFoldToAsciiAreFoundAnywhereInTheText) {
 }
 
 TEST(MatcherRules, RulesThatCannotBeMatchedAreLeftOut) {
-    SFilterRule bad = Rule(FC_PID, REL_LESS_THAN, "many");
-    const CRecordMatcher matcher({bad, Rule(FC_PATH, REL_CONTAINS, "x")});
+    SFilterRule bad = FilterRule(FC_PID, REL_LESS_THAN, "many");
+    const CRecordMatcher matcher({bad, FilterRule(FC_PATH, REL_CONTAINS, "x")});
     ASSERT_EQ(matcher.Rules().size(), 1);
     EXPECT_EQ(matcher.Rules().front().nColumn, FC_PATH);
     EXPECT_TRUE(CRecordMatcher({bad}).IsEmpty());

@@ -27,11 +27,13 @@ constexpr int VALUE_NAMES = 400;
 constexpr int NAMES_PER_KEY = 6; // each key has a few values of its own
 constexpr int PROCESSES = 60;
 
+// The roots the keys of the benchmark lie under.
+const std::array<const char*, 5> ROOTS = {"HKLM\\SOFTWARE", "HKCU\\Software",
+                                          "HKLM\\SYSTEM\\CurrentControlSet\\Services", "HKCR",
+                                          "HKU\\S-1-5-21-0-0-0-1001\\Software"};
+
 // Keys below a few hundred vendor and product keys, as the registry holds them.
 std::string SharedKeyPath(uint32_t n) {
-    static const std::array<const char*, 5> ROOTS = {"HKLM\\SOFTWARE", "HKCU\\Software",
-                                                     "HKLM\\SYSTEM\\CurrentControlSet\\Services",
-                                                     "HKCR", "HKU\\S-1-5-21-0-0-0-1001\\Software"};
     static const std::array<const char*, 6> WORDS = {"Settings",
                                                      "Cache",
                                                      "Options",
@@ -46,9 +48,6 @@ std::string SharedKeyPath(uint32_t n) {
 
 // Every key on a path of its own.
 std::string OwnKeyPath(uint32_t n) {
-    static const std::array<const char*, 5> ROOTS = {"HKLM\\SOFTWARE", "HKCU\\Software",
-                                                     "HKLM\\SYSTEM\\CurrentControlSet\\Services",
-                                                     "HKCR", "HKU\\S-1-5-21-0-0-0-1001\\Software"};
     static const std::array<const char*, 8> WORDS = {"Vendor",
                                                      "Product",
                                                      "Settings",

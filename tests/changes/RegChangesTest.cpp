@@ -8,6 +8,7 @@
 #include "driver/SimSeedData.h"
 #include "driver/WineTraceParser.h"
 #include "store/HivewatchDoc.h"
+#include "tests/RegKeyCompare.h"
 #include "tests/TestSupport.h"
 #include "winereg/RegKeyContents.h"
 #include "winereg/WineRegistry.h"
@@ -62,21 +63,6 @@ const SRegChangeValue* FindValue(const CRegChangeKey* pKey, const QString& strNa
         if (EqualRegNames(v.m_strName, strName))
             return &v;
     return nullptr;
-}
-
-void ExpectSameKeys(const CWineRegKey& a, const CWineRegKey& b, const QString& strPath) {
-    ASSERT_EQ(a.ValueCount(), b.ValueCount()) << strPath.toStdString();
-    for (qsizetype i = 0; i < a.ValueCount(); ++i)
-        EXPECT_TRUE(a.Value(i) == b.Value(i))
-            << strPath.toStdString() << " value " << a.Value(i).m_strName.toStdString() << ": "
-            << a.Value(i).Text().toStdString() << " / " << b.Value(i).Text().toStdString();
-    ASSERT_EQ(a.SubKeyCount(), b.SubKeyCount()) << strPath.toStdString();
-    for (qsizetype i = 0; i < a.SubKeyCount(); ++i) {
-        ASSERT_TRUE(EqualRegNames(a.SubKey(i)->Name(), b.SubKey(i)->Name()))
-            << strPath.toStdString() << ": " << a.SubKey(i)->Name().toStdString() << " / "
-            << b.SubKey(i)->Name().toStdString();
-        ExpectSameKeys(*a.SubKey(i), *b.SubKey(i), strPath + u'\\' + a.SubKey(i)->Name());
-    }
 }
 
 void Import(CWineRegistry& registry, const CRegFileWriter& file) {

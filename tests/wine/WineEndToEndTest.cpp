@@ -14,6 +14,7 @@
 #include "store/RecordLock.h"
 #include "store/RegOperations.h"
 #include "tests/RecordCopies.h"
+#include "tests/RegKeyCompare.h"
 #include "tests/TestSupport.h"
 #include "tools/regedit/RegeditController.h"
 #include "winereg/WineRegistry.h"
@@ -190,24 +191,18 @@ protected:
     void ImportWithRegedit(const QString& strRegFile) {
         RunWine({"regedit.exe", "/s", WindowsPath(strRegFile)});
     }
+    // The small Windows Installer package of the tests, built with wixl; empty when it cannot be.
+    static QString BuildTestPackage() {
+        const QString strMsi = TestTempDir() + "HwInstaller.msi";
+        QProcess wixl;
+        wixl.start(QStringLiteral("wixl"),
+                   {"-o", strMsi, QStringLiteral(HW_SOURCE_DIR "/tests/wine/HwInstaller.wxs")});
+        return wixl.waitForFinished(60000) && wixl.exitCode() == 0 ? strMsi : QString();
+    }
 
     std::string m_strWine, m_strPrefix, m_strKey;
     std::vector<QProcess*> m_arBackground;
 };
-
-void ExpectSameKeys(const CWineRegKey& a, const CWineRegKey& b, const QString& strPath) {
-    ASSERT_EQ(a.ValueCount(), b.ValueCount()) << strPath.toStdString();
-    for (qsizetype i = 0; i < a.ValueCount(); ++i)
-        EXPECT_TRUE(a.Value(i) == b.Value(i))
-            << strPath.toStdString() << " value " << a.Value(i).m_strName.toStdString() << ": "
-            << a.Value(i).Text().toStdString() << " / " << b.Value(i).Text().toStdString();
-    ASSERT_EQ(a.SubKeyCount(), b.SubKeyCount()) << strPath.toStdString();
-    for (qsizetype i = 0; i < a.SubKeyCount(); ++i) {
-        ASSERT_TRUE(EqualRegNames(a.SubKey(i)->Name(), b.SubKey(i)->Name()))
-            << strPath.toStdString();
-        ExpectSameKeys(*a.SubKey(i), *b.SubKey(i), strPath + u'\\' + a.SubKey(i)->Name());
-    }
-}
 
 // Every key the changes touch is in both registries or in neither, with the same values; a
 // key made or deleted also with the same keys below it (timestamps aside). Keys above them
@@ -345,11 +340,8 @@ TEST_F(WineEndToEnd, CommandWithTwoChildrenAndTheLoaderAsProgram) {
 
 // A Windows Installer package: msiexec /i runs it, in the watched prefix.
 TEST_F(WineEndToEnd, InstallerPackageIsWatched) {
-    const QString strMsi = TestTempDir() + "HwInstaller.msi";
-    QProcess wixl;
-    wixl.start(QStringLiteral("wixl"),
-               {"-o", strMsi, QStringLiteral(HW_SOURCE_DIR "/tests/wine/HwInstaller.wxs")});
-    if (!wixl.waitForFinished(60000) || wixl.exitCode() != 0)
+    const QString strMsi = BuildTestPackage();
+    if (strMsi.isEmpty())
         GTEST_SKIP() << "wixl cannot build the test package (apt-get install wixl)";
     const QString strCount = QStringLiteral("HKCU\\Software\\HwMsiTest\\Count");
     const auto ar =
@@ -620,11 +612,8 @@ TEST_F(WineEndToEnd, RegeditImportIsUndoneAndRedoneFromTheSavedDocument) {
 // uninstall entry) and leaves the rest of the user's and the machine's software keys as
 // they were.
 TEST_F(WineEndToEnd, InstallerIsUndoneByTheUndoFile) {
-    const QString strMsi = TestTempDir() + "HwInstaller.msi";
-    QProcess wixl;
-    wixl.start(QStringLiteral("wixl"),
-               {"-o", strMsi, QStringLiteral(HW_SOURCE_DIR "/tests/wine/HwInstaller.wxs")});
-    if (!wixl.waitForFinished(60000) || wixl.exitCode() != 0)
+    const QString strMsi = BuildTestPackage();
+    if (strMsi.isEmpty())
         GTEST_SKIP() << "wixl cannot build the test package (apt-get install wixl)";
     const std::unique_ptr<CWineRegistry> pBefore = PrefixRegistry();
     const QString strCount = QStringLiteral("HKCU\\Software\\HwMsiTest\\Count");

@@ -72,26 +72,32 @@ TEST(RecordText, FieldsAndProcessIds) {
     EXPECT_EQ(ParsePidField("-99999999999999999999"), INT32_MIN);
 }
 
-// The one-pass split of a text in a read buffer finds the same fields and its zero at every
-// length around the 16-byte steps it reads in, and never reads past the room it is given.
+// The one-pass split of a text in a read buffer finds the same fields, its zero and whether it
+// is ASCII at every length around the 64-byte steps it reads in, and never reads past the room
+// it is given.
 TEST(RecordText, SplitInABufferAgreesWithTheSplitOfAText) {
-    for (size_t nLen = 0; nLen < 70; ++nLen) {
-        for (size_t nTabEvery : {1, 2, 3, 5, 17}) {
-            std::string strText;
-            for (size_t i = 0; i < nLen; ++i)
-                strText += (i + 1) % nTabEvery == 0 ? '\t' : char('a' + i % 26);
-            std::vector<char> buf(strText.begin(), strText.end());
-            buf.push_back('\0');
-            buf.push_back('\t'); // after the zero: not part of the text
-            SRecordFields fields;
-            size_t nText = 0;
-            ASSERT_TRUE(SplitRecordTextAt(buf.data(), buf.size(), fields, nText));
-            EXPECT_EQ(nText, nLen);
-            EXPECT_EQ(fields, SplitRecordText(strText)) << nLen << " " << nTabEvery;
-            // Without its zero in the room given, the text is not taken.
-            EXPECT_FALSE(SplitRecordTextAt(buf.data(), nLen, fields, nText));
-        }
-    }
+    for (size_t nLen = 0; nLen < 140; ++nLen)
+        for (size_t nTabEvery : {1, 2, 3, 5, 17})
+            for (size_t nHighAt : {size_t(0), nLen / 2 + 1, nLen + 1}) { // 0: none
+                std::string strText;
+                for (size_t i = 0; i < nLen; ++i)
+                    strText += (i + 1) % nTabEvery == 0 ? '\t' : char('a' + i % 26);
+                if (nHighAt > 0 && nHighAt <= nLen)
+                    strText[nHighAt - 1] = char(0xE9);
+                std::vector<char> buf(strText.begin(), strText.end());
+                buf.push_back('\0');
+                buf.push_back(char(0xE9)); // after the zero: not part of the text
+                buf.push_back('\t');
+                SRecordFields fields;
+                size_t nText = 0;
+                bool bAscii = false;
+                ASSERT_TRUE(SplitRecordTextAt(buf.data(), buf.size(), fields, nText, bAscii));
+                EXPECT_EQ(nText, nLen);
+                EXPECT_EQ(bAscii, nHighAt == 0 || nHighAt > nLen) << nLen;
+                EXPECT_EQ(fields, SplitRecordText(strText)) << nLen << " " << nTabEvery;
+                // Without its zero in the room given, the text is not taken.
+                EXPECT_FALSE(SplitRecordTextAt(buf.data(), nLen, fields, nText, bAscii));
+            }
 }
 
 TEST(EventTime, LocalTimeOfDayWithMilliseconds) {

@@ -164,13 +164,16 @@ BENCHMARK(BM_FloodEndToEnd)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
-// hivewatch-capture --count N --out X.hvw against the varied flood, as a user runs it, beside
-// `cp X.hvw Y && sync` of the file it wrote, on the same disk, in the same run. The target:
-// the capture and save take at most 1.3 times the copy.
+// hivewatch-capture --count N --out X.hvw (or --csv X.csv) against the varied flood, as a user
+// runs it, beside `cp X Y && sync` of the file it wrote, on the same disk, in the same run. The
+// target: the capture and save take at most 1.3 times the copy.
 void BM_CaptureToolSave(benchmark::State& state) {
+    const bool bCsv = state.range(1) != 0;
     const QString strTool = g_ExtSysInfo.GetExePath() + QStringLiteral("hivewatch-capture");
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/hw_bench-XXXXXX"));
-    const QString strOut = dir.path() + QStringLiteral("/capture.hvw");
+    const QString strOut =
+        dir.path() + (bCsv ? QStringLiteral("/capture.csv") : QStringLiteral("/capture.hvw"));
+    const QString strCopy = dir.path() + QStringLiteral("/copy");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HIVEWATCH_DRIVER_SOURCE"), QStringLiteral("flood:varied"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
@@ -189,16 +192,16 @@ void BM_CaptureToolSave(benchmark::State& state) {
         run(QStringLiteral("sync"), {}); // each run starts with no dirty pages of the last
         state.ResumeTiming();
         const CStopwatch tool;
-        if (!run(strTool, {"--count", QString::number(state.range(0)), "--out", strOut}))
+        if (!run(strTool,
+                 {"--count", QString::number(state.range(0)), bCsv ? "--csv" : "--out", strOut}))
             state.SkipWithError("hivewatch-capture failed");
         dTool += tool.WallSeconds();
         state.PauseTiming();
-        QFile::remove(dir.path() + QStringLiteral("/copy.hvw"));
+        QFile::remove(strCopy);
         run(QStringLiteral("sync"), {});
         state.ResumeTiming();
         const CStopwatch copy;
-        run(QStringLiteral("sh"),
-            {"-c", "cp \"$0\" \"$1\" && sync", strOut, dir.path() + QStringLiteral("/copy.hvw")});
+        run(QStringLiteral("sh"), {"-c", "cp \"$0\" \"$1\" && sync", strOut, strCopy});
         dCopy += copy.WallSeconds();
         ++nRuns;
     }
@@ -206,9 +209,12 @@ void BM_CaptureToolSave(benchmark::State& state) {
     state.counters["cp_sync_s"] = dCopy / double(nRuns);
     state.counters["ratio_to_cp_sync"] = dTool / dCopy;
     state.counters["GB"] = double(QFile(strOut).size()) / 1e9;
+    state.counters["load1"] = LoadAverage();
 }
 BENCHMARK(BM_CaptureToolSave)
-    ->Arg(10'000'000)
+    ->ArgNames({"records", "csv"})
+    ->Args({10'000'000, 0})
+    ->Args({10'000'000, 1})
     ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -49,11 +49,7 @@ SList& ListOf(long long nRecords) {
         const long long nBefore = ResidentKiB();
         AppendSampleRecords(pList->doc, 0, nRecords);
         pList->nResidentKiB = ResidentKiB() - nBefore;
-        pList->pDlg = std::make_unique<CBaseHivewatchDlg>(&pList->doc);
-        pList->pDlg->resize(1200, 800);
-        pList->pDlg->show();
-        pList->pDlg->RefreshItemCount();
-        QApplication::processEvents();
+        pList->pDlg = ShowBenchList(pList->doc);
     }
     return *pList;
 }

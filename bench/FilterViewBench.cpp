@@ -35,11 +35,7 @@ SList& ListOf(long long nRecords) {
         g_SetObj.m_nHistoryDepth = 0;
         pList = std::make_unique<SList>();
         FillVariedDocument(pList->doc, size_t(nRecords));
-        pList->pDlg = std::make_unique<CBaseHivewatchDlg>(&pList->doc);
-        pList->pDlg->resize(1200, 800);
-        pList->pDlg->show();
-        pList->pDlg->RefreshItemCount();
-        QApplication::processEvents();
+        pList->pDlg = ShowBenchList(pList->doc);
     }
     return *pList;
 }

@@ -1,6 +1,7 @@
 // The main of the benchmarks that need widgets: an application object on the offscreen
 // platform unless another is asked for, then the benchmarks named on the command line.
 #include "bench/WindowBenchMain.h"
+#include "display/BaseHivewatchDlg.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,4 +36,13 @@ int main(int argc, char** argv) {
         (*it)();
     Releases().clear();
     return 0;
+}
+
+std::unique_ptr<CBaseHivewatchDlg> ShowBenchList(CHivewatchDoc& doc) {
+    auto pDlg = std::make_unique<CBaseHivewatchDlg>(&doc);
+    pDlg->resize(1200, 800);
+    pDlg->show();
+    pDlg->RefreshItemCount();
+    QApplication::processEvents();
+    return pDlg;
 }

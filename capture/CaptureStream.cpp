@@ -45,8 +45,11 @@ bool CCaptureStream::Open(QString* pStrError) {
         Discard();
         return false;
     }
-    if (m_pHvw)
-        m_pArchive = std::make_unique<CArchive>(m_pHvw.get(), CArchive::store, ARCHIVE_BUFFER);
+    if (m_pHvw) {
+        m_pHvwBehind = std::make_unique<CWriteBehindFile>(*m_pHvw);
+        m_pArchive =
+            std::make_unique<CArchive>(m_pHvwBehind.get(), CArchive::store, ARCHIVE_BUFFER);
+    }
     CAutoLock lock(&g_RecordLock);
     m_nGeneration = m_doc.GetGeneration();
     if (m_pCsv) {
@@ -59,11 +62,16 @@ bool CCaptureStream::Open(QString* pStrError) {
             return false;
         }
         m_pCsvWriter->Clear();
+        m_pCsvBehind = std::make_unique<CWriteBehindFile>(*m_pCsv);
     }
     return true;
 }
 
+// The file's cause is read once its thread has stopped writing to it.
 bool CCaptureStream::Fail(CSafeFile& file) {
+    for (CWriteBehindFile* p : {m_pHvwBehind.get(), m_pCsvBehind.get()})
+        if (p)
+            p->Drain();
     m_bFailed = true;
     m_strError = file.ErrorText();
     return false;
@@ -114,7 +122,7 @@ bool CCaptureStream::WritePending() {
         }
         if (m_pCsvWriter) {
             const qint64 nSize = qint64(m_pCsvWriter->Size());
-            if (m_pCsv->write(m_pCsvWriter->Data(), nSize) != nSize)
+            if (m_pCsvBehind->write(m_pCsvWriter->Data(), nSize) != nSize)
                 return Fail(*m_pCsv);
             m_pCsvWriter->Clear();
         }
@@ -122,7 +130,7 @@ bool CCaptureStream::WritePending() {
         m_nDone += nWritten;
         if (m_nSinceWriteback >= WRITEBACK_EVERY) {
             m_nSinceWriteback = 0;
-            for (CSafeFile* p : {m_pHvw.get(), m_pCsv.get()})
+            for (CWriteBehindFile* p : {m_pHvwBehind.get(), m_pCsvBehind.get()})
                 if (p)
                     p->StartWriteback();
         }
@@ -138,6 +146,10 @@ bool CCaptureStream::Finish() {
     unsigned char count[4];
     StoreLE32(count, uint32_t(int32_t(m_nDone)));
     m_pArchive.reset(); // empty: every hold wrote its buffer out
+    if (!DrainFiles()) {
+        Discard();
+        return false;
+    }
     if (m_pHvw && !m_pHvw->PatchAt(0, count, sizeof(count)))
         return Fail(*m_pHvw);
     for (CSafeFile* p : {m_pHvw.get(), m_pCsv.get()})
@@ -151,9 +163,24 @@ bool CCaptureStream::Finish() {
     return true;
 }
 
+bool CCaptureStream::DrainFiles() {
+    for (const auto& [pBehind, pFile] :
+         {std::pair{&m_pHvwBehind, m_pHvw.get()}, std::pair{&m_pCsvBehind, m_pCsv.get()}}) {
+        if (!*pBehind)
+            continue;
+        const bool bOk = (*pBehind)->Drain();
+        pBehind->reset(); // the file is used directly from now on
+        if (!bOk)
+            return Fail(*pFile);
+    }
+    return true;
+}
+
 void CCaptureStream::Discard() {
     m_pCsvWriter.reset();
-    m_pArchive.reset(); // before the file it writes to
+    m_pArchive.reset(); // before the files it writes to
+    m_pHvwBehind.reset();
+    m_pCsvBehind.reset();
     for (std::unique_ptr<CSafeFile>* p : {&m_pHvw, &m_pCsv})
         if (*p) {
             (*p)->Discard();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capture/CsvLineWriter.h"
+#include "capture/WriteBehindFile.h"
 #include "platform/SafeFile.h"
 
 #include <QString>
@@ -19,8 +20,9 @@ class CHivewatchDoc;
 // the document keeps every record (nothing trimmed from its head, no Clear, no Open): once it
 // does not, the stream stops (Diverged) and the caller saves the usual way. The records are
 // read under the record lock, a few thousand at a time, into buffers that are written outside
-// it, so the capture thread never waits for the disk. Files are replaced only whole (the checked
-// atomic writer).
+// it, so the capture thread never waits for the disk; a thread of each file's own copies them
+// into it, so the reading goes on meanwhile. Files are replaced only whole (the checked atomic
+// writer).
 class CCaptureStream {
 public:
     static constexpr long long RECORDS_PER_HOLD = 8192;
@@ -50,6 +52,8 @@ public:
 
 private:
     bool Fail(CSafeFile& file);
+    // Waits for both files' queued bytes; false, failed with the cause, when a write failed.
+    bool DrainFiles();
     void Discard();
 
     const CHivewatchDoc& m_doc;
@@ -57,7 +61,8 @@ private:
     QString m_strHvw, m_strCsv;
     int m_nExportScope;
     std::unique_ptr<CSafeFile> m_pHvw, m_pCsv;
-    std::unique_ptr<CArchive> m_pArchive; // over m_pHvw
+    std::unique_ptr<CWriteBehindFile> m_pHvwBehind, m_pCsvBehind; // write to the two above
+    std::unique_ptr<CArchive> m_pArchive;                         // over m_pHvwBehind
     std::unique_ptr<CCsvWriter> m_pCsvWriter;
     uint64_t m_nGeneration = 0;
     long long m_nDone = 0; // records written: positions 0 .. m_nDone - 1 in the document

@@ -2,6 +2,7 @@
 // lines of documents and CSV files written before the store was compact.
 #include "capture/CsvExport.h"
 #include "capture/CaptureEngine.h"
+#include "capture/CsvLineWriter.h"
 #include "platform/AnsiCodePage.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
@@ -103,6 +104,25 @@ TEST(CsvExport, ALoneCarriageReturnIsQuotedWherever) {
                                     "\"REG_SZ: \xC3\xA9\rb\",\"REG_SZ: \xC3\xA9"
                                     "bcdefghij\rbc\"\r\n"};
     EXPECT_EQ(ReadWholeFile(strPath), QByteArray(CSV_HEADER) + lines[0] + lines[1] + lines[2]);
+}
+
+// The scan behind the stored-bytes lines: a character that needs quotes, or a byte above 0x7F,
+// is found at every place of texts of every length around the 16-byte steps.
+TEST(CsvExport, ScanFindsQuotesAndWideBytesAtEveryPlace) {
+    for (size_t n = 0; n <= 40; ++n) {
+        const std::string plain(n, 'a');
+        EXPECT_EQ(CsvScan(plain), 0u) << n;
+        for (size_t i = 0; i < n; ++i) {
+            for (char c : {',', '"', '\r', '\n'}) {
+                std::string s = plain;
+                s[i] = c;
+                EXPECT_EQ(CsvScan(s), CSV_QUOTES) << n << " " << i << " " << int(c);
+            }
+            std::string s = plain;
+            s[i] = '\xE9';
+            EXPECT_EQ(CsvScan(s), CSV_NOT_ASCII) << n << " " << i;
+        }
+    }
 }
 
 TEST(CsvExport, UncreatableFileIsReportedAndNothingIsWalked) {

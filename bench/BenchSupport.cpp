@@ -96,7 +96,8 @@ double ClockSeconds(clockid_t clock) {
 } // namespace
 
 CStopwatch::CStopwatch()
-    : m_dWall0(ClockSeconds(CLOCK_MONOTONIC)), m_dCpu0(ClockSeconds(CLOCK_THREAD_CPUTIME_ID)) {}
+    : m_dWall0(ClockSeconds(CLOCK_MONOTONIC)), m_dCpu0(ClockSeconds(CLOCK_THREAD_CPUTIME_ID)),
+      m_dProcessCpu0(ClockSeconds(CLOCK_PROCESS_CPUTIME_ID)) {}
 
 double CStopwatch::WallSeconds() const {
     return ClockSeconds(CLOCK_MONOTONIC) - m_dWall0;
@@ -104,6 +105,10 @@ double CStopwatch::WallSeconds() const {
 
 double CStopwatch::CpuSeconds() const {
     return ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - m_dCpu0;
+}
+
+double CStopwatch::ProcessCpuSeconds() const {
+    return ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - m_dProcessCpu0;
 }
 
 const std::vector<ByteVector>& FloodDriverBuffers() {

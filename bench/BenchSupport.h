@@ -37,9 +37,11 @@ public:
     CStopwatch();
     double WallSeconds() const;
     double CpuSeconds() const;
+    // Of every thread of the process: for work that hands part of itself to other threads.
+    double ProcessCpuSeconds() const;
 
 private:
-    double m_dWall0, m_dCpu0;
+    double m_dWall0, m_dCpu0, m_dProcessCpu0;
 };
 
 // CPU seconds a plain memcpy of every buffer takes, nRounds times, into memory (a 256 MB ring

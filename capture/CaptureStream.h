@@ -3,7 +3,7 @@
 #pragma once
 
 #include "capture/CsvLineWriter.h"
-#include "capture/WriteBehindFile.h"
+#include "platform/WriteBehindFile.h"
 #include "platform/SafeFile.h"
 
 #include <QString>

@@ -2,6 +2,7 @@
 
 #include "platform/RegularFile.h"
 #include "platform/SafeFile.h"
+#include "platform/WriteBehindFile.h"
 #include "settings/SetObj.h"
 #include "store/DocumentHost.h"
 #include "store/RecordFind.h"
@@ -378,13 +379,20 @@ bool CHivewatchDoc::SaveTo(const QString& strPath, QString* pStrError, bool bSho
     m_nNewRecordsWhenStored = 0;
     QString strWhy;
     try {
-        CArchive ar(&file, CArchive::store, ARCHIVE_BUFFER);
-        if (bShownOnly)
-            StoreShownRecords(ar);
-        else
-            Serialize(ar);
-        ar.Close();
-        if (!file.Commit())
+        {
+            // The records are stored while a thread of the file's own copies the blocks
+            // before them into it; it is done with the file when this block ends.
+            CWriteBehindFile behind(file);
+            CArchive ar(&behind, CArchive::store, ARCHIVE_BUFFER);
+            if (bShownOnly)
+                StoreShownRecords(ar);
+            else
+                Serialize(ar);
+            ar.Close();
+            if (!behind.Drain())
+                strWhy = file.ErrorText();
+        }
+        if (strWhy.isEmpty() && !file.Commit())
             strWhy = file.ErrorText();
     } catch (const CArchiveException& e) {
         strWhy = file.ErrorText();

@@ -19,6 +19,7 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build-tsan -G Ninja -DHW_SANITIZE_THREAD=ON -DHW_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-tsan --target hw_store_tests hw_filter_tests hw_capture_tests hw_driver_tests \
+  hw_platform_thread_tests \
   hw_refresh_tests RegDrv
 cd build-tsan
 ctest --output-on-failure --timeout 300 -j2 -L threaded

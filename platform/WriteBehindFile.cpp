@@ -1,4 +1,4 @@
-#include "capture/WriteBehindFile.h"
+#include "platform/WriteBehindFile.h"
 
 #include "platform/SafeFile.h"
 

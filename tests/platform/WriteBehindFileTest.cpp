@@ -1,6 +1,6 @@
 // The write-behind thread puts every byte in the file in order, and a failed write stops the
 // writer.
-#include "capture/WriteBehindFile.h"
+#include "platform/WriteBehindFile.h"
 #include "platform/SafeFile.h"
 #include "tests/TestSupport.h"
 

@@ -5,6 +5,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Clock.h"
 #include "platform/SafeFile.h"
+#include "platform/WriteBehindFile.h"
 #include "settings/SetObj.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordLock.h"
@@ -94,43 +95,48 @@ SExportResult ExportCsv(const CHivewatchDoc& doc, const QString& strPath, int nE
     result.bCreated = true;
     bool bWriteOk = true;
     {
-        CAutoLock lock(&g_RecordLock);
-        const CRecordList& list = doc.m_listRecords;
-        CCsvWriter writer(list);
-        auto writeChunk = [&]() {
-            const bool bOk =
-                file.write(writer.Data(), qint64(writer.Size())) == qint64(writer.Size());
-            writer.Clear();
-            return bOk;
-        };
-        const long long nCount = bShownOnly ? doc.GetShownCount() : list.GetCount();
-        CProgressPacer progress(fnProgress, nCount);
-        long long nWalked = 0;
-        // False ends the walk: a cancel or a write error.
-        const auto exportOne = [&](long long i) {
-            if (!progress.Step(nWalked++)) {
-                result.bCancelled = true;
-                return false;
+        // Lines are made while a thread of the file's own writes the ones before them.
+        CWriteBehindFile behind(file);
+        {
+            CAutoLock lock(&g_RecordLock);
+            const CRecordList& list = doc.m_listRecords;
+            CCsvWriter writer(list);
+            auto writeChunk = [&]() {
+                const bool bOk =
+                    behind.write(writer.Data(), qint64(writer.Size())) == qint64(writer.Size());
+                writer.Clear();
+                return bOk;
+            };
+            const long long nCount = bShownOnly ? doc.GetShownCount() : list.GetCount();
+            CProgressPacer progress(fnProgress, nCount);
+            long long nWalked = 0;
+            // False ends the walk: a cancel or a write error.
+            const auto exportOne = [&](long long i) {
+                if (!progress.Step(nWalked++)) {
+                    result.bCancelled = true;
+                    return false;
+                }
+                const SRecordView v = list.View(i);
+                if (!IsRecordViewExported(v, nExportScope))
+                    return true;
+                writer.AppendLine(i, v);
+                ++result.nRecords;
+                return writer.Size() < CSV_CHUNK_BYTES || (bWriteOk = writeChunk());
+            };
+            if (bShownOnly) {
+                doc.ForEachShownIndex(exportOne);
+            } else {
+                for (long long i = 0; i < nCount; ++i) {
+                    if (!exportOne(i))
+                        break;
+                }
             }
-            const SRecordView v = list.View(i);
-            if (!IsRecordViewExported(v, nExportScope))
-                return true;
-            writer.AppendLine(i, v);
-            ++result.nRecords;
-            return writer.Size() < CSV_CHUNK_BYTES || (bWriteOk = writeChunk());
-        };
-        if (bShownOnly) {
-            doc.ForEachShownIndex(exportOne);
-        } else {
-            for (long long i = 0; i < nCount; ++i) {
-                if (!exportOne(i))
-                    break;
+            if (bWriteOk && !result.bCancelled) {
+                progress.Finish();
+                bWriteOk = writeChunk();
             }
         }
-        if (bWriteOk && !result.bCancelled) {
-            progress.Finish();
-            bWriteOk = writeChunk();
-        }
+        bWriteOk = behind.Drain() && bWriteOk; // the rest is written with the lock let go
     }
     if (result.bCancelled) {
         file.Discard();

@@ -153,8 +153,9 @@ void DropFromCache(const QString& strPath) {
 
 // Opening a file into a document that held it already (the old records go first, as on File
 // Open). The copy reads the same file in large blocks. Argument 0: the file is in the page cache
-// (the strict case; the ratio is of CPU times). 1: each open and each read starts from the disk,
-// as a file saved a while ago (the ratio is of wall times).
+// (the strict case). 1: each open and each read starts from the disk, as a file saved a while
+// ago. The ratio is of wall times: the load reads and parses on a second thread; the CPU time
+// of all its threads is given beside it.
 void BM_LoadHvw(benchmark::State& state) {
     const bool bCold = state.range(0) != 0;
     QTemporaryDir dir;
@@ -175,7 +176,7 @@ void BM_LoadHvw(benchmark::State& state) {
         if (!doc.OnOpenDocument(strPath))
             state.SkipWithError("the open failed");
         dWall += watch.WallSeconds();
-        dCpu += watch.CpuSeconds();
+        dCpu += watch.ProcessCpuSeconds();
         ++nRuns;
     }
     const qint64 nBytes = QFile(strPath).size();
@@ -197,7 +198,8 @@ void BM_LoadHvw(benchmark::State& state) {
     state.counters["GB_per_s_wall"] = double(nRuns * nBytes) / dWall / 1e9;
     state.counters["read_GB_per_s"] = double(nRuns * nBytes) / dCopy / 1e9;
     state.counters["read_GB_per_s_wall"] = double(nRuns * nBytes) / dCopyWall / 1e9;
-    state.counters["ratio_to_copy"] = bCold ? dCopyWall / dWall : dCopy / dCpu;
+    state.counters["ratio_to_copy"] = dCopyWall / dWall;
+    state.counters["cpu_ratio_to_copy"] = dCopy / dCpu;
     state.counters["records"] = doc.GetRecordCount();
     state.counters["load1"] = LoadAverage();
 }

@@ -170,6 +170,10 @@ public:
     const CTextTable& Texts() const { return m_texts; }
     size_t GetBytesHeld() const { return m_list.GetBytesHeld() + m_texts.GetBytesHeld(); }
 
+    // The time as records keep it, from its text; TIME_IN_SEGMENT when the text has another
+    // form (kept as it stands).
+    static uint64_t TimeFromText(std::string_view time);
+
 private:
     friend class CRecordLoader;
 
@@ -215,7 +219,6 @@ private:
     uint32_t TupleId(std::string_view process, std::string_view request, std::string_view result);
     uint32_t ValueId(std::string_view value);
     static uint32_t TupleInSegment(std::string_view request, std::string_view result);
-    static uint64_t TimeFromText(std::string_view time);
 
     CMyList<SRecordEntry> m_list;
     long long m_nHeadPosition = 0;

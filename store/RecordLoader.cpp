@@ -1,11 +1,13 @@
 #include "store/RecordLoader.h"
 
+#include "store/RecordReadAhead.h"
 #include "store/TimeText.h"
 #include "store/Wtf8.h"
 #include "utils/Archive.h"
 #include "utils/ByteBuffer.h"
 
 #include <algorithm>
+#include <system_error>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,15 +19,11 @@ constexpr uint32_t NOT_SHARED = CTextTable::NOT_SHARED;
 
 } // namespace
 
-CRecordLoader::CRecordLoader(CRecordList& list)
-    : m_list(list), m_texts(list.m_texts), m_tuples(CACHE_SLOTS, {0, NOT_SHARED}),
-      m_values(CACHE_SLOTS, {0, NOT_SHARED, NOT_SHARED}) {}
+CRecordLoader::CRecordLoader(CRecordList& list, long long nReadAheadFrom)
+    : m_list(list), m_texts(list.m_texts), m_nReadAheadFrom(nReadAheadFrom),
+      m_tuples(CACHE_SLOTS, {0, NOT_SHARED}), m_values(CACHE_SLOTS, {0, NOT_SHARED, NOT_SHARED}) {}
 
 namespace {
-
-std::string_view BytesOf(const unsigned char* pFrom, const unsigned char* pTo) {
-    return {reinterpret_cast<const char*>(pFrom), size_t(pTo - pFrom)};
-}
 
 // Whether the ASCII bytes s are the UTF-16LE units at p (as many units as s has bytes): eight
 // at a time, widened and compared, the last eight overlapping.
@@ -53,100 +51,6 @@ inline bool SameAsciiAsUnits(std::string_view s, const unsigned char* p) {
 }
 
 } // namespace
-
-// The archive's wide form: FF FE FF, then the length in units as one byte below FF, or FF and
-// two bytes below FFFF; the longest form goes through the archive's reader.
-inline bool CRecordLoader::ParseWide(const unsigned char*& p, const unsigned char* pEnd,
-                                     SWide& out) {
-    const size_t nLeft = size_t(pEnd - p);
-    if (nLeft < 4)
-        return false;
-    const uint32_t nHead = LoadLE32(p);
-    if ((nHead & 0xFFFFFF) != 0xFFFEFF)
-        return false;
-    size_t nHeader = 4, nUnits = nHead >> 24;
-    if (nUnits == 0xFF) {
-        if (nLeft < 6)
-            return false;
-        nHeader = 6;
-        nUnits = LoadLE16(p + 4);
-        if (nUnits == 0xFFFF)
-            return false;
-    }
-    const size_t nBytes = nHeader + 2 * nUnits;
-    if (nLeft < nBytes)
-        return false;
-    out.pBytes = p;
-    out.nBytes = nBytes;
-    out.pUnits = p + nHeader;
-    out.nUnits = nUnits;
-    p += nBytes;
-    return true;
-}
-
-// The order CRegInfoObj::Serialize writes: sequence, time, process name, process ID, request,
-// path, result, old value, new value.
-bool CRecordLoader::Parse(const unsigned char*& p, const unsigned char* pEnd,
-                          SArchived& out) const {
-    const unsigned char* q = p;
-    if (size_t(pEnd - q) >= MAX_SHORT_RECORD) {
-        // Each field's place depends on the one before: the bytes a few records on are asked
-        // for now, so that the chain finds them at hand.
-        for (size_t i = 0; i < 256; i += 64)
-            __builtin_prefetch(q + PREFETCH_AHEAD + i);
-        // Room for any record of short strings: one check for the whole record, the fields
-        // found one from the other.
-        uint32_t nBad = 0;
-        const auto shortWide = [&](SWide& w) {
-            const uint32_t nHead = LoadLE32(q);
-            const size_t nUnits = nHead >> 24;
-            nBad |= ((nHead & 0xFFFFFF) ^ 0xFFFEFF) | uint32_t(nUnits == 0xFF);
-            w = {q, 4 + 2 * nUnits, q + 4, nUnits};
-            q += 4 + 2 * nUnits;
-        };
-        out.nSeq = int32_t(LoadLE32(q));
-        q += 4;
-        shortWide(out.time);
-        shortWide(out.process);
-        out.nPid = int32_t(LoadLE32(q));
-        q += 4;
-        shortWide(out.request);
-        shortWide(out.path);
-        shortWide(out.result);
-        shortWide(out.oldValue);
-        shortWide(out.newValue);
-        if (nBad != 0)
-            q = p; // a string in another form: parsed again with every check
-    }
-    if (q == p) {
-        if (pEnd - q < 4)
-            return false;
-        out.nSeq = int32_t(LoadLE32(q));
-        q += 4;
-        if (!ParseWide(q, pEnd, out.time) || !ParseWide(q, pEnd, out.process) || pEnd - q < 4)
-            return false;
-        out.nPid = int32_t(LoadLE32(q));
-        q += 4;
-        if (!ParseWide(q, pEnd, out.request) || !ParseWide(q, pEnd, out.path) ||
-            !ParseWide(q, pEnd, out.result) || !ParseWide(q, pEnd, out.oldValue) ||
-            !ParseWide(q, pEnd, out.newValue))
-            return false;
-    }
-    p = q;
-    // The process ID lies between process name and request; the old and new value lie side
-    // by side.
-    uint64_t h =
-        HashAppend(0, reinterpret_cast<const char*>(out.process.pBytes), out.process.nBytes);
-    h = HashAppend(h, reinterpret_cast<const char*>(out.request.pBytes), out.request.nBytes);
-    out.nTupleHash = HashFinish(
-        HashAppend(h, reinterpret_cast<const char*>(out.result.pBytes), out.result.nBytes));
-    const std::string_view values =
-        BytesOf(out.oldValue.pBytes, out.newValue.pBytes + out.newValue.nBytes);
-    out.nValueHash = HashBytes(values);
-    __builtin_prefetch(&m_tuples[out.nTupleHash & (CACHE_SLOTS - 1)]);
-    __builtin_prefetch(&m_values[out.nValueHash & (CACHE_SLOTS - 1)]);
-    return true;
-}
 
 std::string_view CRecordLoader::Narrow(const SWide& w, std::string& buf) {
     if (buf.size() < w.nUnits)
@@ -212,6 +116,10 @@ std::array<uint32_t, 2> CRecordLoader::ValuesOf(const SArchived& r) {
 }
 
 void CRecordLoader::Append(const SArchived& r) {
+    Append(r, ArchivedTime(r.time), Narrow(r.path, m_scratch[2]));
+}
+
+void CRecordLoader::Append(const SArchived& r, uint64_t nTime, std::string_view path) {
     CRecordList::SInline inl{};
     uint32_t nTuple = TupleOf(r);
     if (nTuple == NOT_SHARED) {
@@ -226,23 +134,33 @@ void CRecordLoader::Append(const SArchived& r) {
     if (values[1] == NOT_SHARED)
         inl.newValue = Narrow(r.newValue, m_scratch[5]);
 
-    uint64_t nTime = CRecordList::TIME_IN_SEGMENT;
-    char szTime[TIME_TEXT_LENGTH];
-    if (r.time.nUnits == TIME_TEXT_LENGTH &&
-        NarrowAsciiUtf16LE(r.time.pUnits, r.time.nUnits, szTime))
-        nTime = CRecordList::TimeFromText({szTime, TIME_TEXT_LENGTH});
     if (nTime == CRecordList::TIME_IN_SEGMENT)
         inl.time = Narrow(r.time, m_scratch[6]);
+    m_list.Write(r.nSeq, r.nPid, nTime, nTuple, values[0], values[1], path, inl);
+}
 
-    m_list.Write(r.nSeq, r.nPid, nTime, nTuple, values[0], values[1], Narrow(r.path, m_scratch[2]),
-                 inl);
+void CRecordLoader::Load(CArchive& ar, long long nCount) {
+    if (nCount >= m_nReadAheadFrom) {
+        try {
+            LoadReadAhead(ar, nCount);
+            return;
+        } catch (const std::system_error&) {
+            // No second thread: this one reads the records left (none were taken yet).
+        }
+    }
+    LoadHere(ar, nCount);
+}
+
+inline void CRecordLoader::PrefetchSlots(const SArchived& r) const {
+    __builtin_prefetch(&m_tuples[r.nTupleHash & (CACHE_SLOTS - 1)]);
+    __builtin_prefetch(&m_values[r.nValueHash & (CACHE_SLOTS - 1)]);
 }
 
 // Whole records are taken from the buffer as long as they are there; one that is not (it is
 // cut by the buffer's end, or not in the usual form) is read by the archive's reader. Each
 // record is parsed one step ahead of its append, so the cache slots it needs are on their way
 // while the record before it is appended.
-void CRecordLoader::Load(CArchive& ar, long long nCount) {
+void CRecordLoader::LoadHere(CArchive& ar, long long nCount) {
     long long nDone = 0;
     SArchived records[2];
     while (nDone < nCount) {
@@ -252,10 +170,14 @@ void CRecordLoader::Load(CArchive& ar, long long nCount) {
         const unsigned char* p = pStart; // past the records appended
         const unsigned char* pParsed = pStart;
         size_t nCur = 0;
-        bool bHave = Parse(pParsed, pEnd, records[0]);
+        bool bHave = ParseArchivedRecord(pParsed, pEnd, records[0]);
+        if (bHave)
+            PrefetchSlots(records[0]);
         while (bHave && nDone < nCount) {
             const unsigned char* const pNext = pParsed;
-            bHave = nDone + 1 < nCount && Parse(pParsed, pEnd, records[nCur ^ 1]);
+            bHave = nDone + 1 < nCount && ParseArchivedRecord(pParsed, pEnd, records[nCur ^ 1]);
+            if (bHave)
+                PrefetchSlots(records[nCur ^ 1]);
             Append(records[nCur]);
             p = pNext;
             ++nDone;
@@ -263,6 +185,31 @@ void CRecordLoader::Load(CArchive& ar, long long nCount) {
         }
         ar.CommitRead(size_t(p - pStart));
         if (p == pStart && nDone < nCount) {
+            m_list.LoadOne(ar);
+            ++nDone;
+        }
+    }
+}
+
+// The second thread reads and parses while this one files; a record it leaves (one in another
+// form, or the end of the file) is read here by the archive's reader, and a new read-ahead
+// takes the records after it.
+void CRecordLoader::LoadReadAhead(CArchive& ar, long long nCount) {
+    long long nDone = 0;
+    while (nDone < nCount) {
+        {
+            CRecordReadAhead ahead(ar, nCount - nDone);
+            while (const CRecordReadAhead::SBatch* pBatch = ahead.Next()) {
+                const SArchived* const pRecords = pBatch->records;
+                for (size_t i = 0; i < pBatch->nCount; ++i) {
+                    if (i + 1 < pBatch->nCount)
+                        PrefetchSlots(pRecords[i + 1]);
+                    Append(pRecords[i], pBatch->times[i], Narrow(pRecords[i].path, m_scratch[2]));
+                }
+                nDone += (long long)pBatch->nCount;
+            }
+        }
+        if (nDone < nCount) {
             m_list.LoadOne(ar);
             ++nDone;
         }

@@ -1,6 +1,7 @@
 // Reading a capture document's records into the compact store at close to the speed of the disk.
 #pragma once
 
+#include "store/ArchivedRecord.h"
 #include "store/RecordList.h"
 
 #include <array>
@@ -21,7 +22,9 @@ class CArchive;
 // errors as ever. One loader serves one load.
 class CRecordLoader {
 public:
-    explicit CRecordLoader(CRecordList& list);
+    // Loads of at least nReadAheadFrom records are read and parsed by a second thread.
+    static constexpr long long READ_AHEAD_FROM = 4096;
+    explicit CRecordLoader(CRecordList& list, long long nReadAheadFrom = READ_AHEAD_FROM);
     CRecordLoader(const CRecordLoader&) = delete;
     CRecordLoader& operator=(const CRecordLoader&) = delete;
 
@@ -30,19 +33,8 @@ public:
     void Load(CArchive& ar, long long nCount);
 
 private:
-    // One archived wide string in the buffer: its bytes with the header, and its code units.
-    struct SWide {
-        const unsigned char* pBytes;
-        size_t nBytes;
-        const unsigned char* pUnits;
-        size_t nUnits;
-    };
-    // The fields of one record as they stand in the buffer, and the hashes of its keys.
-    struct SArchived {
-        int32_t nSeq, nPid;
-        SWide time, process, request, path, result, oldValue, newValue;
-        uint64_t nTupleHash, nValueHash;
-    };
+    using SWide = SArchivedWide;
+    using SArchived = SArchivedRecord;
     // A direct-mapped slot: the hash of the archived bytes, and the ids found for them.
     struct STupleSlot {
         uint64_t nHash;
@@ -56,15 +48,16 @@ private:
     // Records are read from windows of the buffer this large (a record that does not fit one
     // goes through the archive's reader).
     static constexpr size_t WINDOW_BYTES = size_t(64) << 10;
-    // The largest record whose strings all have the short form (fewer than 255 units).
-    static constexpr size_t PREFETCH_AHEAD = 1024;
-    static constexpr size_t MAX_SHORT_RECORD = 8 + 7 * (4 + 2 * 254);
 
-    static bool ParseWide(const unsigned char*& p, const unsigned char* pEnd, SWide& out);
-    // Parses the record at p and asks for the cache slots its keys need; false, p as it was,
-    // when the record is not whole before pEnd or not in the usual form.
-    bool Parse(const unsigned char*& p, const unsigned char* pEnd, SArchived& out) const;
+    // On this thread, from the archive's buffer.
+    void LoadHere(CArchive& ar, long long nCount);
+    // Read and parsed by a second thread meanwhile.
+    void LoadReadAhead(CArchive& ar, long long nCount);
+    // Asks for the cache slots the record's keys need, before its turn comes.
+    void PrefetchSlots(const SArchived& r) const;
     void Append(const SArchived& r);
+    // With its time as the store keeps it and its path narrowed already.
+    void Append(const SArchived& r, uint64_t nTime, std::string_view path);
     uint32_t TupleOf(const SArchived& r);
     std::array<uint32_t, 2> ValuesOf(const SArchived& r);
     // Whether the table's text nId is the archived text w.
@@ -76,6 +69,7 @@ private:
 
     CRecordList& m_list;
     const CTextTable& m_texts;
+    const long long m_nReadAheadFrom;
     std::vector<STupleSlot> m_tuples;
     std::vector<SValueSlot> m_values;
     std::string m_scratch[8];

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace {
 
@@ -154,6 +155,39 @@ const unsigned char* CArchive::ReadAvailable(size_t nWanted, size_t& nHave) {
         FillFront(nWanted);
     nHave = m_nBufLen - m_nBufPos;
     return reinterpret_cast<const unsigned char*>(m_buf.data()) + m_nBufPos;
+}
+
+size_t CArchive::ReadSome(void* pData, size_t nMax) {
+    if (nMax == 0)
+        return 0;
+    if (m_nBufPos < m_nBufLen) {
+        const size_t n = std::min(nMax, m_nBufLen - m_nBufPos);
+        std::memcpy(pData, m_buf.data() + m_nBufPos, n);
+        m_nBufPos += n;
+        return n;
+    }
+    const qint64 n = m_pFile->read(static_cast<char*>(pData), qint64(nMax));
+    if (n < 0)
+        throw CArchiveException(CArchiveException::readError, "the file could not be read");
+    return size_t(n);
+}
+
+void CArchive::Unread(const void* pData, size_t nBytes) {
+    const auto* p = static_cast<const char*>(pData);
+    if (nBytes == 0)
+        return;
+    if (nBytes <= m_nBufPos) {
+        m_nBufPos -= nBytes;
+        std::memcpy(m_buf.data() + m_nBufPos, p, nBytes);
+        return;
+    }
+    // More than the room before the unread bytes: a buffer that holds both.
+    std::vector<char> buf(std::max(m_buf.size(), nBytes + (m_nBufLen - m_nBufPos)));
+    std::memcpy(buf.data(), p, nBytes);
+    std::copy(m_buf.data() + m_nBufPos, m_buf.data() + m_nBufLen, buf.data() + nBytes);
+    m_nBufLen = nBytes + (m_nBufLen - m_nBufPos);
+    m_nBufPos = 0;
+    m_buf.swap(buf);
 }
 
 uint64_t CArchive::BytesRemaining() const {

@@ -80,6 +80,12 @@ public:
     // that is left of the device when that is less, or all the buffer holds when nWanted is
     // larger than it. nHave is their number; CommitRead(n) consumes n of them.
     const unsigned char* ReadAvailable(size_t nWanted, size_t& nHave);
+    // For readers with buffers of their own: copies up to nMax of the next bytes to pData (the
+    // buffered ones first, else straight from the device) and returns their number, 0 at the
+    // end of the device; throws readError.
+    size_t ReadSome(void* pData, size_t nMax);
+    // Puts nBytes back in front of the bytes not yet read: the next read returns them first.
+    void Unread(const void* pData, size_t nBytes);
 
 private:
     void Fill();

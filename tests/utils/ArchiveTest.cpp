@@ -8,6 +8,7 @@
 #include <QBuffer>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -124,6 +125,36 @@ TEST(ArchiveIntegers, LittleEndianAcrossBufferBoundaries) {
     SLoader in(bytes);
     for (int i = 0; i < 5000; ++i)
         ASSERT_EQ(in.m_ar.ReadInt32(), i * 7919 - 100000);
+    EXPECT_THROW(in.m_ar.ReadUInt8(), CArchiveException);
+}
+
+// A reader with a buffer of its own takes the buffered bytes, then bytes straight from the
+// device, and gives back what it did not use: more than the archive's buffer has room for
+// before its position, then a few that fit there. The archive's reads go on in order.
+TEST(ArchiveIntegers, BytesTakenAsideAndGivenBackAreReadAgainInOrder) {
+    const QByteArray bytes = Store([](CArchive& ar) {
+        for (int i = 0; i < 5000; ++i)
+            ar.WriteInt32(i * 7919 - 100000);
+    });
+    SLoader in(bytes); // a buffer of 4096 bytes
+    ASSERT_EQ(in.m_ar.ReadInt32(), -100000);
+    std::vector<char> block(10000);
+    const size_t nBuffered = in.m_ar.ReadSome(block.data(), block.size());
+    EXPECT_EQ(nBuffered, 4092u);
+    const size_t nDirect = in.m_ar.ReadSome(block.data() + nBuffered, block.size() - nBuffered);
+    ASSERT_EQ(nBuffered + nDirect, block.size());
+    EXPECT_EQ(std::memcmp(block.data(), bytes.constData() + 4, block.size()), 0);
+    EXPECT_EQ(in.m_ar.BytesRemaining(), uint64_t(bytes.size() - 10004));
+
+    in.m_ar.Unread(block.data() + 4000, 6000); // the values from 1001 on
+    EXPECT_EQ(in.m_ar.BytesRemaining(), uint64_t(bytes.size() - 4004));
+    ASSERT_EQ(in.m_ar.ReadInt32(), 1001 * 7919 - 100000);
+    ASSERT_EQ(in.m_ar.ReadInt32(), 1002 * 7919 - 100000);
+    const int32_t nBack = 1002 * 7919 - 100000;
+    in.m_ar.Unread(&nBack, 4); // room before the position
+    for (int i = 1002; i < 5000; ++i)
+        ASSERT_EQ(in.m_ar.ReadInt32(), i * 7919 - 100000) << i;
+    EXPECT_EQ(in.m_ar.ReadSome(block.data(), block.size()), 0u);
     EXPECT_THROW(in.m_ar.ReadUInt8(), CArchiveException);
 }
 

@@ -1,0 +1,118 @@
+#include "store/ArchivedRecord.h"
+
+#include "store/RecordList.h"
+#include "store/TextTable.h"
+#include "store/TimeText.h"
+#include "store/Wtf8.h"
+#include "utils/ByteBuffer.h"
+
+namespace {
+
+// Bytes a few records on, asked for while the current one is parsed: each field's place
+// depends on the one before, so the chain finds them at hand.
+constexpr size_t PREFETCH_AHEAD = 1024;
+
+// The archive's wide form: FF FE FF, then the length in units as one byte below FF, or FF and
+// two bytes below FFFF; the longest form goes through the archive's reader.
+inline bool ParseWide(const unsigned char*& p, const unsigned char* pEnd, SArchivedWide& out) {
+    const size_t nLeft = size_t(pEnd - p);
+    if (nLeft < 4)
+        return false;
+    const uint32_t nHead = LoadLE32(p);
+    if ((nHead & 0xFFFFFF) != 0xFFFEFF)
+        return false;
+    size_t nHeader = 4, nUnits = nHead >> 24;
+    if (nUnits == 0xFF) {
+        if (nLeft < 6)
+            return false;
+        nHeader = 6;
+        nUnits = LoadLE16(p + 4);
+        if (nUnits == 0xFFFF)
+            return false;
+    }
+    const size_t nBytes = nHeader + 2 * nUnits;
+    if (nLeft < nBytes)
+        return false;
+    out = {p, nBytes, p + nHeader, nUnits};
+    p += nBytes;
+    return true;
+}
+
+// Room for any record of short strings: one check for the whole record, the fields found one
+// from the other. False, with q as it was, when a string has another form.
+inline bool ParseShort(const unsigned char*& p, SArchivedRecord& out) {
+    const unsigned char* q = p;
+    for (size_t i = 0; i < 256; i += 64)
+        __builtin_prefetch(q + PREFETCH_AHEAD + i);
+    uint32_t nBad = 0;
+    const auto shortWide = [&](SArchivedWide& w) {
+        const uint32_t nHead = LoadLE32(q);
+        const size_t nUnits = nHead >> 24;
+        nBad |= ((nHead & 0xFFFFFF) ^ 0xFFFEFF) | uint32_t(nUnits == 0xFF);
+        w = {q, 4 + 2 * nUnits, q + 4, nUnits};
+        q += 4 + 2 * nUnits;
+    };
+    out.nSeq = int32_t(LoadLE32(q));
+    q += 4;
+    shortWide(out.time);
+    shortWide(out.process);
+    out.nPid = int32_t(LoadLE32(q));
+    q += 4;
+    shortWide(out.request);
+    shortWide(out.path);
+    shortWide(out.result);
+    shortWide(out.oldValue);
+    shortWide(out.newValue);
+    if (nBad != 0)
+        return false;
+    p = q;
+    return true;
+}
+
+// Every field checked against the end on its own.
+inline bool ParseChecked(const unsigned char*& p, const unsigned char* pEnd, SArchivedRecord& out) {
+    const unsigned char* q = p;
+    if (pEnd - q < 4)
+        return false;
+    out.nSeq = int32_t(LoadLE32(q));
+    q += 4;
+    if (!ParseWide(q, pEnd, out.time) || !ParseWide(q, pEnd, out.process) || pEnd - q < 4)
+        return false;
+    out.nPid = int32_t(LoadLE32(q));
+    q += 4;
+    if (!ParseWide(q, pEnd, out.request) || !ParseWide(q, pEnd, out.path) ||
+        !ParseWide(q, pEnd, out.result) || !ParseWide(q, pEnd, out.oldValue) ||
+        !ParseWide(q, pEnd, out.newValue))
+        return false;
+    p = q;
+    return true;
+}
+
+} // namespace
+
+// The order CRegInfoObj::Serialize writes: sequence, time, process name, process ID, request,
+// path, result, old value, new value.
+bool ParseArchivedRecord(const unsigned char*& p, const unsigned char* pEnd, SArchivedRecord& out) {
+    const bool bRoom = size_t(pEnd - p) >= MAX_SHORT_ARCHIVED_RECORD;
+    if (!(bRoom && ParseShort(p, out)) && !ParseChecked(p, pEnd, out))
+        return false;
+    // The process ID lies between process name and request; the old and new value lie side
+    // by side.
+    const auto chars = [](const SArchivedWide& w) {
+        return reinterpret_cast<const char*>(w.pBytes);
+    };
+    uint64_t h = HashAppend(0, chars(out.process), out.process.nBytes);
+    h = HashAppend(h, chars(out.request), out.request.nBytes);
+    out.nTupleHash = HashFinish(HashAppend(h, chars(out.result), out.result.nBytes));
+    out.nValueHash =
+        HashBytes({chars(out.oldValue),
+                   size_t(out.newValue.pBytes + out.newValue.nBytes - out.oldValue.pBytes)});
+    return true;
+}
+
+uint64_t ArchivedTime(const SArchivedWide& time) {
+    char szTime[TIME_TEXT_LENGTH];
+    if (time.nUnits == TIME_TEXT_LENGTH && NarrowAsciiUtf16LE(time.pUnits, time.nUnits, szTime))
+        return CRecordList::TimeFromText({szTime, TIME_TEXT_LENGTH});
+    return CRecordList::TIME_IN_SEGMENT;
+}

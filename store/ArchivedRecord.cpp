@@ -33,7 +33,7 @@ inline bool ParseWide(const unsigned char*& p, const unsigned char* pEnd, SArchi
     const size_t nBytes = nHeader + 2 * nUnits;
     if (nLeft < nBytes)
         return false;
-    out = {p, nBytes, p + nHeader, nUnits};
+    out = {p + nHeader, uint32_t(nUnits), uint32_t(nHeader)};
     p += nBytes;
     return true;
 }
@@ -49,7 +49,7 @@ inline bool ParseShort(const unsigned char*& p, SArchivedRecord& out) {
         const uint32_t nHead = LoadLE32(q);
         const size_t nUnits = nHead >> 24;
         nBad |= ((nHead & 0xFFFFFF) ^ 0xFFFEFF) | uint32_t(nUnits == 0xFF);
-        w = {q, 4 + 2 * nUnits, q + 4, nUnits};
+        w = {q + 4, uint32_t(nUnits), 4};
         q += 4 + 2 * nUnits;
     };
     out.nSeq = int32_t(LoadLE32(q));
@@ -99,14 +99,14 @@ bool ParseArchivedRecord(const unsigned char*& p, const unsigned char* pEnd, SAr
     // The process ID lies between process name and request; the old and new value lie side
     // by side.
     const auto chars = [](const SArchivedWide& w) {
-        return reinterpret_cast<const char*>(w.pBytes);
+        return reinterpret_cast<const char*>(w.Bytes());
     };
-    uint64_t h = HashAppend(0, chars(out.process), out.process.nBytes);
-    h = HashAppend(h, chars(out.request), out.request.nBytes);
-    out.nTupleHash = HashFinish(HashAppend(h, chars(out.result), out.result.nBytes));
-    out.nValueHash =
-        HashBytes({chars(out.oldValue),
-                   size_t(out.newValue.pBytes + out.newValue.nBytes - out.oldValue.pBytes)});
+    uint64_t h = HashAppend(0, chars(out.process), out.process.ByteCount());
+    h = HashAppend(h, chars(out.request), out.request.ByteCount());
+    out.nTupleHash = HashFinish(HashAppend(h, chars(out.result), out.result.ByteCount()));
+    out.nValueHash = HashBytes(
+        {chars(out.oldValue),
+         size_t(out.newValue.pUnits + 2 * size_t(out.newValue.nUnits) - out.oldValue.Bytes())});
     return true;
 }
 

@@ -4,12 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
-// One archived wide string in the buffer: its bytes with the header, and its code units.
+// One archived wide string in the buffer: its code units, and the header before them.
 struct SArchivedWide {
-    const unsigned char* pBytes;
-    size_t nBytes;
     const unsigned char* pUnits;
-    size_t nUnits;
+    uint32_t nUnits;
+    uint32_t nHeader;
+
+    const unsigned char* Bytes() const { return pUnits - nHeader; }
+    size_t ByteCount() const { return nHeader + 2 * size_t(nUnits); }
 };
 
 // The fields of one record as they stand in the buffer, and the hashes of the archived bytes

@@ -314,6 +314,7 @@ void CHivewatchDoc::LoadRecords(CArchive& ar) {
         if (nCount < 0)
             ThrowDamaged("the record count is negative");
         CRecordLoader loader(m_listRecords);
+        loader.ExpectRecords(nCount);
         for (long long nDone = 0; nDone < nCount;) {
             const long long nStep = std::min<long long>(LOAD_STEP, nCount - nDone);
             loader.Load(ar, nStep);

@@ -139,16 +139,23 @@ void CRecordLoader::Append(const SArchived& r, uint64_t nTime, std::string_view 
     m_list.Write(r.nSeq, r.nPid, nTime, nTuple, values[0], values[1], path, inl);
 }
 
+CRecordLoader::~CRecordLoader() = default;
+
 void CRecordLoader::Load(CArchive& ar, long long nCount) {
-    if (nCount >= m_nReadAheadFrom) {
-        try {
-            LoadReadAhead(ar, nCount);
-            return;
-        } catch (const std::system_error&) {
-            // No second thread: this one reads the records left (none were taken yet).
+    long long nDone = 0;
+    while (nDone < nCount) {
+        if (!m_pAhead) {
+            const long long nAhead = std::max(nCount, m_nExpected) - nDone;
+            if (nAhead >= m_nReadAheadFrom)
+                StartReadAhead(ar, nAhead);
+            if (!m_pAhead) {
+                LoadHere(ar, nCount - nDone);
+                break;
+            }
         }
+        nDone += FromReadAhead(ar, nCount - nDone);
     }
-    LoadHere(ar, nCount);
+    m_nExpected = std::max(0LL, m_nExpected - nCount);
 }
 
 inline void CRecordLoader::PrefetchSlots(const SArchived& r) const {
@@ -191,27 +198,44 @@ void CRecordLoader::LoadHere(CArchive& ar, long long nCount) {
     }
 }
 
-// The second thread reads and parses while this one files; a record it leaves (one in another
-// form, or the end of the file) is read here by the archive's reader, and a new read-ahead
-// takes the records after it.
-void CRecordLoader::LoadReadAhead(CArchive& ar, long long nCount) {
-    long long nDone = 0;
-    while (nDone < nCount) {
-        {
-            CRecordReadAhead ahead(ar, nCount - nDone);
-            while (const CRecordReadAhead::SBatch* pBatch = ahead.Next()) {
-                const SArchived* const pRecords = pBatch->records;
-                for (size_t i = 0; i < pBatch->nCount; ++i) {
-                    if (i + 1 < pBatch->nCount)
-                        PrefetchSlots(pRecords[i + 1]);
-                    Append(pRecords[i], pBatch->times[i], Narrow(pRecords[i].path, m_scratch[2]));
-                }
-                nDone += (long long)pBatch->nCount;
-            }
-        }
-        if (nDone < nCount) {
+void CRecordLoader::StartReadAhead(CArchive& ar, long long nCount) {
+    try {
+        m_pAhead = std::make_unique<CRecordReadAhead>(ar, nCount);
+        m_nAheadLeft = nCount;
+        m_pBatch = nullptr;
+        m_nInBatch = 0;
+    } catch (const std::system_error&) {
+        // No second thread: this one reads.
+    }
+}
+
+// A read-ahead that has given all its records goes, so that the bytes it read past them are
+// back in the archive. One that stops before (at a record in another form, or at the end of
+// the file) goes too, and the archive's reader reads the record, or raises the error.
+long long CRecordLoader::FromReadAhead(CArchive& ar, long long nMax) {
+    if (!m_pBatch || m_nInBatch == m_pBatch->nCount) {
+        m_pBatch = m_pAhead->Next();
+        m_nInBatch = 0;
+        if (!m_pBatch) {
+            m_pAhead.reset();
             m_list.LoadOne(ar);
-            ++nDone;
+            return 1;
         }
     }
+    const SArchived* const pRecords = m_pBatch->records;
+    const size_t nEnd =
+        m_nInBatch + size_t(std::min<long long>(nMax, (long long)(m_pBatch->nCount - m_nInBatch)));
+    for (size_t i = m_nInBatch; i < nEnd; ++i) {
+        if (i + 1 < m_pBatch->nCount)
+            PrefetchSlots(pRecords[i + 1]);
+        Append(pRecords[i], m_pBatch->times[i], Narrow(pRecords[i].path, m_scratch[2]));
+    }
+    const long long nFiled = (long long)(nEnd - m_nInBatch);
+    m_nInBatch = nEnd;
+    m_nAheadLeft -= nFiled;
+    if (m_nAheadLeft == 0) {
+        m_pAhead.reset();
+        m_pBatch = nullptr;
+    }
+    return nFiled;
 }

@@ -3,10 +3,12 @@
 
 #include "store/ArchivedRecord.h"
 #include "store/RecordList.h"
+#include "store/RecordReadAhead.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +27,14 @@ public:
     // Loads of at least nReadAheadFrom records are read and parsed by a second thread.
     static constexpr long long READ_AHEAD_FROM = 4096;
     explicit CRecordLoader(CRecordList& list, long long nReadAheadFrom = READ_AHEAD_FROM);
+    ~CRecordLoader();
     CRecordLoader(const CRecordLoader&) = delete;
     CRecordLoader& operator=(const CRecordLoader&) = delete;
 
+    // The records all calls of Load ask for together: the second thread then reads on from
+    // one call to the next. Between the calls, until they have asked for all of them, nothing
+    // else may read the archive.
+    void ExpectRecords(long long nTotal) { m_nExpected = nTotal; }
     // Reads nCount records and appends them; throws the archive's errors (and std::bad_alloc),
     // the records read before the error appended, the one that failed not.
     void Load(CArchive& ar, long long nCount);
@@ -51,8 +58,11 @@ private:
 
     // On this thread, from the archive's buffer.
     void LoadHere(CArchive& ar, long long nCount);
-    // Read and parsed by a second thread meanwhile.
-    void LoadReadAhead(CArchive& ar, long long nCount);
+    // A second thread to read and parse the next nCount records; none when it cannot start.
+    void StartReadAhead(CArchive& ar, long long nCount);
+    // Files up to nMax records the second thread parsed, or the one record it left to the
+    // archive's reader; returns how many.
+    long long FromReadAhead(CArchive& ar, long long nMax);
     // Asks for the cache slots the record's keys need, before its turn comes.
     void PrefetchSlots(const SArchived& r) const;
     void Append(const SArchived& r);
@@ -70,6 +80,11 @@ private:
     CRecordList& m_list;
     const CTextTable& m_texts;
     const long long m_nReadAheadFrom;
+    long long m_nExpected = 0; // records the calls of Load will still ask for
+    std::unique_ptr<CRecordReadAhead> m_pAhead;
+    long long m_nAheadLeft = 0; // records m_pAhead will still give
+    const CRecordReadAhead::SBatch* m_pBatch = nullptr;
+    size_t m_nInBatch = 0; // records of m_pBatch filed
     std::vector<STupleSlot> m_tuples;
     std::vector<SValueSlot> m_values;
     std::string m_scratch[8];

@@ -13,6 +13,7 @@
 #include <QBuffer>
 
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -58,11 +59,12 @@ struct SLoaded {
     QByteArray stored; // the records loaded, archived again
     long long nCount = 0;
     std::optional<CArchiveException::Cause> error;
-    uint64_t nLeft = 0; // bytes the archive still held
+    uint64_t nLeft = 0; // bytes the archive still held after a load without error
 };
 
-SLoaded Load(const QByteArray& bytes, long long nRecords, long long nStep,
-             long long nReadAheadFrom) {
+// With bExpect the loader knows the records of all steps, and reads on from one to the next.
+SLoaded Load(const QByteArray& bytes, long long nRecords, long long nStep, long long nReadAheadFrom,
+             bool bExpect = false) {
     QByteArray input = bytes;
     QBuffer in(&input);
     in.open(QIODevice::ReadOnly);
@@ -71,12 +73,14 @@ SLoaded Load(const QByteArray& bytes, long long nRecords, long long nStep,
     SLoaded out;
     try {
         CRecordLoader loader(list, nReadAheadFrom);
+        if (bExpect)
+            loader.ExpectRecords(nRecords);
         for (long long nDone = 0; nDone < nRecords; nDone += nStep)
             loader.Load(ar, std::min(nStep, nRecords - nDone));
+        out.nLeft = ar.BytesRemaining(); // as the document checks it, the loader still there
     } catch (const CArchiveException& e) {
         out.error = e.m_cause;
     }
-    out.nLeft = ar.BytesRemaining();
     out.nCount = list.GetCount();
     QBuffer buf;
     buf.open(QIODevice::WriteOnly);
@@ -90,17 +94,22 @@ SLoaded Load(const QByteArray& bytes, long long nRecords, long long nStep,
 } // namespace
 
 // Read ahead in one load or in steps (each read-ahead stopping inside a block and giving the
-// rest back), the records archive again to the same bytes, and what follows them is left.
+// rest back, or one going on across the steps), the records archive again to the same bytes,
+// and what follows them is left.
 TEST(RecordReadAhead, LoadsTheSameRecordsAndLeavesWhatFollows) {
     constexpr int RECORDS = 20000;
     const QByteArray records = ArchivedRecords(RECORDS);
     const QByteArray trailer("after the records", 17);
-    for (const long long nStep : {(long long)RECORDS, 1000LL, 4099LL}) {
-        const SLoaded loaded = Load(records + trailer, RECORDS, nStep, 1);
-        EXPECT_FALSE(loaded.error) << "step " << nStep;
-        ASSERT_EQ(loaded.nCount, RECORDS) << "step " << nStep;
-        EXPECT_TRUE(loaded.stored == records) << "step " << nStep;
-        EXPECT_EQ(loaded.nLeft, uint64_t(trailer.size())) << "step " << nStep;
+    for (const bool bExpect : {false, true}) {
+        for (const long long nStep : {(long long)RECORDS, 1000LL, 4099LL}) {
+            const SLoaded loaded = Load(records + trailer, RECORDS, nStep, 1, bExpect);
+            const std::string strCase =
+                "step " + std::to_string(nStep) + (bExpect ? ", expected" : "");
+            EXPECT_FALSE(loaded.error) << strCase;
+            ASSERT_EQ(loaded.nCount, RECORDS) << strCase;
+            EXPECT_TRUE(loaded.stored == records) << strCase;
+            EXPECT_EQ(loaded.nLeft, uint64_t(trailer.size())) << strCase;
+        }
     }
 }
 
@@ -112,7 +121,7 @@ TEST(RecordReadAhead, FileCutShortGivesTheSameRecordsAndError) {
     for (const qsizetype nCut : {qsizetype(0), qsizetype(3), records.size() / 3,
                                  records.size() / 2 + 11, records.size() - 1}) {
         const QByteArray cut = records.left(nCut);
-        const SLoaded ahead = Load(cut, RECORDS, RECORDS, 1);
+        const SLoaded ahead = Load(cut, RECORDS, 700, 1, true);
         const SLoaded here = Load(cut, RECORDS, RECORDS, NEVER_AHEAD);
         ASSERT_TRUE(here.error) << "cut at " << nCut;
         EXPECT_EQ(ahead.error, here.error) << "cut at " << nCut;

@@ -21,7 +21,8 @@ constexpr uint32_t NOT_SHARED = CTextTable::NOT_SHARED;
 
 CRecordLoader::CRecordLoader(CRecordList& list, long long nReadAheadFrom)
     : m_list(list), m_texts(list.m_texts), m_nReadAheadFrom(nReadAheadFrom),
-      m_tuples(CACHE_SLOTS, {0, NOT_SHARED}), m_values(CACHE_SLOTS, {0, NOT_SHARED, NOT_SHARED}) {}
+      m_tuples(CACHE_SLOTS, {0, NOT_SHARED, {}, {}, false}),
+      m_values(CACHE_SLOTS, {0, NOT_SHARED, NOT_SHARED, {}, {}, false}) {}
 
 namespace {
 
@@ -86,33 +87,80 @@ bool CRecordLoader::SameWideText(std::string_view text, const SWide& w) {
 }
 
 // The slot's tuple when its texts are this record's, else the table's.
+inline bool CRecordLoader::SameAt(const char* pPool, uint32_t nOffset, uint8_t nLength,
+                                  const SWide& w) const {
+    return nLength == w.nUnits && SameAsciiAsUnits({pPool + nOffset, nLength}, w.pUnits);
+}
+
 uint32_t CRecordLoader::TupleOf(const SArchived& r) {
     STupleSlot& slot = m_tuples[r.nTupleHash & (CACHE_SLOTS - 1)];
     if (slot.nHash == r.nTupleHash && slot.nTuple != NOT_SHARED) {
-        const STextTuple& t = m_texts.Tuple(slot.nTuple);
-        if (SameText(t.nProcess, r.process) && SameText(t.nRequest, r.request) &&
-            SameText(t.nResult, r.result))
-            return slot.nTuple;
+        if (slot.bAscii) [[likely]] {
+            const char* const pPool = m_texts.PoolData();
+            if (SameAt(pPool, slot.nOffsets[0], slot.nLengths[0], r.process) &&
+                SameAt(pPool, slot.nOffsets[1], slot.nLengths[1], r.request) &&
+                SameAt(pPool, slot.nOffsets[2], slot.nLengths[2], r.result))
+                return slot.nTuple;
+        } else {
+            const STextTuple& t = m_texts.Tuple(slot.nTuple);
+            if (SameText(t.nProcess, r.process) && SameText(t.nRequest, r.request) &&
+                SameText(t.nResult, r.result))
+                return slot.nTuple;
+        }
     }
     const uint32_t nTuple =
         m_list.SharedTuple(Narrow(r.process, m_scratch[0]), Narrow(r.request, m_scratch[1]),
                            Narrow(r.result, m_scratch[3]));
     if (nTuple != NOT_SHARED)
-        slot = {r.nTupleHash, nTuple};
+        FillSlot(slot, r.nTupleHash, nTuple);
     return nTuple;
+}
+
+void CRecordLoader::FillSlot(STupleSlot& slot, uint64_t nHash, uint32_t nTuple) const {
+    const STextTuple& t = m_texts.Tuple(nTuple);
+    slot.nHash = nHash;
+    slot.nTuple = nTuple;
+    slot.bAscii = true;
+    const uint32_t ids[3] = {t.nProcess, t.nRequest, t.nResult};
+    for (int k = 0; k < 3; ++k) {
+        const CTextTable::SPlace place = m_texts.PlaceOf(ids[k]);
+        slot.nOffsets[k] = place.nOffset;
+        slot.nLengths[k] = uint8_t(place.nLength); // shared texts are short
+        slot.bAscii = slot.bAscii && place.bAscii;
+    }
 }
 
 // Values that are not shared are not kept: a slot's ids can always be checked.
 std::array<uint32_t, 2> CRecordLoader::ValuesOf(const SArchived& r) {
     SValueSlot& slot = m_values[r.nValueHash & (CACHE_SLOTS - 1)];
-    if (slot.nHash == r.nValueHash && slot.nOld != NOT_SHARED && SameText(slot.nOld, r.oldValue) &&
-        SameText(slot.nNew, r.newValue))
-        return {slot.nOld, slot.nNew};
+    if (slot.nHash == r.nValueHash && slot.nOld != NOT_SHARED) {
+        if (slot.bAscii) [[likely]] {
+            const char* const pPool = m_texts.PoolData();
+            if (SameAt(pPool, slot.nOffsets[0], slot.nLengths[0], r.oldValue) &&
+                SameAt(pPool, slot.nOffsets[1], slot.nLengths[1], r.newValue))
+                return {slot.nOld, slot.nNew};
+        } else if (SameText(slot.nOld, r.oldValue) && SameText(slot.nNew, r.newValue)) {
+            return {slot.nOld, slot.nNew};
+        }
+    }
     const std::array<uint32_t, 2> ids = {ValueId(r.oldValue, m_scratch[4]),
                                          ValueId(r.newValue, m_scratch[5])};
     if (ids[0] != NOT_SHARED && ids[1] != NOT_SHARED)
-        slot = {r.nValueHash, ids[0], ids[1]};
+        FillSlot(slot, r.nValueHash, ids);
     return ids;
+}
+
+void CRecordLoader::FillSlot(SValueSlot& slot, uint64_t nHash, std::array<uint32_t, 2> ids) const {
+    slot.nHash = nHash;
+    slot.nOld = ids[0];
+    slot.nNew = ids[1];
+    slot.bAscii = true;
+    for (int k = 0; k < 2; ++k) {
+        const CTextTable::SPlace place = m_texts.PlaceOf(ids[k]);
+        slot.nOffsets[k] = place.nOffset;
+        slot.nLengths[k] = uint8_t(place.nLength); // shared texts are short
+        slot.bAscii = slot.bAscii && place.bAscii;
+    }
 }
 
 void CRecordLoader::Append(const SArchived& r) {

@@ -43,13 +43,21 @@ private:
     using SWide = SArchivedWide;
     using SArchived = SArchivedRecord;
     // A direct-mapped slot: the hash of the archived bytes, and the ids found for them.
+    // A tuple's slot also keeps where its three texts lie in the pool, when all three are
+    // ASCII, so that a hit compares them without looking up the tuple and its texts.
     struct STupleSlot {
         uint64_t nHash;
         uint32_t nTuple;
+        uint32_t nOffsets[3];
+        uint8_t nLengths[3];
+        bool bAscii;
     };
     struct SValueSlot {
         uint64_t nHash;
         uint32_t nOld, nNew;
+        uint32_t nOffsets[2];
+        uint8_t nLengths[2];
+        bool bAscii;
     };
     static constexpr size_t CACHE_SLOTS = 16384;
     // Records are read from windows of the buffer this large (a record that does not fit one
@@ -69,6 +77,10 @@ private:
     // With its time as the store keeps it and its path narrowed already.
     void Append(const SArchived& r, uint64_t nTime, std::string_view path);
     uint32_t TupleOf(const SArchived& r);
+    void FillSlot(STupleSlot& slot, uint64_t nHash, uint32_t nTuple) const;
+    void FillSlot(SValueSlot& slot, uint64_t nHash, std::array<uint32_t, 2> ids) const;
+    // Whether the ASCII text at nOffset in the pool, nLength bytes, is the archived text w.
+    bool SameAt(const char* pPool, uint32_t nOffset, uint8_t nLength, const SWide& w) const;
     std::array<uint32_t, 2> ValuesOf(const SArchived& r);
     // Whether the table's text nId is the archived text w.
     bool SameText(uint32_t nId, const SWide& w);

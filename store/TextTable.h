@@ -111,6 +111,17 @@ public:
         return {m_strPool.data() + t.nOffset, t.nLength};
     }
     bool IsAscii(uint32_t nId) const { return m_texts[nId].bAscii; }
+    // Where a text lies in the pool: the offset holds while the pool grows, a pointer not.
+    struct SPlace {
+        uint32_t nOffset;
+        uint32_t nLength;
+        bool bAscii;
+    };
+    SPlace PlaceOf(uint32_t nId) const {
+        const SText& t = m_texts[nId];
+        return {t.nOffset, t.nLength, t.bAscii};
+    }
+    const char* PoolData() const { return m_strPool.data(); }
     uint32_t TextCount() const { return uint32_t(m_texts.size()); }
     // The UTF-16 form, made once per text and shared by every copy.
     QString Wide(uint32_t nId) const;

@@ -16,6 +16,8 @@
 namespace {
 
 constexpr uint32_t NOT_SHARED = CTextTable::NOT_SHARED;
+// The cache slots keep the lengths of shared texts in a byte.
+static_assert(CTextTable::MAX_SHARED_BYTES <= 0xFF);
 
 } // namespace
 

@@ -1,8 +1,12 @@
-// Copies of a document's records for tests that look at them one by one.
+// Copies of a document's records for tests that look at them one by one, or as archived.
 #pragma once
 
 #include "store/HivewatchDoc.h"
+#include "store/RecordList.h"
 #include "store/RecordLock.h"
+#include "utils/Archive.h"
+
+#include <QBuffer>
 
 #include <vector>
 
@@ -20,4 +24,14 @@ inline CRegInfoObj RecordAt(const CHivewatchDoc& doc, long long nIndex) {
     CRegInfoObj record;
     doc.CopyRecordAt(nIndex, record);
     return record;
+}
+
+// The list's records as a document's file holds them after its count.
+inline QByteArray ArchiveOf(const CRecordList& list) {
+    QBuffer buf;
+    buf.open(QIODevice::ReadWrite);
+    CArchive ar(&buf, CArchive::store, 1 << 16);
+    list.Store(ar);
+    ar.Close();
+    return buf.data();
 }

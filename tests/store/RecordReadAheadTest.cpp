@@ -6,6 +6,7 @@
 #include "store/RecordList.h"
 #include "store/RecordLoader.h"
 #include "store/RegInfoObj.h"
+#include "tests/RecordCopies.h"
 #include "utils/Archive.h"
 
 #include <gtest/gtest.h>
@@ -47,12 +48,7 @@ QByteArray ArchivedRecords(int nRecords) {
         }
         list.Append(r);
     }
-    QBuffer buf;
-    buf.open(QIODevice::WriteOnly);
-    CArchive ar(&buf, CArchive::store, 1 << 16);
-    list.Store(ar);
-    ar.Close();
-    return buf.data();
+    return ArchiveOf(list);
 }
 
 struct SLoaded {
@@ -82,12 +78,7 @@ SLoaded Load(const QByteArray& bytes, long long nRecords, long long nStep, long 
         out.error = e.m_cause;
     }
     out.nCount = list.GetCount();
-    QBuffer buf;
-    buf.open(QIODevice::WriteOnly);
-    CArchive store(&buf, CArchive::store, 1 << 16);
-    list.Store(store);
-    store.Close();
-    out.stored = buf.data();
+    out.stored = ArchiveOf(list);
     return out;
 }
 

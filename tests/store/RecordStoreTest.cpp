@@ -97,15 +97,6 @@ QByteArray Serialized(const std::vector<CRegInfoObj>& records) {
     return ::testing::AssertionSuccess();
 }
 
-QByteArray ArchiveOf(const CRecordList& list) {
-    QBuffer buf;
-    buf.open(QIODevice::ReadWrite);
-    CArchive ar(&buf, CArchive::store, 1 << 16);
-    list.Store(ar);
-    ar.Close();
-    return buf.data();
-}
-
 } // namespace
 
 TEST(RecordStore, EveryKindOfTextReadsAndSavesBackExactly) {

@@ -41,9 +41,9 @@ public:
     const SBatch* Next();
 
 private:
-    static constexpr int BLOCKS = 3;
+    static constexpr int BLOCKS = 4;
     static constexpr size_t BLOCK_BYTES = size_t(512) << 10;
-    static constexpr uint64_t BATCHES = 16; // a ring
+    static constexpr uint64_t BATCHES = 32; // a ring
 
     void ThreadProc();
     void Run();

@@ -120,16 +120,22 @@ uint32_t CRecordLoader::TupleOf(const SArchived& r) {
 
 void CRecordLoader::FillSlot(STupleSlot& slot, uint64_t nHash, uint32_t nTuple) const {
     const STextTuple& t = m_texts.Tuple(nTuple);
+    const uint32_t ids[3] = {t.nProcess, t.nRequest, t.nResult};
     slot.nHash = nHash;
     slot.nTuple = nTuple;
-    slot.bAscii = true;
-    const uint32_t ids[3] = {t.nProcess, t.nRequest, t.nResult};
-    for (int k = 0; k < 3; ++k) {
-        const CTextTable::SPlace place = m_texts.PlaceOf(ids[k]);
-        slot.nOffsets[k] = place.nOffset;
-        slot.nLengths[k] = uint8_t(place.nLength); // shared texts are short
-        slot.bAscii = slot.bAscii && place.bAscii;
+    slot.bAscii = PlacesOf(ids, 3, slot.nOffsets, slot.nLengths);
+}
+
+bool CRecordLoader::PlacesOf(const uint32_t* pIds, size_t n, uint32_t* pOffsets,
+                             uint8_t* pLengths) const {
+    bool bAscii = true;
+    for (size_t k = 0; k < n; ++k) {
+        const CTextTable::SPlace place = m_texts.PlaceOf(pIds[k]);
+        pOffsets[k] = place.nOffset;
+        pLengths[k] = uint8_t(place.nLength); // shared texts are short
+        bAscii = bAscii && place.bAscii;
     }
+    return bAscii;
 }
 
 // Values that are not shared are not kept: a slot's ids can always be checked.
@@ -156,13 +162,7 @@ void CRecordLoader::FillSlot(SValueSlot& slot, uint64_t nHash, std::array<uint32
     slot.nHash = nHash;
     slot.nOld = ids[0];
     slot.nNew = ids[1];
-    slot.bAscii = true;
-    for (int k = 0; k < 2; ++k) {
-        const CTextTable::SPlace place = m_texts.PlaceOf(ids[k]);
-        slot.nOffsets[k] = place.nOffset;
-        slot.nLengths[k] = uint8_t(place.nLength); // shared texts are short
-        slot.bAscii = slot.bAscii && place.bAscii;
-    }
+    slot.bAscii = PlacesOf(ids.data(), 2, slot.nOffsets, slot.nLengths);
 }
 
 void CRecordLoader::Append(const SArchived& r) {

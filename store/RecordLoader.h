@@ -79,6 +79,8 @@ private:
     uint32_t TupleOf(const SArchived& r);
     void FillSlot(STupleSlot& slot, uint64_t nHash, uint32_t nTuple) const;
     void FillSlot(SValueSlot& slot, uint64_t nHash, std::array<uint32_t, 2> ids) const;
+    // Where the n texts lie in the pool, and whether all of them are ASCII.
+    bool PlacesOf(const uint32_t* pIds, size_t n, uint32_t* pOffsets, uint8_t* pLengths) const;
     // Whether the ASCII text at nOffset in the pool, nLength bytes, is the archived text w.
     bool SameAt(const char* pPool, uint32_t nOffset, uint8_t nLength, const SWide& w) const;
     std::array<uint32_t, 2> ValuesOf(const SArchived& r);

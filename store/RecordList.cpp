@@ -295,7 +295,7 @@ uint64_t CRecordList::TimeFromText(std::string_view s) {
     }
     const uint64_t h = uint64_t(d[0] * 10 + d[1]), m = uint64_t(d[2] * 10 + d[3]);
     const uint64_t sec = uint64_t(d[4] * 10 + d[5]), ms = uint64_t(d[6] * 100 + d[7] * 10 + d[8]);
-    return TIME_CLOCK | h << 24 | m << 17 | sec << 10 | ms;
+    return ClockTime(h, m, sec, ms);
 }
 
 void CRecordList::AppendTexts(int32_t nSeq, int32_t nPid, std::string_view time, const STexts& t) {

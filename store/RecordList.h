@@ -173,6 +173,11 @@ public:
     // The time as records keep it, from its text; TIME_IN_SEGMENT when the text has another
     // form (kept as it stands).
     static uint64_t TimeFromText(std::string_view time);
+    // The time as records keep it, from the digits' values (two, two, two and three digits).
+    static constexpr uint64_t ClockTime(uint64_t nHour, uint64_t nMinute, uint64_t nSecond,
+                                        uint64_t nMs) {
+        return TIME_CLOCK | nHour << 24 | nMinute << 17 | nSecond << 10 | nMs;
+    }
 
 private:
     friend class CRecordLoader;

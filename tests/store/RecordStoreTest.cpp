@@ -2,6 +2,7 @@
 // record class converts them, shared texts never confused, trims across chunk borders, and
 // capture documents written before the store was compact loading and saving back unchanged.
 #include "platform/AnsiCodePage.h"
+#include "store/ArchivedRecord.h"
 #include "store/HivewatchDoc.h"
 #include "store/RecordList.h"
 #include "store/RecordLock.h"
@@ -19,6 +20,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -441,4 +443,28 @@ TEST(RecordStore, LoadedRecordsMatchTheFileAtEveryBufferBorder) {
         ASSERT_EQ(doc.GetRecordCount(), 1);
         EXPECT_TRUE(SameRecord(RecordAt(doc, 0), records[3]));
     }
+}
+
+// A time read from its archived units is kept as the same time as when it is read from its
+// text: digits just outside '0'..'9', separators swapped, a unit with a high byte and other
+// lengths all keep the text.
+TEST(RecordStore, ArchivedTimesAreReadAsTheirText) {
+    const std::u16string cases[] = {
+        u"00:00:00.000", u"23:59:59.999", u"99:99:99.999", u"14:07:09.123", u"/4:07:09.123",
+        u"14:0::09.123", u"14:07:09.12/", u"14:07:09:123", u"14.07:09.123", u"14:07.09.123",
+        u"14:07:09.1234", u"4:07:09.123", u"7:21:49 AM", u"", u"14\uFF1A07:09.123",
+        u"1\u0134:07:09.123", u"14:07:09.\u0130\u0131\u0132", u"\u3130\u3131:07:09.123"};
+    for (const std::u16string& s : cases) {
+        std::vector<unsigned char> units;
+        for (const char16_t c : s) {
+            units.push_back(uint8_t(c));
+            units.push_back(uint8_t(c >> 8));
+        }
+        const SArchivedWide wide{units.data(), uint32_t(s.size()), 0};
+        const QString strText = QString::fromStdU16String(s);
+        EXPECT_EQ(ArchivedTime(wide), CRecordList::TimeFromText(strText.toStdString()))
+            << strText.toStdString();
+    }
+    EXPECT_EQ(CRecordList::TimeFromText("14:07:09.123"),
+              CRecordList::ClockTime(14, 7, 9, 123));
 }

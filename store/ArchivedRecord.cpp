@@ -3,7 +3,6 @@
 #include "store/RecordList.h"
 #include "store/TextTable.h"
 #include "store/TimeText.h"
-#include "store/Wtf8.h"
 #include "utils/ByteBuffer.h"
 
 namespace {

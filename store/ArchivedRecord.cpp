@@ -127,16 +127,16 @@ constexpr uint64_t Lanes(char a, char b, char c, char d) {
            uint64_t(uint8_t(d)) << 48;
 }
 constexpr uint64_t LANE_TOPS = 0x8000800080008000ull;
-constexpr uint64_t LANE_HIGH_BYTES = 0xFF00FF00FF00FF00ull;
 
-// Whether the lanes of w are the separators of sep where sepMask is set, and digits elsewhere
-// (each lane below 0x100, so that adding below 0x8000 carries into no other lane).
+// Whether the lanes of w are the separators of sep where sepMask is set, and digits elsewhere.
+// Each sum sets a lane's top bit when the lane is at least '0' (or above '9'). Only a lane of
+// 0x8030 or more carries into the next one, and such a lane is neither a digit nor a
+// separator, so a word with one is refused whatever the carry does.
 constexpr bool IsTimeWord(uint64_t w, uint64_t sep, uint64_t sepMask) {
-    const uint64_t nAtLeastZero = w + 0x7FD07FD07FD07FD0ull; // >= '0'
-    const uint64_t nAboveNine = w + 0x7FC67FC67FC67FC6ull;   // > '9'
+    const uint64_t nAtLeastZero = w + 0x7FD07FD07FD07FD0ull;
+    const uint64_t nAboveNine = w + 0x7FC67FC67FC67FC6ull;
     const uint64_t nDigitTops = LANE_TOPS & ~sepMask;
-    return (w & LANE_HIGH_BYTES) == 0 && ((w ^ sep) & sepMask) == 0 &&
-           (nAtLeastZero & ~nAboveNine & nDigitTops) == nDigitTops;
+    return ((w ^ sep) & sepMask) == 0 && (nAtLeastZero & ~nAboveNine & nDigitTops) == nDigitTops;
 }
 
 constexpr uint64_t Digit(uint64_t w, int nLane) {

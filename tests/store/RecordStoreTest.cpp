@@ -449,12 +449,27 @@ TEST(RecordStore, LoadedRecordsMatchTheFileAtEveryBufferBorder) {
 // text: digits just outside '0'..'9', separators swapped, a unit with a high byte and other
 // lengths all keep the text.
 TEST(RecordStore, ArchivedTimesAreReadAsTheirText) {
-    const std::u16string cases[] = {
-        u"00:00:00.000", u"23:59:59.999", u"99:99:99.999", u"14:07:09.123", u"/4:07:09.123",
-        u"14:0::09.123", u"14:07:09.12/", u"14:07:09:123", u"14.07:09.123", u"14:07.09.123",
-        u"14:07:09.1234", u"4:07:09.123", u"7:21:49 AM", u"", u"14\uFF1A07:09.123",
-        u"1\u0134:07:09.123", u"14:07:09.\u0130\u0131\u0132", u"\u3130\u3131:07:09.123",
-        u"\u80301:07:09.123", u"1\uFFFF:07:09.123", u"14\u803A07:09.123"};
+    const std::u16string cases[] = {u"00:00:00.000",
+                                    u"23:59:59.999",
+                                    u"99:99:99.999",
+                                    u"14:07:09.123",
+                                    u"/4:07:09.123",
+                                    u"14:0::09.123",
+                                    u"14:07:09.12/",
+                                    u"14:07:09:123",
+                                    u"14.07:09.123",
+                                    u"14:07.09.123",
+                                    u"14:07:09.1234",
+                                    u"4:07:09.123",
+                                    u"7:21:49 AM",
+                                    u"",
+                                    u"14\uFF1A07:09.123",
+                                    u"1\u0134:07:09.123",
+                                    u"14:07:09.\u0130\u0131\u0132",
+                                    u"\u3130\u3131:07:09.123",
+                                    u"\u80301:07:09.123",
+                                    u"1\uFFFF:07:09.123",
+                                    u"14\u803A07:09.123"};
     const auto check = [](const std::u16string& s) {
         std::vector<unsigned char> units;
         for (const char16_t c : s) {
@@ -470,8 +485,8 @@ TEST(RecordStore, ArchivedTimesAreReadAsTheirText) {
         check(s);
     // Times with a few units changed to ones near the digits and separators, in the low or
     // the high byte.
-    const char16_t near[] = {u'/', u':', u';', u'.', u'0', u'9', 0x0130, 0x3039,
-                             0x7FFF, 0x8030, 0x803A, 0xFFFF};
+    const char16_t near[] = {u'/',   u':',   u';',   u'.',   u'0',   u'9',
+                             0x0130, 0x3039, 0x7FFF, 0x8030, 0x803A, 0xFFFF};
     uint32_t nRandom = 12345;
     for (int i = 0; i < 20000; ++i) {
         std::u16string s = u"12:34:56.789";
@@ -481,6 +496,5 @@ TEST(RecordStore, ArchivedTimesAreReadAsTheirText) {
         }
         check(s);
     }
-    EXPECT_EQ(CRecordList::TimeFromText("14:07:09.123"),
-              CRecordList::ClockTime(14, 7, 9, 123));
+    EXPECT_EQ(CRecordList::TimeFromText("14:07:09.123"), CRecordList::ClockTime(14, 7, 9, 123));
 }

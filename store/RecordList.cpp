@@ -78,11 +78,13 @@ std::string Wtf8(const QString& str) {
 
 // ---- appending ----
 
-void CRecordList::Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
-                        uint32_t nNew, std::string_view path, const SInline& inl) {
+template <class FPutPath>
+size_t CRecordList::WriteWith(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple,
+                              uint32_t nOld, uint32_t nNew, size_t nPathBytes, FPutPath&& fnPutPath,
+                              const SInline& inl) {
     const bool bTupleInline = (nTuple & TUPLE_IN_SEGMENT) != 0;
     const bool bTimeInline = (nTime & TIME_KIND_MASK) == TIME_IN_SEGMENT;
-    size_t nBytes = TextSize(path);
+    size_t nBytes = VarintSize(nPathBytes) + nPathBytes;
     if (bTupleInline)
         nBytes += TextSize(inl.process) + TextSize(inl.request) + TextSize(inl.result);
     if (bTimeInline)
@@ -99,7 +101,9 @@ void CRecordList::Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTu
     entry.nTuple = nTuple;
     entry.nOld = nOld;
     entry.nNew = nNew;
-    p = PutText(p, path);
+    p = PutVarint(p, nPathBytes);
+    fnPutPath(p);
+    p += nPathBytes;
     if (bTupleInline) {
         p = PutText(p, inl.process);
         p = PutText(p, inl.request);
@@ -111,6 +115,35 @@ void CRecordList::Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTu
         p = PutText(p, inl.oldValue);
     if (nNew == NOT_SHARED)
         PutText(p, inl.newValue);
+    return nBytes;
+}
+
+void CRecordList::Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
+                        uint32_t nNew, std::string_view path, const SInline& inl) {
+    WriteWith(
+        nSeq, nPid, nTime, nTuple, nOld, nNew, path.size(),
+        [&](unsigned char* p) {
+            if (!path.empty())
+                std::memcpy(p, path.data(), path.size());
+        },
+        inl);
+}
+
+// Nearly every path is ASCII, so the record is written as if it were, and taken back in the
+// rare case it is not: the path is read once, not narrowed elsewhere first and then copied.
+bool CRecordList::WriteAsciiPath(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple,
+                                 uint32_t nOld, uint32_t nNew, const unsigned char* pPathUnits,
+                                 size_t nPathUnits, const SInline& inl) {
+    bool bAscii = false;
+    const size_t nBytes = WriteWith(
+        nSeq, nPid, nTime, nTuple, nOld, nNew, nPathUnits,
+        [&](unsigned char* p) {
+            bAscii = NarrowAsciiUtf16LE(pPathUnits, nPathUnits, reinterpret_cast<char*>(p));
+        },
+        inl);
+    if (!bAscii)
+        m_list.DropTail(nBytes);
+    return bAscii;
 }
 
 uint32_t CRecordList::TupleInSegment(std::string_view request, std::string_view result) {

@@ -217,6 +217,15 @@ private:
                        bool bOnlyInRoom) const;
     void Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
                uint32_t nNew, std::string_view path, const SInline& inl);
+    // The same with the path as nPathUnits UTF-16LE units, narrowed straight into the record;
+    // false, with nothing written, when a unit is not ASCII.
+    bool WriteAsciiPath(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
+                        uint32_t nNew, const unsigned char* pPathUnits, size_t nPathUnits,
+                        const SInline& inl);
+    // fnPutPath(p) writes the path's nPathBytes bytes at p; returns the bytes the record took.
+    template <class FPutPath>
+    size_t WriteWith(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
+                     uint32_t nNew, size_t nPathBytes, FPutPath&& fnPutPath, const SInline& inl);
     uint32_t SharedTuple(std::string_view process, std::string_view request,
                          std::string_view result);
     // The ids of texts in the store's bytes through the caches; NOT_SHARED when the table

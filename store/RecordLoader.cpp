@@ -165,11 +165,7 @@ void CRecordLoader::FillSlot(SValueSlot& slot, uint64_t nHash, std::array<uint32
     slot.bAscii = PlacesOf(ids.data(), 2, slot.nOffsets, slot.nLengths);
 }
 
-void CRecordLoader::Append(const SArchived& r) {
-    Append(r, ArchivedTime(r.time), Narrow(r.path, m_scratch[2]));
-}
-
-void CRecordLoader::Append(const SArchived& r, uint64_t nTime, std::string_view path) {
+void CRecordLoader::Append(const SArchived& r, uint64_t nTime) {
     CRecordList::SInline inl{};
     uint32_t nTuple = TupleOf(r);
     if (nTuple == NOT_SHARED) {
@@ -186,7 +182,10 @@ void CRecordLoader::Append(const SArchived& r, uint64_t nTime, std::string_view 
 
     if (nTime == CRecordList::TIME_IN_SEGMENT)
         inl.time = Narrow(r.time, m_scratch[6]);
-    m_list.Write(r.nSeq, r.nPid, nTime, nTuple, values[0], values[1], path, inl);
+    if (!m_list.WriteAsciiPath(r.nSeq, r.nPid, nTime, nTuple, values[0], values[1], r.path.pUnits,
+                               r.path.nUnits, inl))
+        m_list.Write(r.nSeq, r.nPid, nTime, nTuple, values[0], values[1],
+                     Narrow(r.path, m_scratch[2]), inl);
 }
 
 CRecordLoader::~CRecordLoader() = default;
@@ -235,7 +234,7 @@ void CRecordLoader::LoadHere(CArchive& ar, long long nCount) {
             bHave = nDone + 1 < nCount && ParseArchivedRecord(pParsed, pEnd, records[nCur ^ 1]);
             if (bHave)
                 PrefetchSlots(records[nCur ^ 1]);
-            Append(records[nCur]);
+            Append(records[nCur], ArchivedTime(records[nCur].time));
             p = pNext;
             ++nDone;
             nCur ^= 1;
@@ -278,7 +277,7 @@ long long CRecordLoader::FromReadAhead(CArchive& ar, long long nMax) {
     for (size_t i = m_nInBatch; i < nEnd; ++i) {
         if (i + 1 < m_pBatch->nCount)
             PrefetchSlots(pRecords[i + 1]);
-        Append(pRecords[i], m_pBatch->times[i], Narrow(pRecords[i].path, m_scratch[2]));
+        Append(pRecords[i], m_pBatch->times[i]);
     }
     const long long nFiled = (long long)(nEnd - m_nInBatch);
     m_nInBatch = nEnd;

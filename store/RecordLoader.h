@@ -73,9 +73,8 @@ private:
     long long FromReadAhead(CArchive& ar, long long nMax);
     // Asks for the cache slots the record's keys need, before its turn comes.
     void PrefetchSlots(const SArchived& r) const;
-    void Append(const SArchived& r);
-    // With its time as the store keeps it and its path narrowed already.
-    void Append(const SArchived& r, uint64_t nTime, std::string_view path);
+    // With its time as the store keeps it.
+    void Append(const SArchived& r, uint64_t nTime);
     uint32_t TupleOf(const SArchived& r);
     void FillSlot(STupleSlot& slot, uint64_t nHash, uint32_t nTuple) const;
     void FillSlot(SValueSlot& slot, uint64_t nHash, std::array<uint32_t, 2> ids) const;

@@ -108,6 +108,22 @@ public:
         }
     }
 
+    // Takes back the entry the last AddTail(nSegmentBytes, ...) added, so that it can be added
+    // again with another size; only right after that AddTail.
+    void DropTail(size_t nSegmentBytes) {
+        if (m_nCount == 0)
+            return;
+        const size_t nPos = m_nHead + size_t(m_nCount) - 1;
+        SChunk& chunk = *m_chunks[nPos / CHUNK_ENTRIES];
+        if (chunk.pEntries[nPos % CHUNK_ENTRIES].nSegment & 0x80000000u) {
+            chunk.large.pop_back();
+            chunk.nLargeBytes -= nSegmentBytes;
+        } else {
+            m_nPageUsed -= nSegmentBytes;
+        }
+        --m_nCount;
+    }
+
     // Drops the head entry; false when empty.
     bool RemoveHead() {
         if (m_nCount == 0)

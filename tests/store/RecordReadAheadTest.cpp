@@ -36,6 +36,8 @@ QByteArray ArchivedRecords(int nRecords) {
         r.m_nPid = 100 + i % 7;
         r.m_strRequest = QStringLiteral("RegSetValueKey");
         r.m_strPath = QStringLiteral("HKLM\\Software\\") + QString(i % 311, QLatin1Char('k'));
+        if (i % 5 == 2) // a path that is not ASCII, in one unit or in two
+            r.m_strPath += i % 10 == 2 ? QStringLiteral("\u00e9") : QStringLiteral("\U0001F600");
         r.m_strResult = QStringLiteral("SUCCESS");
         r.m_strOldValue = QStringLiteral("REG_DWORD: %1").arg(i % 13);
         r.m_strNewValue = QStringLiteral("REG_SZ: ") + QString(i % 97, QChar(u'\u00e8'));

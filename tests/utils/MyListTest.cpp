@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 
 namespace {
@@ -112,6 +114,38 @@ TEST(MyList, TrimsAcrossChunksKeepLookupsRightAndGiveMemoryBack) {
     EXPECT_TRUE(Holds(list, 0, 5, 70000));
     list.RemoveAll();
     EXPECT_EQ(list.GetBytesHeld(), 0u);
+}
+
+// An entry taken back right after it was added, and added again larger (a record whose path
+// was not ASCII), leaves nothing behind: at page and chunk borders and for large segments,
+// the list reads, trims and holds memory as one that only ever added the larger entry.
+TEST(MyList, EntryTakenBackAndAddedAgainLeavesNoTrace) {
+    const uint32_t nTotal = uint32_t(CTestList::CHUNK_ENTRIES + CTestList::CHUNK_ENTRIES / 3);
+    CTestList plain, redone;
+    for (uint32_t n = 0; n < nTotal; ++n) {
+        Add(plain, n, SizeOf(n));
+        if (n % 7 == 3 || n % 997 == 0) {
+            const size_t nFirst = n % 997 == 0 ? SizeOf(n) - 1 : SizeOf(n) / 2; // large: large
+            unsigned char* p = nullptr;
+            redone.AddTail(nFirst, p).nValue = ~n;
+            std::fill(p, p + nFirst, 0xEE);
+            redone.DropTail(nFirst);
+        }
+        Add(redone, n, SizeOf(n));
+    }
+    ASSERT_EQ(redone.GetCount(), plain.GetCount());
+    EXPECT_EQ(redone.GetBytesHeld(), plain.GetBytesHeld());
+    for (uint32_t n = 0; n < nTotal; ++n)
+        ASSERT_TRUE(Holds(redone, n, n, SizeOf(n)));
+    for (size_t i = 0; i < CTestList::CHUNK_ENTRIES; ++i) {
+        plain.RemoveHead();
+        redone.RemoveHead();
+    }
+    EXPECT_EQ(redone.GetBytesHeld(), plain.GetBytesHeld());
+    for (long long i = 0; i < redone.GetCount(); ++i) {
+        const uint32_t n = uint32_t(CTestList::CHUNK_ENTRIES + size_t(i));
+        ASSERT_TRUE(Holds(redone, i, n, SizeOf(n)));
+    }
 }
 
 #include "utils/AutoLock.h"

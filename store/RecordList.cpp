@@ -229,13 +229,6 @@ void CRecordList::PrepareCaptured(const SRecordFields& f, bool bAscii, SCaptured
     m_valueRuns.Prefetch(keys.nValueHash);
 }
 
-std::array<uint32_t, 4> CRecordList::TupleRunIds(uint32_t nTuple) const {
-    if (nTuple == NOT_SHARED)
-        return {NOT_SHARED, NOT_SHARED, NOT_SHARED, NOT_SHARED};
-    const STextTuple& t = m_texts.Tuple(nTuple);
-    return {t.nProcess, t.nRequest, t.nResult, nTuple};
-}
-
 // The usual driver record: its tuple and its values found by the bytes of their texts.
 void CRecordList::AppendCapturedRuns(uint32_t nSeq, uint64_t nTime, int32_t nPid,
                                      const SRecordFields& f, const SCapturedKeys& keys) {
@@ -245,10 +238,10 @@ void CRecordList::AppendCapturedRuns(uint32_t nSeq, uint64_t nTime, int32_t nPid
     const STupleRuns::SKey tupleKey{processRun, f[4], {}, keys.nTupleParts};
     uint32_t nTuple;
     if (const STupleRuns::SSlot* p = m_tupleRuns.Find(tupleKey, keys.nTupleHash)) {
-        nTuple = p->ids[3];
+        nTuple = p->ids[0];
     } else {
         nTuple = SharedTuple(f[1], f[2], f[4]);
-        m_tupleRuns.Put(tupleKey, keys.nTupleHash, TupleRunIds(nTuple));
+        m_tupleRuns.Put(tupleKey, keys.nTupleHash, {nTuple});
     }
     const SValueRuns::SKey valueKey{valueRun, {}, {}, keys.nValueParts};
     std::array<uint32_t, 2> values;
@@ -258,8 +251,19 @@ void CRecordList::AppendCapturedRuns(uint32_t nSeq, uint64_t nTime, int32_t nPid
         values = {m_texts.Intern(f[5]), m_texts.Intern(f[6])};
         m_valueRuns.Put(valueKey, keys.nValueHash, values);
     }
-    if (nTuple == NOT_SHARED)
+    if (nTuple == NOT_SHARED) {
         nTuple = TupleInSegment(f[2], f[4]);
+    } else if (values[0] != NOT_SHARED && values[1] != NOT_SHARED && f[3].size() < 0x80) {
+        // Every text shared: the segment is the path alone, its length in one byte.
+        const std::string_view path = f[3];
+        unsigned char* p = nullptr;
+        if (SRecordEntry* pEntry = m_list.TryAddTailInPage(1 + path.size(), 0, p)) {
+            *pEntry = {int32_t(nSeq), nPid, nTime, pEntry->nSegment, nTuple, values[0], values[1]};
+            p[0] = uint8_t(path.size());
+            std::memcpy(p + 1, path.data(), path.size());
+            return;
+        }
+    }
     const SInline inl{f[1], f[2], f[4], {}, f[5], f[6]};
     Write(int32_t(nSeq), nPid, nTime, nTuple, values[0], values[1], f[3], inl);
 }
@@ -275,12 +279,8 @@ void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid
 }
 
 // ASCII driver bytes are the store's bytes as they are; anything else is converted first.
-void CRecordList::AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
-                                 const SRecordFields& f, const SCapturedKeys& keys) {
-    if (keys.bRuns && (nFileTime & TIME_KIND_MASK) == 0) {
-        AppendCapturedRuns(nSeq, nFileTime, nPid, f, keys);
-        return;
-    }
+void CRecordList::AppendCapturedTexts(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
+                                      const SRecordFields& f, const SCapturedKeys& keys) {
     const bool bAscii = keys.bAscii;
     const auto store = [&](size_t nField, std::string& strScratch) {
         return bAscii ? f[nField] : StoreText(f[nField], strScratch);

@@ -76,7 +76,12 @@ public:
     // page (field 1, the process ID, is nPid already). Throws std::bad_alloc when memory runs
     // out, with nothing appended.
     void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
-                        const SRecordFields& fields, const SCapturedKeys& keys);
+                        const SRecordFields& fields, const SCapturedKeys& keys) {
+        if (keys.bRuns && (nFileTime & TIME_KIND_MASK) == 0)
+            AppendCapturedRuns(nSeq, nFileTime, nPid, fields, keys);
+        else
+            AppendCapturedTexts(nSeq, nFileTime, nPid, fields, keys);
+    }
     void AppendCaptured(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
                         const SRecordFields& fields);
     // Appends a copy of the record, its time text kept as it is.
@@ -201,15 +206,17 @@ private:
     static constexpr size_t TUPLE_CACHE_SLOTS = 4096;
     static constexpr size_t VALUE_CACHE_SLOTS = 4096;
     // For driver records, found by the bytes as they lie in the record's text: process name,
-    // request and result (ids of the three texts and of their tuple), and old and new value.
-    using STupleRuns = CRunCache<4, 128>;
+    // request and result (the id of their tuple), and old and new value. A short key lies in
+    // its slot's first cache line, so twice the tuple slots cost no more lines in use.
+    using STupleRuns = CRunCache<1, 128>;
     using SValueRuns = CRunCache<2, 128>;
-    static constexpr size_t TUPLE_RUN_SLOTS = 8192;
+    static constexpr size_t TUPLE_RUN_SLOTS = 16384;
     static constexpr size_t VALUE_RUN_SLOTS = 4096;
     void AppendCapturedRuns(uint32_t nSeq, uint64_t nTime, int32_t nPid, const SRecordFields& f,
                             const SCapturedKeys& keys);
-    // What a tuple's slot keeps: the three text ids and the tuple id.
-    std::array<uint32_t, 4> TupleRunIds(uint32_t nTuple) const;
+    // Any other driver record: each text converted and looked up on its own.
+    void AppendCapturedTexts(uint32_t nSeq, uint64_t nFileTime, int32_t nPid,
+                             const SRecordFields& f, const SCapturedKeys& keys);
 
     // Stores the record at nIndex; with bOnlyInRoom, only if it fits in the room left in the
     // archive's buffer (false when it did not).

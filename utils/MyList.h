@@ -67,6 +67,25 @@ public:
         return entry;
     }
 
+    // The usual append, inline: an entry in the tail chunk with a segment of nSegmentBytes in
+    // the current page, which must have nSlack bytes to spare after it (the caller may write
+    // them over). nullptr, with nothing added, when it needs the general AddTail.
+    TEntry* TryAddTailInPage(size_t nSegmentBytes, size_t nSlack, unsigned char*& pSegment) {
+        const size_t nPos = m_nHead + size_t(m_nCount);
+        // Not a chunk's first entry: the tail chunk holds the entry before it, and has room.
+        if (nPos % CHUNK_ENTRIES == 0 || m_pTailPage == nullptr || nSegmentBytes > LARGE_SEGMENT ||
+            PAGE_BYTES - m_nPageUsed < nSegmentBytes + nSlack)
+            return nullptr;
+        const SChunk& chunk = *m_pTailChunk;
+        TEntry& entry = chunk.pEntries[nPos % CHUNK_ENTRIES];
+        entry.nSegment = uint32_t((m_nNextPageSeq - 1 - chunk.nBasePage) << 21) |
+                         uint32_t(m_nPageUsed);
+        pSegment = m_pTailPage + m_nPageUsed;
+        m_nPageUsed += nSegmentBytes;
+        ++m_nCount;
+        return &entry;
+    }
+
     // The entry at a zero-based index from the head and its segment; empty outside
     // 0 .. count - 1.
     SRef FindIndex(long long nIndex) const {
@@ -198,12 +217,14 @@ private:
         pChunk->pEntries = static_cast<TEntry*>(AllocBlock());
         // Segments of this chunk start in the current page, or in the next one.
         pChunk->nBasePage = m_pages.empty() ? m_nNextPageSeq : m_nNextPageSeq - 1;
+        SChunk* pTail = pChunk.get();
         try {
             m_chunks.push_back(std::move(pChunk));
         } catch (...) {
             FreeBlock(pChunk->pEntries);
             throw;
         }
+        m_pTailChunk = pTail;
     }
 
     void FreeChunk(SChunk& chunk) {
@@ -231,6 +252,7 @@ private:
             }
             ++m_nNextPageSeq;
             m_nPageUsed = 0;
+            m_pTailPage = m_pages.back();
         }
         const uint64_t nPageSeq = m_nNextPageSeq - 1;
         nSegment = uint32_t((nPageSeq - chunk.nBasePage) << 21) | uint32_t(m_nPageUsed);
@@ -257,11 +279,16 @@ private:
         if (m_pages.empty()) {
             m_nFirstPageSeq = m_nNextPageSeq;
             m_nPageUsed = 0;
+            m_pTailPage = nullptr;
         }
     }
 
     std::deque<std::unique_ptr<SChunk>> m_chunks; // pointers: the deque indexes them by shifts
     std::deque<unsigned char*> m_pages;
+    // The chunk and page appends go to (m_chunks.back() and m_pages.back() while there are
+    // any), at hand without the deques' lookups.
+    SChunk* m_pTailChunk = nullptr;
+    unsigned char* m_pTailPage = nullptr;
     std::vector<void*> m_spare; // blocks kept by RemoveAll(true)
     bool m_bKeepBlocks = false;
     uint64_t m_nFirstPageSeq = 0; // sequence number of m_pages.front()

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 
 namespace {
 
@@ -137,6 +138,40 @@ TEST_F(WalkTest, DecodesEveryFieldAndSharesRepeatedTexts) {
     EXPECT_EQ(p->m_strNewValue, QStringLiteral("REG_SZ: b"));
     EXPECT_EQ(records[1].m_strNewValue, QString());
     EXPECT_TRUE(p->m_strProcessName.isSharedWith(records[1].m_strProcessName));
+}
+
+// Records filed the short way (every text shared, the path alone in the record's bytes) and
+// the long way read back alike: paths on both sides of the length that still fits in one
+// byte, texts too long to share, and a record repeated so that its texts are found again.
+TEST_F(WalkTest, EveryPathLengthAndSharingReadsBackAsDecoded) {
+    std::vector<std::string> texts;
+    for (size_t nPath : {0, 1, 126, 127, 128, 129, 300})
+        for (const char* pNew : {"REG_SZ: a", ""}) {
+            const std::string strText = "42\tapp.exe\tRegSetValueKey\tHKLM\\" +
+                                        std::string(nPath, 'k') + "\tSUCCESS\tREG_SZ: b\t" + pNew;
+            texts.push_back(strText);
+            texts.push_back(strText); // found in the caches the second time
+        }
+    const std::string strLongValue(200, 'v'); // not shared
+    texts.push_back("7\tapp.exe\tRegQueryValue\tHKLM\\K\tSUCCESS\t" + strLongValue + "\t");
+    texts.push_back("7\t" + std::string(80, 'p') + "\tRegQueryValue\tHKLM\\K\tSUCCESS\t\t");
+    const auto buf = Pack(texts);
+    m_engine.WalkBuffer(buf.data(), buf.size());
+    const std::vector<CRegInfoObj> records = CopyRecords(m_doc);
+    ASSERT_EQ(records.size(), texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+        std::unique_ptr<CRegInfoObj> pExpected(
+            m_engine.DecodeRecord(uint32_t(i + 1), texts[i], records[i].m_strTime));
+        const CRegInfoObj& r = records[i];
+        EXPECT_EQ(r.m_nSeq, pExpected->m_nSeq);
+        EXPECT_EQ(r.m_nPid, pExpected->m_nPid);
+        EXPECT_EQ(r.m_strProcessName, pExpected->m_strProcessName) << i;
+        EXPECT_EQ(r.m_strRequest, pExpected->m_strRequest) << i;
+        EXPECT_EQ(r.m_strPath, pExpected->m_strPath) << i;
+        EXPECT_EQ(r.m_strResult, pExpected->m_strResult) << i;
+        EXPECT_EQ(r.m_strOldValue, pExpected->m_strOldValue) << i;
+        EXPECT_EQ(r.m_strNewValue, pExpected->m_strNewValue) << i;
+    }
 }
 
 TEST_F(WalkTest, ReportedSizeAboveTheBufferIsWalkedOnlyToItsEnd) {

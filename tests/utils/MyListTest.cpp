@@ -148,6 +148,66 @@ TEST(MyList, EntryTakenBackAndAddedAgainLeavesNoTrace) {
     }
 }
 
+// The inline append for segments that fit in the current page fills the list as the general
+// one does: through chunk and page borders, while the head moves, after the list was emptied
+// by removals alone and after RemoveAll, it is taken whenever it may be, and the two lists
+// read, trim and hold memory alike.
+TEST(MyList, InPageAppendsFillTheListAsGeneralOnes) {
+    constexpr size_t SLACK = 16;
+    CTestList general, inPage;
+    size_t nInPage = 0, nAdded = 0;
+    const auto addBoth = [&](uint32_t n) {
+        const size_t nSize = SizeOf(n);
+        Add(general, n, nSize);
+        unsigned char* p = nullptr;
+        if (STestEntry* pEntry = inPage.TryAddTailInPage(nSize, SLACK, p)) {
+            pEntry->nValue = n;
+            for (size_t k = 0; k < nSize; ++k)
+                p[k] = uint8_t((n + k) % 251);
+            std::fill(p + nSize, p + nSize + SLACK, 0xEE); // the slack is the caller's
+            ++nInPage;
+        } else {
+            Add(inPage, n, nSize);
+        }
+        ++nAdded;
+    };
+    const auto same = [&]() -> ::testing::AssertionResult {
+        if (inPage.GetCount() != general.GetCount())
+            return ::testing::AssertionFailure() << "counts differ";
+        if (inPage.GetBytesHeld() != general.GetBytesHeld())
+            return ::testing::AssertionFailure() << "memory held differs";
+        for (long long i = 0; i < inPage.GetCount(); i += 97) {
+            const uint32_t n = general.FindIndex(i).pEntry->nValue;
+            if (auto r = Holds(inPage, i, n, SizeOf(n)); !r)
+                return r;
+        }
+        return ::testing::AssertionSuccess();
+    };
+    uint32_t n = 0;
+    for (; n < CTestList::CHUNK_ENTRIES + 5000; ++n)
+        addBoth(n);
+    ASSERT_TRUE(same());
+    // The head passes a chunk border while appends go on.
+    for (; n < 2 * CTestList::CHUNK_ENTRIES + 100; ++n) {
+        addBoth(n);
+        general.RemoveHead();
+        inPage.RemoveHead();
+    }
+    ASSERT_TRUE(same());
+    // Emptied by removals alone, then filled again; then after RemoveAll.
+    while (general.RemoveHead() && inPage.RemoveHead()) {
+    }
+    for (uint32_t k = 0; k < 3000; ++k, ++n)
+        addBoth(n);
+    ASSERT_TRUE(same());
+    general.RemoveAll();
+    inPage.RemoveAll();
+    for (uint32_t k = 0; k < 3000; ++k, ++n)
+        addBoth(n);
+    ASSERT_TRUE(same());
+    EXPECT_GT(nInPage, nAdded * 9 / 10) << "the inline append is the usual one";
+}
+
 #include "utils/AutoLock.h"
 
 #include <atomic>

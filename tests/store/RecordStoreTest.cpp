@@ -240,6 +240,25 @@ TEST(RecordStore, SharedTextsAreNeverConfused) {
     EXPECT_EQ(table.Intern(""), 0u);
 }
 
+// The byte compare behind every shared text reads short strings in overlapping words: at
+// every length up to three words, a difference in any one byte is seen, and equal bytes match
+// wherever the strings lie.
+TEST(RecordStore, ByteCompareSeesEveryDifferingByte) {
+    const std::string strBase = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMN";
+    for (size_t n = 0; n <= 40; ++n) {
+        const std::string a = strBase.substr(0, n);
+        const std::string shifted = "#" + a; // the same bytes at another alignment
+        ASSERT_TRUE(SameBytes(a, std::string_view(shifted).substr(1))) << n;
+        for (size_t i = 0; i < n; ++i) {
+            std::string b = a;
+            b[i] = char(b[i] ^ 0x20);
+            ASSERT_FALSE(SameBytes(a, b)) << n << " " << i;
+        }
+        if (n > 0)
+            ASSERT_FALSE(SameBytes(a, std::string_view(a).substr(0, n - 1))) << n;
+    }
+}
+
 // Records appended one after another that differ in a single field, or only in where the
 // bytes of two neighbouring fields part, read back each as it was: one record's shared texts
 // never stand in for another's. The same bytes from the driver and from a loaded document are

@@ -350,23 +350,30 @@ void CCaptureEngine::WalkBuffer(const unsigned char* pBuffer, size_t nReturned,
     try {
         SSplitRecord records[2];
         CRecordList::SCapturedKeys keys[2];
-        size_t nCur = 0;
+        SSplitRecord* pCur = &records[0];
+        SSplitRecord* pNext = &records[1];
+        CRecordList::SCapturedKeys* pCurKeys = &keys[0];
+        CRecordList::SCapturedKeys* pNextKeys = &keys[1];
         const CBufferSplitter splitter(pBuffer, nEnd);
-        bool bHave = splitter.SplitAt(0, records[0]);
+        bool bHave = splitter.SplitAt(0, *pCur);
         if (bHave)
-            m_pDoc->PrepareCaptured(records[0].fields, records[0].bAscii, keys[0]);
-        while (bHave && nAppended < nRoom && ShouldWalk()) {
-            const SSplitRecord& r = records[nCur];
-            const size_t nNext = size_t(r.pRecord - pBuffer) + RegDrvEventSize(r.nText);
-            const size_t nOther = nCur ^ 1;
-            bHave = splitter.SplitAt(nNext, records[nOther]);
+            m_pDoc->PrepareCaptured(pCur->fields, pCur->bAscii, *pCurKeys);
+        // The record limit is kept by nRoom; the switches are looked at for every record.
+        const auto switchedOn = [this] {
+            return m_bRunning.load(std::memory_order_relaxed) &&
+                   m_bCapturing.load(std::memory_order_relaxed) &&
+                   !m_bQuit.load(std::memory_order_relaxed);
+        };
+        while (bHave && nAppended < nRoom && switchedOn()) {
+            const size_t nNext = size_t(pCur->pRecord - pBuffer) + RegDrvEventSize(pCur->nText);
+            bHave = splitter.SplitAt(nNext, *pNext);
             if (bHave)
-                m_pDoc->PrepareCaptured(records[nOther].fields, records[nOther].bAscii,
-                                        keys[nOther]);
-            m_pDoc->AppendCaptured(LoadLE32(r.pRecord), LoadLE64(r.pRecord + 4),
-                                   ParsePidField(r.fields[0]), r.fields, keys[nCur]);
+                m_pDoc->PrepareCaptured(pNext->fields, pNext->bAscii, *pNextKeys);
+            m_pDoc->AppendCaptured(LoadLE32(pCur->pRecord), LoadLE64(pCur->pRecord + 4),
+                                   ParsePidField(pCur->fields[0]), pCur->fields, *pCurKeys);
             ++nAppended;
-            nCur = nOther;
+            std::swap(pCur, pNext);
+            std::swap(pCurKeys, pNextKeys);
         }
     } catch (const std::bad_alloc&) {
         // Out of memory: the rest of the buffer is dropped; what was filed stays.

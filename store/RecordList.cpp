@@ -134,6 +134,18 @@ void CRecordList::Write(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTu
 bool CRecordList::WriteAsciiPath(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple,
                                  uint32_t nOld, uint32_t nNew, const unsigned char* pPathUnits,
                                  size_t nPathUnits, const SInline& inl) {
+    if ((nTuple & TUPLE_IN_SEGMENT) == 0 && nOld != NOT_SHARED && nNew != NOT_SHARED &&
+        (nTime & TIME_KIND_MASK) != TIME_IN_SEGMENT) {
+        unsigned char* pPath = nullptr;
+        if (SRecordEntry* pEntry = AddPathOnly(nPathUnits, pPath)) {
+            if (!NarrowAsciiUtf16LE(pPathUnits, nPathUnits, reinterpret_cast<char*>(pPath))) {
+                m_list.DropTail(1 + nPathUnits);
+                return false;
+            }
+            *pEntry = {nSeq, nPid, nTime, pEntry->nSegment, nTuple, nOld, nNew};
+            return true;
+        }
+    }
     bool bAscii = false;
     const size_t nBytes = WriteWith(
         nSeq, nPid, nTime, nTuple, nOld, nNew, nPathUnits,
@@ -144,6 +156,18 @@ bool CRecordList::WriteAsciiPath(int32_t nSeq, int32_t nPid, uint64_t nTime, uin
     if (!bAscii)
         m_list.DropTail(nBytes);
     return bAscii;
+}
+
+SRecordEntry* CRecordList::AddPathOnly(size_t nPathBytes, unsigned char*& pPath) {
+    if (nPathBytes >= 0x80)
+        return nullptr;
+    unsigned char* p = nullptr;
+    SRecordEntry* pEntry = m_list.TryAddTailInPage(1 + nPathBytes, 0, p);
+    if (pEntry) {
+        p[0] = uint8_t(nPathBytes);
+        pPath = p + 1;
+    }
+    return pEntry;
 }
 
 uint32_t CRecordList::TupleInSegment(std::string_view request, std::string_view result) {
@@ -253,14 +277,12 @@ void CRecordList::AppendCapturedRuns(uint32_t nSeq, uint64_t nTime, int32_t nPid
     }
     if (nTuple == NOT_SHARED) {
         nTuple = TupleInSegment(f[2], f[4]);
-    } else if (values[0] != NOT_SHARED && values[1] != NOT_SHARED && f[3].size() < 0x80) {
-        // Every text shared: the segment is the path alone, its length in one byte.
+    } else if (values[0] != NOT_SHARED && values[1] != NOT_SHARED) {
         const std::string_view path = f[3];
-        unsigned char* p = nullptr;
-        if (SRecordEntry* pEntry = m_list.TryAddTailInPage(1 + path.size(), 0, p)) {
+        unsigned char* pPath = nullptr;
+        if (SRecordEntry* pEntry = AddPathOnly(path.size(), pPath)) {
             *pEntry = {int32_t(nSeq), nPid, nTime, pEntry->nSegment, nTuple, values[0], values[1]};
-            p[0] = uint8_t(path.size());
-            std::memcpy(p + 1, path.data(), path.size());
+            std::memcpy(pPath, path.data(), path.size()); // a field of the text: never null
             return;
         }
     }

@@ -229,6 +229,11 @@ private:
     bool WriteAsciiPath(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,
                         uint32_t nNew, const unsigned char* pPathUnits, size_t nPathUnits,
                         const SInline& inl);
+    // The usual record, every text shared and its time in the entry: its segment is the path
+    // alone after its length in one byte, added inline in the current page. The caller fills
+    // the entry (nSegment is set) and the nPathBytes at pPath; nullptr, with nothing added,
+    // when the record needs the general write.
+    SRecordEntry* AddPathOnly(size_t nPathBytes, unsigned char*& pPath);
     // fnPutPath(p) writes the path's nPathBytes bytes at p; returns the bytes the record took.
     template <class FPutPath>
     size_t WriteWith(int32_t nSeq, int32_t nPid, uint64_t nTime, uint32_t nTuple, uint32_t nOld,

@@ -162,7 +162,7 @@ SRecordEntry* CRecordList::AddPathOnly(size_t nPathBytes, unsigned char*& pPath)
     if (nPathBytes >= 0x80)
         return nullptr;
     unsigned char* p = nullptr;
-    SRecordEntry* pEntry = m_list.TryAddTailInPage(1 + nPathBytes, 0, p);
+    SRecordEntry* pEntry = m_list.TryAddTailInPage(1 + nPathBytes, p);
     if (pEntry) {
         p[0] = uint8_t(nPathBytes);
         pPath = p + 1;

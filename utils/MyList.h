@@ -69,13 +69,12 @@ public:
     }
 
     // The usual append, inline: an entry in the tail chunk with a segment of nSegmentBytes in
-    // the current page, which must have nSlack bytes to spare after it (the caller may write
-    // them over). nullptr, with nothing added, when it needs the general AddTail.
-    TEntry* TryAddTailInPage(size_t nSegmentBytes, size_t nSlack, unsigned char*& pSegment) {
+    // the current page. nullptr, with nothing added, when it needs the general AddTail.
+    TEntry* TryAddTailInPage(size_t nSegmentBytes, unsigned char*& pSegment) {
         const size_t nPos = m_nHead + size_t(m_nCount);
         // Not a chunk's first entry: the tail chunk holds the entry before it, and has room.
         if (nPos % CHUNK_ENTRIES == 0 || m_pTailPage == nullptr || nSegmentBytes > LARGE_SEGMENT ||
-            PAGE_BYTES - m_nPageUsed < nSegmentBytes + nSlack)
+            PAGE_BYTES - m_nPageUsed < nSegmentBytes)
             return nullptr;
         const SChunk& chunk = *m_pTailChunk;
         TEntry& entry = chunk.pEntries[nPos % CHUNK_ENTRIES];

@@ -153,18 +153,16 @@ TEST(MyList, EntryTakenBackAndAddedAgainLeavesNoTrace) {
 // by removals alone and after RemoveAll, it is taken whenever it may be, and the two lists
 // read, trim and hold memory alike.
 TEST(MyList, InPageAppendsFillTheListAsGeneralOnes) {
-    constexpr size_t SLACK = 16;
     CTestList general, inPage;
     size_t nInPage = 0, nAdded = 0;
     const auto addBoth = [&](uint32_t n) {
         const size_t nSize = SizeOf(n);
         Add(general, n, nSize);
         unsigned char* p = nullptr;
-        if (STestEntry* pEntry = inPage.TryAddTailInPage(nSize, SLACK, p)) {
+        if (STestEntry* pEntry = inPage.TryAddTailInPage(nSize, p)) {
             pEntry->nValue = n;
             for (size_t k = 0; k < nSize; ++k)
                 p[k] = uint8_t((n + k) % 251);
-            std::fill(p + nSize, p + nSize + SLACK, 0xEE); // the slack is the caller's
             ++nInPage;
         } else {
             Add(inPage, n, nSize);

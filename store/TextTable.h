@@ -11,6 +11,18 @@
 #include <string_view>
 #include <vector>
 
+// A word of a byte string in the machine's order, read from any alignment.
+inline uint64_t LoadWord64(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+inline uint32_t LoadWord32(const char* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
 // Fast 64-bit hashing of short byte strings: HashAppend takes in one string (its length
 // included, so strings hashed one after another stay apart), HashFinish mixes the result.
 // Sixteen bytes a step in two lanes, each word multiplied on its own, and the last sixteen
@@ -19,27 +31,18 @@
 inline uint64_t HashAppend(uint64_t h, const char* p, size_t n) {
     constexpr uint64_t K1 = 0x9E3779B97F4A7C15ull;
     constexpr uint64_t K2 = 0xC2B2AE3D27D4EB4Full;
-    const auto load64 = [](const char* q) {
-        uint64_t w;
-        std::memcpy(&w, q, 8);
-        return w;
-    };
-    const auto load32 = [](const char* q) {
-        uint32_t w;
-        std::memcpy(&w, q, 4);
-        return uint64_t(w);
-    };
+    const auto load32 = [](const char* q) { return uint64_t(LoadWord32(q)); };
     uint64_t a = h ^ n, b = std::rotl(h, 32);
     if (n > 16) {
         for (size_t i = 0; i + 16 < n; i += 16) {
-            a = (a ^ load64(p + i)) * K1;
-            b = (b ^ load64(p + i + 8)) * K2;
+            a = (a ^ LoadWord64(p + i)) * K1;
+            b = (b ^ LoadWord64(p + i + 8)) * K2;
         }
-        a ^= load64(p + n - 16);
-        b ^= load64(p + n - 8);
+        a ^= LoadWord64(p + n - 16);
+        b ^= LoadWord64(p + n - 8);
     } else if (n >= 8) {
-        a ^= load64(p);
-        b ^= load64(p + n - 8);
+        a ^= LoadWord64(p);
+        b ^= LoadWord64(p + n - 8);
     } else if (n >= 4) {
         a ^= load32(p) << 32 | load32(p + n - 4);
     } else if (n > 0) {
@@ -65,27 +68,18 @@ inline bool SameBytes(std::string_view a, std::string_view b) {
     const size_t n = a.size();
     const char* p = a.data();
     const char* q = b.data();
-    const auto load64 = [](const char* r) {
-        uint64_t w;
-        std::memcpy(&w, r, 8);
-        return w;
-    };
-    const auto load32 = [](const char* r) {
-        uint32_t w;
-        std::memcpy(&w, r, 4);
-        return w;
-    };
     if (n >= 8) {
         for (size_t i = 0; i + 16 < n; i += 8) {
-            if (load64(p + i) != load64(q + i))
+            if (LoadWord64(p + i) != LoadWord64(q + i))
                 return false;
         }
         const size_t nLast = n > 16 ? n - 16 : 0; // the last sixteen bytes, or all of them
-        return ((load64(p + nLast) ^ load64(q + nLast)) |
-                (load64(p + n - 8) ^ load64(q + n - 8))) == 0;
+        return ((LoadWord64(p + nLast) ^ LoadWord64(q + nLast)) |
+                (LoadWord64(p + n - 8) ^ LoadWord64(q + n - 8))) == 0;
     }
     if (n >= 4)
-        return ((load32(p) ^ load32(q)) | (load32(p + n - 4) ^ load32(q + n - 4))) == 0;
+        return ((LoadWord32(p) ^ LoadWord32(q)) |
+                (LoadWord32(p + n - 4) ^ LoadWord32(q + n - 4))) == 0;
     return n == 0 || (p[0] == q[0] && p[n / 2] == q[n / 2] && p[n - 1] == q[n - 1]);
 }
 

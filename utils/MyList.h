@@ -78,8 +78,8 @@ public:
             return nullptr;
         const SChunk& chunk = *m_pTailChunk;
         TEntry& entry = chunk.pEntries[nPos % CHUNK_ENTRIES];
-        entry.nSegment = uint32_t((m_nNextPageSeq - 1 - chunk.nBasePage) << 21) |
-                         uint32_t(m_nPageUsed);
+        entry.nSegment =
+            uint32_t((m_nNextPageSeq - 1 - chunk.nBasePage) << 21) | uint32_t(m_nPageUsed);
         pSegment = m_pTailPage + m_nPageUsed;
         PrefetchAhead(&entry, pSegment);
         m_nPageUsed += nSegmentBytes;
